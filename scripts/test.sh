@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the setup with its tests and runs them all under
+# Wine (GUI tests under Xvfb). Extra arguments go to ctest.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+
+"$root/scripts/bootstrap.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1 || { tail -60 "$build/build.log"; exit 1; }
+
+export WINEPREFIX="$build/wineprefix"
+trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
+cd "$build"
+ctest --output-on-failure -j "$(nproc)" "$@"

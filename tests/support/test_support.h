@@ -1,0 +1,34 @@
+// Helpers shared by the test programs: scratch folders that clean up after
+// themselves, byte-exact file reads and writes, and the fixture folder.
+#pragma once
+
+#include <string>
+
+namespace testing_support {
+
+// A new empty folder under the Wine prefix's temporary folder, removed with its
+// content when the object goes. path() ends with "\".
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes exactly these bytes, creating the parent folders; false on failure.
+bool WriteBytes(const std::string& path, const std::string& bytes);
+// The whole content of a file; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+// Removes a folder tree (attributes reset first); true when nothing is left.
+bool RemoveTree(const std::string& path);
+// A file made by a test fixture, as a Windows path.
+std::string TestData(const std::string& name);
+
+}  // namespace testing_support
