@@ -1,0 +1,6 @@
+#include "service_settings.h"
+
+ServiceSettings& GetServiceSettings() {
+  static ServiceSettings settings;
+  return settings;
+}
