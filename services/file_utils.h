@@ -1,0 +1,56 @@
+// File and folder utilities shared by the pages, the install phases and the
+// detection of installations: fixed folders of the desktop components, folder
+// creation, the write probe, copy and delete of folder contents, attribute
+// reset, product versions and the computer-and-user identity.
+// Stateless and thread-safe; nothing here throws.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// System drive root + "ZAN\DesktopApp\" (e.g. "C:\ZAN\DesktopApp\").
+std::string GetDesktopAppPath();
+// GetDesktopAppPath() + "BIN\".
+std::string GetDesktopAppBinPath();
+// System drive root + "ZAN\Vex\BIN\".
+std::string GetVexBinPath();
+
+// Creates the folder and its missing parents ("\" and "/" both separate).
+// True when the folder exists afterwards (a junction counts), false for an
+// existing file. A path ending in a separator that did not exist yet has its
+// folders created but returns false.
+bool CreateDirectoryTree(const std::string& path);
+// True when the path exists and is a folder.
+bool IsDirectory(const std::string& path);
+// True when the path exists, file or folder.
+bool FileExists(const std::string& path);
+// True for "X:" and "X:\" (any first character); false for an empty path,
+// deeper paths and UNC paths.
+bool IsDriveRoot(std::string path);
+// Creates and deletes "test_privileges.txt" in the folder (a leftover probe
+// is deleted first). True when the probe could be created.
+bool CanWriteToFolder(const std::string& folder);
+
+// Copies the content of the source folder (not the folder itself) into the
+// target folder, silently, overwriting. A missing "\" after the source is
+// added. An empty source, or a source or target too long for the shell's
+// 260-character buffer, is refused with a "[* WARN] " log line. Reports nothing
+// otherwise; the caller's next step notices a failed copy.
+void CopyFolderContents(const std::string& source, const std::string& target);
+// Deletes the content of the folder (not the folder itself), silently and
+// without undo. A missing "\" is added. An empty, relative or drive-root
+// folder, or one too long for the shell's buffer, is refused with a
+// "[* WARN] " log line and nothing is touched.
+void DeleteFolderContents(const std::string& folder);
+// Clears the read-only and hidden attributes of every entry below the folder,
+// recursively, skipping names that begin with "."; each folder level that
+// changed entries logs "[  INFO] Set attributes on N files/folder in <folder>".
+void SetAttributesRecursive(std::string folder);
+
+// The four parts of the product version of a file's fixed version record
+// (major, minor, build, revision, as unsigned decimal texts). An empty path
+// means the setup's own executable. On false `out` is left unchanged.
+bool GetFileVersion(const std::string& path, std::vector<std::string>* out);
+
+// Computer name + "\" + user name; a part that cannot be read is empty.
+std::string GetComputerUserName();
