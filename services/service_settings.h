@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+class CSetting;
+
 struct ServiceSettings {
   // Leave folder permissions alone (the "SKIPPERMISSION" switch).
   std::atomic<bool> skipPermission{false};
@@ -13,6 +15,9 @@ struct ServiceSettings {
   std::atomic<HWND> sheetWindow{nullptr};
   // True while the network share discovery runs.
   std::atomic<bool> discoveryRunning{false};
+  // The run's settings object once the application object has made it; the
+  // discovery thread reads the platform name from it.
+  std::atomic<const CSetting*> setting{nullptr};
 };
 
 // The one instance, alive for the whole process.
