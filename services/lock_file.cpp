@@ -1,0 +1,80 @@
+#include "lock_file.h"
+
+#include <share.h>
+
+#include <cstdio>
+#include <ext/stdio_filebuf.h>
+#include <istream>
+#include <ostream>
+
+#include "file_utils.h"
+#include "log.h"
+
+namespace {
+
+LockMessageBoxFunction g_messageBox = MessageBoxA;
+
+// A C stream opened with deny-none sharing, so another PC can read the lock
+// while this one writes it.
+FILE* OpenShared(const std::string& path, const char* mode) {
+  return _fsopen(path.c_str(), mode, _SH_DENYNO);
+}
+
+}  // namespace
+
+void SetLockMessageBoxForTesting(LockMessageBoxFunction function) {
+  g_messageBox = function ? function : MessageBoxA;
+}
+
+std::string GetLockFilePath(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder + "ZAN_Shared\\LockFile";
+}
+
+void WriteLockFile(const std::string& folder, const std::string& info) {
+  FILE* file = OpenShared(GetLockFilePath(folder), "a");
+  if (!file) return;
+  {
+    __gnu_cxx::stdio_filebuf<char> buffer(file, std::ios::out | std::ios::app);
+    std::ostream out(&buffer);
+    out << GetLogTimestamp() << ';' << GetComputerUserName() << ';' << info;
+    out.flush();
+  }
+  fclose(file);
+}
+
+std::string ReadLockFile(const std::string& folder) {
+  std::string word;
+  FILE* file = OpenShared(GetLockFilePath(folder), "rb");
+  if (!file) return word;
+  {
+    __gnu_cxx::stdio_filebuf<char> buffer(file, std::ios::in | std::ios::binary);
+    std::istream in(&buffer);
+    in >> word;
+  }
+  fclose(file);
+  return word;
+}
+
+int CheckLockFile(HWND page, const std::string& folder) {
+  const std::string path = GetLockFilePath(folder);
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Log("[  INFO] No lock file detected on " + path);
+    return 0;
+  }
+  Log("[* WARN] Lock file detected on " + path + " -> " + ReadLockFile(folder));
+  const int answer = g_messageBox(
+      page,
+      "E' stata rilevata un'altra installazione concorrente per questo Codice Ufficio. "
+      "Vuoi procedere?",
+      "Attenzione", MB_YESNO | MB_ICONWARNING);
+  if (answer != IDNO) {
+    Log("[* WARN] User choose to continue with setup");
+    return 1;
+  }
+  Log("[  INFO] User choose NOT to continue with setup");
+  SetWindowLongA(page, DWL_MSGRESULT, -1);
+  return -1;
+}
+
+void DeleteLockFile(const std::string& folder) { DeleteFileA(GetLockFilePath(folder).c_str()); }
