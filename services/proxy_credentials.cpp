@@ -1,0 +1,74 @@
+#include "proxy_credentials.h"
+
+#include <cstring>
+#include <string>
+
+#include "constants.h"
+
+namespace {
+
+CredentialPromptFunction g_prompt = CredUIPromptForCredentialsW;
+
+std::wstring Widen(const std::string& text) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+// Converts a NUL-ended wide buffer into `out` (the ANSI text, cut to `size` - 1
+// bytes and NUL-ended), as the ANSI box would have filled it.
+void Narrow(const wchar_t* wide, char* out, size_t size) {
+  int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
+  if (length > 0) WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], length, nullptr, nullptr);
+  size_t copy = std::strlen(text.c_str());
+  if (copy > size - 1) copy = size - 1;
+  std::memcpy(out, text.data(), copy);
+  out[copy] = '\0';
+  SecureZeroMemory(&text[0], text.size());
+}
+
+}  // namespace
+
+void SetCredentialPromptForTesting(CredentialPromptFunction prompt) {
+  g_prompt = prompt ? prompt : CredUIPromptForCredentialsW;
+}
+
+DWORD PromptProxyCredentials(char* user, char* password) {
+  // The wide box with ANSI conversion: on Windows the same dialog, buffers,
+  // flags and results as the ANSI call, which Wine only stubs (and the stub
+  // ends the process).
+  CREDUI_INFOW info = {};
+  info.cbSize = sizeof info;
+  info.hwndParent = nullptr;
+  info.pszMessageText = L"Inserisci le credenziali proxy";
+  info.pszCaptionText = L"Accesso alla rete";
+  info.hbmBanner = nullptr;
+
+  wchar_t localUser[CREDUI_MAX_USERNAME_LENGTH + 1] = {};      // 514
+  wchar_t localPassword[CREDUI_MAX_PASSWORD_LENGTH + 1] = {};  // 257
+  BOOL save = FALSE;
+  const std::wstring target = Widen(g_updateHost);
+  const DWORD flags = CREDUI_FLAGS_GENERIC_CREDENTIALS | CREDUI_FLAGS_ALWAYS_SHOW_UI |
+                      CREDUI_FLAGS_EXCLUDE_CERTIFICATES | CREDUI_FLAGS_DO_NOT_PERSIST;
+  static_assert(CREDUI_FLAGS_GENERIC_CREDENTIALS + CREDUI_FLAGS_ALWAYS_SHOW_UI +
+                        CREDUI_FLAGS_EXCLUDE_CERTIFICATES + CREDUI_FLAGS_DO_NOT_PERSIST ==
+                    0x4008A,
+                "credential box flags");
+
+  DWORD result = g_prompt(&info, target.c_str(), nullptr, 0, localUser,
+                          CREDUI_MAX_USERNAME_LENGTH + 1, localPassword,
+                          CREDUI_MAX_PASSWORD_LENGTH + 1, &save, flags);
+  if (result == NO_ERROR) {
+    localUser[CREDUI_MAX_USERNAME_LENGTH] = L'\0';
+    localPassword[CREDUI_MAX_PASSWORD_LENGTH] = L'\0';
+    Narrow(localUser, user, 256);
+    Narrow(localPassword, password, 256);
+  }
+  SecureZeroMemory(localUser, sizeof localUser);
+  SecureZeroMemory(localPassword, sizeof localPassword);
+  return result;
+}

@@ -1,0 +1,76 @@
+// One HTTP GET over WinINet on a request thread of its own, reported back as
+// three window messages that a hidden message-only window of the creating
+// (user-interface) thread turns into calls of a WininetWrapperDelegate.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <thread>
+
+class WininetWrapper;
+
+// Posted by the request thread to the request's window; wParam is the request.
+constexpr UINT WM_DOWNLOAD_STARTED = WM_USER + 2;   // lParam: announced content length
+constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 3;  // lParam: bytes received so far
+constexpr UINT WM_DOWNLOAD_COMPLETE = WM_USER + 4;  // lParam: 0
+
+// Receives a request's notifications, always on the thread that created the
+// request, and only while that thread pumps messages.
+class WininetWrapperDelegate {
+ public:
+  virtual void OnDownloadStarted(WininetWrapper* request, DWORD contentLength) = 0;
+  virtual void OnDownloadProgress(WininetWrapper* request, DWORD received) = 0;
+  virtual void OnDownloadComplete(WininetWrapper* request) = 0;
+
+ protected:
+  ~WininetWrapperDelegate() = default;
+};
+
+// A request. Created with new and never freed: its window and detached thread
+// live until the process ends. The creator sets `delegate` (and credentials)
+// before Start and reads `status` and `response` after OnDownloadComplete.
+class WininetWrapper {
+ public:
+  // Splits the URL (lower-cased as a whole unless `raw`) and creates the
+  // window; an unusable URL sets `error` to ERROR_BAD_ARGUMENTS and nothing
+  // will ever be reported for this request.
+  WininetWrapper(const std::string& url, bool raw);
+
+  // Proxy credentials sent on every send attempt; ignored after a bad URL.
+  void SetProxyCredentials(const std::string& user, const std::string& password);
+  // Starts the request thread. When no thread can be had, the request
+  // completes at once with status -1 and an empty response.
+  void Start();
+  // The request thread's body; posts WM_DOWNLOAD_COMPLETE once at its end
+  // (nothing after a bad URL).
+  void Request();
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  int method = 0;  // 0 sends GET, anything else POST
+  bool secure = false;
+  std::string host;
+  std::string path;
+  std::string proxyHost;  // empty: the system's proxy settings
+  int proxyPort = 0;
+  std::string proxyUser;
+  std::string proxyPassword;
+  std::string headers;
+  std::string body;
+  int status = -1;       // HTTP status; 0 when no response came, -1 when nothing was sent
+  std::string response;  // the body for a 200, else the status code's digits
+  DWORD contentLength = 0;
+  DWORD received = 0;
+  int error = 0;
+  HWND window = nullptr;
+  std::thread thread;
+  WininetWrapperDelegate* delegate = nullptr;
+
+ private:
+  void Init(const std::string& url);
+};
+
+// Test seam: replaces how Start obtains its thread (null restores the real
+// one). The starter returns false, or throws, when no thread could be made.
+using RequestThreadStarter = bool (*)(WininetWrapper* request);
+void SetRequestThreadStarterForTesting(RequestThreadStarter starter);

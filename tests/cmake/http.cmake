@@ -1,0 +1,24 @@
+# The HTTP client's test program runs inside tools/update_server.py, which
+# serves a folder the test fills, answers as the proxy that Wine's WinINet is
+# pointed at (http_proxy) and misbehaves on the paths below.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+
+add_executable(wininet_wrapper_test ${CMAKE_SOURCE_DIR}/tests/http/wininet_wrapper_test.cpp)
+target_link_libraries(wininet_wrapper_test PRIVATE test_support gtest_main)
+target_compile_options(wininet_wrapper_test PRIVATE -Wall -Wextra)
+add_test(NAME wininet_wrapper_test
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/update_server.py
+    --root ${TEST_DATA_DIR}/http_server --log ${TEST_DATA_DIR}/http_server.log
+    --rule /hello/nolength.bin=nolength
+    --rule /hello/short.bin=short:30000
+    --rule /errors/404.txt=404
+    --rule /errors/500.txt=500
+    --rule /progress/ten.bin=trickle:16383:20
+    --rule /progress/eleven.bin=trickle:16383:20
+    --rule /progress/many.bin=trickle:16383:20
+    --rule /auth/file.txt=auth:zanuser:segreto
+    --rule /slow/reset.txt=reset
+    --rule /slow/stall.txt=stall:25
+    --rule /huge/endless.bin=endless
+    -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:wininet_wrapper_test> --gtest_color=no)
+set_tests_properties(wininet_wrapper_test PROPERTIES TIMEOUT 300)
