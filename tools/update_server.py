@@ -39,10 +39,10 @@ import urllib.parse
 
 
 def parse_rule(text):
-    path, sep, spec = text.partition("=")
-    if not sep or not path or not spec:
+    path, sep, behaviour = text.partition("=")
+    if not sep or not path or not behaviour:
         raise argparse.ArgumentTypeError("rule must be PATH=MODE[:ARGS]: %r" % text)
-    parts = spec.split(":")
+    parts = behaviour.split(":")
     mode = parts[0].lower()
     known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless"}
     if mode not in known:
