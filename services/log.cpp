@@ -13,13 +13,21 @@ namespace {
 
 std::mutex g_overrideMutex;
 std::string g_folderOverride;
+// The shell's answer, asked once: the call costs more than the rest of a line,
+// and the folder does not move while the process runs.
+std::string g_shellFolder;
 
 std::string LogFolder() {
-  {
-    std::lock_guard<std::mutex> lock(g_overrideMutex);
-    if (!g_folderOverride.empty()) return g_folderOverride;
-  }
-  return GetLogFolder();
+  std::lock_guard<std::mutex> lock(g_overrideMutex);
+  if (!g_folderOverride.empty()) return g_folderOverride;
+  if (g_shellFolder.empty()) g_shellFolder = GetLogFolder();
+  return g_shellFolder;
+}
+
+HANDLE OpenForAppend(const std::string& file) {
+  return CreateFileA(file.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Creates a folder and its missing parents; failures are left to the open.
@@ -49,8 +57,8 @@ std::string GetLogTimestamp() {
 }
 
 void Log(const std::string& message) {
-  // The whole line is made in memory and written with one append-only write,
-  // so lines from concurrent threads and processes never interleave.
+  // The whole line is made in memory and written with one append-only write
+  // under a lock, so lines from concurrent threads and processes never mix.
   std::string line = GetLogTimestamp() + " ";
   line.reserve(line.size() + message.size() + 8);
   for (char c : message) {
@@ -61,14 +69,28 @@ void Log(const std::string& message) {
 
   const std::string folder = LogFolder();
   if (folder.empty()) return;
-  CreateFolders(folder);
   const std::string file = folder + g_logFileName;
-  HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Read access only so the handle may take a byte-range lock; writes through
+  // an append-only handle still go to the end. The folder (and its parents) is
+  // made only when the open finds it missing, which also covers a folder
+  // deleted while the setup runs.
+  HANDLE h = OpenForAppend(file);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    CreateFolders(folder);
+    h = OpenForAppend(file);
+  }
   if (h == INVALID_HANDLE_VALUE) return;
+  // Not every file system makes an append atomic (Wine's does not): writers in
+  // all threads and processes take turns through an exclusive lock on one byte
+  // far past any real end of the file. Without the lock the line is still
+  // written.
+  OVERLAPPED region = {};
+  region.Offset = 0xFFFFFFFE;
+  region.OffsetHigh = 0x7FFFFFFF;
+  const BOOL locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region);
   DWORD written = 0;
   WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  if (locked) UnlockFileEx(h, 0, 1, 0, &region);
   CloseHandle(h);
 }
 

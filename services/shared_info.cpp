@@ -44,7 +44,11 @@ const char kInsertLink[] = "INSERT INTO Workpoint_SwExt (idWorkpoint, idSwExt) V
 std::string (*g_currentUserSource)() = nullptr;
 
 std::string CurrentUser() {
-  return g_currentUserSource ? g_currentUserSource() : GetComputerUserName();
+  if (g_currentUserSource) return g_currentUserSource();
+  // Neither the computer name nor the process's user changes while it runs,
+  // and the start-up search parses many registers.
+  static const std::string user = GetComputerUserName();
+  return user;
 }
 
 // The register exists and can be read: opened with shared access and closed.
