@@ -3,6 +3,10 @@
 
 #include "constants.h"
 
+// Built during this file's static initialisation, which may run before that of
+// the constants' own file: the URL sets must not depend on that order.
+static const ServerUrlSet kEarlyProduction = UrlSetFor(EnvProduction);
+
 TEST(Constants, NamesComposedFromTheYear) {
   EXPECT_EQ(g_platformName, "ZAN" + g_year);
   EXPECT_EQ(g_korvalPackageName, "korval" + g_year + ".7z");
@@ -34,4 +38,9 @@ TEST(Constants, UrlSetsPerEnvironment) {
     EXPECT_EQ(set.setupExeName, r.exe);
     EXPECT_EQ(set.titlePrefix, r.prefix);
   }
+}
+
+TEST(Constants, UrlSetsUsableFromOtherStaticInitialisers) {
+  EXPECT_EQ(kEarlyProduction.setupPackageName, "ZAN2025.7z");
+  EXPECT_EQ(kEarlyProduction.setupInfoUrl, "http://" + g_updateHost + "/update/setup_ZAN2025.txt");
 }
