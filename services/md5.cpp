@@ -6,27 +6,10 @@
 namespace {
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
 inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
-
-// Per-step shift amounts and sine-derived constants of the four rounds.
-const int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                        5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                        4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                        6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-const uint32_t kSine[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
-    0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
-    0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
-    0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
-    0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
-    0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
-    0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
-    0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
-    0xeb86d391};
 
 void Encode(unsigned char* out, const uint32_t* in, size_t words) {
   for (size_t i = 0; i < words; ++i) {
@@ -56,33 +39,86 @@ void MD5::Init() {
 }
 
 void MD5::Transform(const unsigned char block[64]) {
-  uint32_t x[16];
+  uint32_t X[16];
   for (int i = 0; i < 16; ++i) {
-    x[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
+    X[i] = static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
            (static_cast<uint32_t>(block[4 * i + 2]) << 16) |
            (static_cast<uint32_t>(block[4 * i + 3]) << 24);
   }
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  // One step: rotate the four words, mixing in message word x[g].
-#define MD5_STEP(fn, g)                                                 \
-  do {                                                                  \
-    const uint32_t next = b + RotateLeft(a + fn(b, c, d) + kSine[i] + x[g], kShift[i]); \
-    a = d;                                                              \
-    d = c;                                                              \
-    c = b;                                                              \
-    b = next;                                                           \
-  } while (0)
-  int i = 0;
-  for (; i < 16; ++i) MD5_STEP(F, i);
-  for (; i < 32; ++i) MD5_STEP(G, (5 * i + 1) % 16);
-  for (; i < 48; ++i) MD5_STEP(H, (3 * i + 5) % 16);
-  for (; i < 64; ++i) MD5_STEP(I, (7 * i) % 16);
+  // The 64 steps of the four rounds, unrolled as in the RFC's reference code:
+  // w = x + RotateLeft(w + fn(x, y, z) + message word + constant, shift).
+#define MD5_STEP(fn, w, x, y, z, k, s, t) w = x + RotateLeft(w + fn(x, y, z) + X[k] + t, s)
+  MD5_STEP(F, a, b, c, d, 0, 7, 0xd76aa478);
+  MD5_STEP(F, d, a, b, c, 1, 12, 0xe8c7b756);
+  MD5_STEP(F, c, d, a, b, 2, 17, 0x242070db);
+  MD5_STEP(F, b, c, d, a, 3, 22, 0xc1bdceee);
+  MD5_STEP(F, a, b, c, d, 4, 7, 0xf57c0faf);
+  MD5_STEP(F, d, a, b, c, 5, 12, 0x4787c62a);
+  MD5_STEP(F, c, d, a, b, 6, 17, 0xa8304613);
+  MD5_STEP(F, b, c, d, a, 7, 22, 0xfd469501);
+  MD5_STEP(F, a, b, c, d, 8, 7, 0x698098d8);
+  MD5_STEP(F, d, a, b, c, 9, 12, 0x8b44f7af);
+  MD5_STEP(F, c, d, a, b, 10, 17, 0xffff5bb1);
+  MD5_STEP(F, b, c, d, a, 11, 22, 0x895cd7be);
+  MD5_STEP(F, a, b, c, d, 12, 7, 0x6b901122);
+  MD5_STEP(F, d, a, b, c, 13, 12, 0xfd987193);
+  MD5_STEP(F, c, d, a, b, 14, 17, 0xa679438e);
+  MD5_STEP(F, b, c, d, a, 15, 22, 0x49b40821);
+  MD5_STEP(G, a, b, c, d, 1, 5, 0xf61e2562);
+  MD5_STEP(G, d, a, b, c, 6, 9, 0xc040b340);
+  MD5_STEP(G, c, d, a, b, 11, 14, 0x265e5a51);
+  MD5_STEP(G, b, c, d, a, 0, 20, 0xe9b6c7aa);
+  MD5_STEP(G, a, b, c, d, 5, 5, 0xd62f105d);
+  MD5_STEP(G, d, a, b, c, 10, 9, 0x02441453);
+  MD5_STEP(G, c, d, a, b, 15, 14, 0xd8a1e681);
+  MD5_STEP(G, b, c, d, a, 4, 20, 0xe7d3fbc8);
+  MD5_STEP(G, a, b, c, d, 9, 5, 0x21e1cde6);
+  MD5_STEP(G, d, a, b, c, 14, 9, 0xc33707d6);
+  MD5_STEP(G, c, d, a, b, 3, 14, 0xf4d50d87);
+  MD5_STEP(G, b, c, d, a, 8, 20, 0x455a14ed);
+  MD5_STEP(G, a, b, c, d, 13, 5, 0xa9e3e905);
+  MD5_STEP(G, d, a, b, c, 2, 9, 0xfcefa3f8);
+  MD5_STEP(G, c, d, a, b, 7, 14, 0x676f02d9);
+  MD5_STEP(G, b, c, d, a, 12, 20, 0x8d2a4c8a);
+  MD5_STEP(H, a, b, c, d, 5, 4, 0xfffa3942);
+  MD5_STEP(H, d, a, b, c, 8, 11, 0x8771f681);
+  MD5_STEP(H, c, d, a, b, 11, 16, 0x6d9d6122);
+  MD5_STEP(H, b, c, d, a, 14, 23, 0xfde5380c);
+  MD5_STEP(H, a, b, c, d, 1, 4, 0xa4beea44);
+  MD5_STEP(H, d, a, b, c, 4, 11, 0x4bdecfa9);
+  MD5_STEP(H, c, d, a, b, 7, 16, 0xf6bb4b60);
+  MD5_STEP(H, b, c, d, a, 10, 23, 0xbebfbc70);
+  MD5_STEP(H, a, b, c, d, 13, 4, 0x289b7ec6);
+  MD5_STEP(H, d, a, b, c, 0, 11, 0xeaa127fa);
+  MD5_STEP(H, c, d, a, b, 3, 16, 0xd4ef3085);
+  MD5_STEP(H, b, c, d, a, 6, 23, 0x04881d05);
+  MD5_STEP(H, a, b, c, d, 9, 4, 0xd9d4d039);
+  MD5_STEP(H, d, a, b, c, 12, 11, 0xe6db99e5);
+  MD5_STEP(H, c, d, a, b, 15, 16, 0x1fa27cf8);
+  MD5_STEP(H, b, c, d, a, 2, 23, 0xc4ac5665);
+  MD5_STEP(I, a, b, c, d, 0, 6, 0xf4292244);
+  MD5_STEP(I, d, a, b, c, 7, 10, 0x432aff97);
+  MD5_STEP(I, c, d, a, b, 14, 15, 0xab9423a7);
+  MD5_STEP(I, b, c, d, a, 5, 21, 0xfc93a039);
+  MD5_STEP(I, a, b, c, d, 12, 6, 0x655b59c3);
+  MD5_STEP(I, d, a, b, c, 3, 10, 0x8f0ccc92);
+  MD5_STEP(I, c, d, a, b, 10, 15, 0xffeff47d);
+  MD5_STEP(I, b, c, d, a, 1, 21, 0x85845dd1);
+  MD5_STEP(I, a, b, c, d, 8, 6, 0x6fa87e4f);
+  MD5_STEP(I, d, a, b, c, 15, 10, 0xfe2ce6e0);
+  MD5_STEP(I, c, d, a, b, 6, 15, 0xa3014314);
+  MD5_STEP(I, b, c, d, a, 13, 21, 0x4e0811a1);
+  MD5_STEP(I, a, b, c, d, 4, 6, 0xf7537e82);
+  MD5_STEP(I, d, a, b, c, 11, 10, 0xbd3af235);
+  MD5_STEP(I, c, d, a, b, 2, 15, 0x2ad7d2bb);
+  MD5_STEP(I, b, c, d, a, 9, 21, 0xeb86d391);
 #undef MD5_STEP
   state_[0] += a;
   state_[1] += b;
   state_[2] += c;
   state_[3] += d;
-  SecureZero(x, sizeof x);
+  SecureZero(X, sizeof X);
 }
 
 void MD5::Update(const unsigned char* input, size_t length) {
@@ -131,6 +167,9 @@ std::string MD5::HexDigest(const unsigned char digest[16]) {
 std::string FileMD5(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return "-1";
+  // The stream reads ahead in large pieces; the hash still takes 1,024 bytes
+  // at a time from it.
+  std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);
   MD5 md5;
   unsigned char block[1024];
   size_t read;
