@@ -6,6 +6,7 @@
 
 #include <lm.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "constants.h"
