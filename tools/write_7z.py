@@ -3,10 +3,10 @@
 including names 7-Zip itself refuses to store: the hostile cases of the
 extraction tests.
 
-Usage: write_7z.py OUT.7z SPEC...
-Each SPEC is "f:NAME=CONTENT" (a file), "d:NAME" (a folder) or "e:NAME" (an
+Usage: write_7z.py OUT.7z ENTRY...
+Each ENTRY is "f:NAME=CONTENT" (a file), "d:NAME" (a folder) or "e:NAME" (an
 empty file). NAME is Python string-literal text, so "\\u015c" or "\\x01" work.
-With the single SPEC "nonames" the archive holds one file and no name table.
+With the single ENTRY "nonames" the archive holds one file and no name table.
 """
 import binascii
 import struct
@@ -69,19 +69,19 @@ def build(entries, with_names=True):
             + packed + bytes(header))
 
 
-def parse(spec):
-    kind, rest = spec.split(":", 1)
+def parse(entry):
+    kind, rest = entry.split(":", 1)
     name, _, content = rest.partition("=")
     decode = lambda text: text.encode("latin-1", "backslashreplace").decode("unicode_escape")
     return decode(name), kind, decode(content).encode("latin-1")
 
 
 def main():
-    out, specs = sys.argv[1], sys.argv[2:]
-    if specs == ["nonames"]:
+    out, entries = sys.argv[1], sys.argv[2:]
+    if entries == ["nonames"]:
         data = build([("", "f", b"no name here")], with_names=False)
     else:
-        data = build([parse(spec) for spec in specs])
+        data = build([parse(entry) for entry in entries])
     with open(out, "wb") as f:
         f.write(data)
 
