@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstdio>
 
+#include "constants.h"
+#include "log.h"
+
 namespace testing_support {
 
 TempDir::TempDir() {
@@ -79,5 +82,15 @@ bool RemoveTree(const std::string& path) {
 }
 
 std::string TestData(const std::string& name) { return std::string(TEST_DATA_DIR_WIN) + "\\" + name; }
+
+LogCapture::LogCapture() : folder_(dir_.path().substr(0, dir_.path().size() - 1)) {
+  SetLogFolderForTesting(folder_);
+}
+
+LogCapture::~LogCapture() { SetLogFolderForTesting(""); }
+
+std::string LogCapture::Text() const { return ReadBytes(folder_ + g_logFileName); }
+
+void LogCapture::Clear() { DeleteLogFile(); }
 
 }  // namespace testing_support

@@ -31,4 +31,24 @@ bool RemoveTree(const std::string& path);
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);
 
+// Points the setup log at a scratch folder of its own for the life of the
+// object (test programs run in parallel), and reads it back.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  // The log folder (no trailing "\").
+  const std::string& folder() const { return folder_; }
+  std::string Text() const;
+  bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
+  // Deletes the log file so that later checks see only new lines.
+  void Clear();
+
+ private:
+  TempDir dir_;
+  std::string folder_;
+};
+
 }  // namespace testing_support
