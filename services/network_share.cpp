@@ -27,20 +27,6 @@ const NetShareCalls kRealCalls = {&RealNetShareAdd, &RealNetShareSetInfo, &RealN
                                   &AllocateAndInitializeSid};
 const NetShareCalls* g_calls = &kRealCalls;
 
-// Releases a buffer the share calls returned.
-class NetBuffer {
- public:
-  explicit NetBuffer(LPBYTE buffer) : buffer_(buffer) {}
-  ~NetBuffer() {
-    if (buffer_) GetNetShareCalls().bufferFree(buffer_);
-  }
-  NetBuffer(const NetBuffer&) = delete;
-  NetBuffer& operator=(const NetBuffer&) = delete;
-
- private:
-  LPBYTE buffer_;
-};
-
 // Frees LocalAlloc'd memory (access lists, descriptors) on every path.
 class LocalMemory {
  public:

@@ -28,6 +28,20 @@ const NetShareCalls& GetNetShareCalls();
 // Replaces the calls (nullptr restores the real ones).
 void SetNetShareCallsForTesting(const NetShareCalls* calls);
 
+// Releases, through the calls in use, a buffer the share calls returned.
+class NetBuffer {
+ public:
+  explicit NetBuffer(LPBYTE buffer) : buffer_(buffer) {}
+  ~NetBuffer() {
+    if (buffer_) GetNetShareCalls().bufferFree(buffer_);
+  }
+  NetBuffer(const NetBuffer&) = delete;
+  NetBuffer& operator=(const NetBuffer&) = delete;
+
+ private:
+  LPBYTE buffer_;
+};
+
 // Narrow ANSI-code-page text to UTF-16 and back, as the share calls take it.
 std::wstring AnsiToWide(const std::string& text);
 std::string WideToAnsi(const wchar_t* text);

@@ -27,20 +27,6 @@ constexpr DWORD kNetworkBufferSize = 3200;   // room for 100 records
 constexpr DWORD kServerBufferSize = 16384;
 constexpr DWORD kMostSharesBelievable = 9999;
 
-// Releases a buffer the share calls returned.
-class NetBuffer {
- public:
-  explicit NetBuffer(LPBYTE buffer) : buffer_(buffer) {}
-  ~NetBuffer() {
-    if (buffer_) GetNetShareCalls().bufferFree(buffer_);
-  }
-  NetBuffer(const NetBuffer&) = delete;
-  NetBuffer& operator=(const NetBuffer&) = delete;
-
- private:
-  LPBYTE buffer_;
-};
-
 // No more records than the buffer can hold, whatever count comes back.
 DWORD RecordsIn(DWORD count, DWORD bufferSize) {
   DWORD room = bufferSize / sizeof(NETRESOURCEA);
