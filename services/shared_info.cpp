@@ -8,6 +8,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include <cstdio>
+#include <exception>
 
 #include "file_utils.h"
 #include "log.h"
@@ -60,12 +61,15 @@ bool CanOpenForReading(const std::string& path) {
   return true;
 }
 
-std::string MessageOf(const SQLite::Exception& e) {
+// The register operations catch every failure, not only SQLite's: a register
+// reached over the network may hold more than memory takes (std::bad_alloc),
+// and nothing may escape into the wizard's message handling.
+std::string MessageOf(const std::exception& e) {
   const char* what = e.what();
   return (what && *what) ? std::string(what) : std::string("Unknown exception");
 }
 
-void LogAccessError(const SQLite::Exception& e, const char* operation) {
+void LogAccessError(const std::exception& e, const char* operation) {
   Log("[* WARN] Exception " + MessageOf(e) + " during database access in " + operation);
 }
 
@@ -116,12 +120,13 @@ class WriteTransaction {
   bool committed_ = false;
 };
 
-// Inserts a Workpoint row and its link in one transaction; the new row's id.
-int32_t InsertWorkpointWithLink(SQLite::Database& db, const std::string& pm,
-                                const std::string& storedPwd, const std::string& pdl,
-                                const std::string& assignee, const std::string& path,
-                                int idSwExt) {
-  WriteTransaction transaction(db);
+// Inserts a Workpoint row and its link, inside the caller's transaction; the
+// new row's id. `pdl` is bound as given: a number or a copied column's text.
+template <typename Pdl>
+int32_t InsertWorkpointAndLink(SQLite::Database& db, const std::string& pm,
+                               const std::string& storedPwd, const Pdl& pdl,
+                               const std::string& assignee, const std::string& path,
+                               int idSwExt) {
   SQLite::Statement insert(db, kInsertWorkpoint);
   insert.bind(1, pm);
   insert.bind(2, storedPwd);
@@ -134,8 +139,25 @@ int32_t InsertWorkpointWithLink(SQLite::Database& db, const std::string& pm,
   link.bind(1, id);
   link.bind(2, idSwExt);
   link.exec();
-  transaction.Commit();
   return id;
+}
+
+// A user's workstations of one office in one year, `columns` chosen by the
+// caller; bound by BindUserWorkstations.
+std::string UserWorkstationsQuery(const char* columns) {
+  return std::string("SELECT DISTINCT ") + columns +
+         " FROM Workpoint w, Workpoint_SwExt ws, SwExt s WHERE w.idWorkpoint = ws.idWorkpoint "
+         "AND ws.idSwExt = s.idSwExt AND s.software = ? AND s.anno = ? AND w.pm = ? AND " +
+         kAssigneePredicate;
+}
+
+template <typename Year>
+void BindUserWorkstations(SQLite::Statement& query, const Year& year, const std::string& pm,
+                          const std::string& user) {
+  query.bind(1, kSoftware);
+  query.bind(2, year);
+  query.bind(3, pm);
+  BindAssignee(query, 4, user);
 }
 
 WorkpointRecord ReadRecord(SQLite::Statement& query) {
@@ -195,7 +217,7 @@ int CreateSharedInfo(const std::string& registerPath) {
       if (!db.tableExists(table[0])) db.exec(table[1]);
     }
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     Log("[* WARN] Sqlite exception " + MessageOf(e) + " in CreateSharedInfo");
     return kSharedInfoError;
   }
@@ -232,7 +254,7 @@ int CheckInstallation(const std::string& registerPath, const std::string& anno, 
                 : "[  INFO] Software not present in database, adding it");
     *idSwExt = id;
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     *idSwExt = 0;
     LogAccessError(e, "CheckInstallation");
     return kSharedInfoError;
@@ -260,23 +282,13 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
       query.bind(2, pm);
       if (query.executeStep()) next = query.getColumn(0).getInt() + 1;
     }
-    SQLite::Statement insert(db, kInsertWorkpoint);
-    insert.bind(1, pm);
-    insert.bind(2, XorScramble(pwd));
-    insert.bind(3, next);
-    insert.bind(4, user);
-    insert.bind(5, path);
-    insert.exec();
-    const int32_t id = LastInsertId(db);
-    SQLite::Statement link(db, kInsertLink);
-    link.bind(1, id);
-    link.bind(2, idSwExt);
-    link.exec();
+    const int32_t id =
+        InsertWorkpointAndLink(db, pm, XorScramble(pwd), next, user, path, idSwExt);
     transaction.Commit();
     Log("[  INFO] Created new workpoint -> " + IntToString(id));
     Log("[  INFO] Created association between workpoint and software");
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     LogAccessError(e, "AddPdlEntry");
     return kSharedInfoError;
   }
@@ -291,18 +303,11 @@ int ExistValidInstall(const std::string& registerPath, const std::string& pm, in
   const std::string user = assignee.empty() ? CurrentUser() : assignee;
   try {
     SQLite::Database db(registerPath, kOpenReadOnly, kBusyTimeoutMs);
-    SQLite::Statement query(
-        db, std::string("SELECT DISTINCT w.pdl FROM Workpoint w, Workpoint_SwExt ws, SwExt s "
-                        "WHERE w.idWorkpoint = ws.idWorkpoint AND ws.idSwExt = s.idSwExt AND "
-                        "s.software = ? AND s.anno = ? AND w.pm = ? AND ") +
-                kAssigneePredicate);
-    query.bind(1, kSoftware);
-    query.bind(2, year);
-    query.bind(3, pm);
-    BindAssignee(query, 4, user);
+    SQLite::Statement query(db, UserWorkstationsQuery("w.pdl"));
+    BindUserWorkstations(query, year, pm, user);
     if (query.executeStep()) *found = true;
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     LogAccessError(e, "ExistValidInstall");
     return kSharedInfoError;
   }
@@ -319,16 +324,8 @@ int RemoveWorkpoint(const std::string& registerPath, const std::string& pm,
     SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
     std::vector<WorkpointKey> keys;
     {
-      SQLite::Statement query(
-          db, std::string("SELECT DISTINCT ws.idSwExt, ws.idWorkpoint FROM Workpoint w, "
-                          "Workpoint_SwExt ws, SwExt s WHERE w.idWorkpoint = ws.idWorkpoint AND "
-                          "ws.idSwExt = s.idSwExt AND s.software = ? AND s.anno = ? AND w.pm = ? "
-                          "AND ") +
-                  kAssigneePredicate);
-      query.bind(1, kSoftware);
-      query.bind(2, anno);
-      query.bind(3, pm);
-      BindAssignee(query, 4, user);
+      SQLite::Statement query(db, UserWorkstationsQuery("ws.idSwExt, ws.idWorkpoint"));
+      BindUserWorkstations(query, anno, pm, user);
       while (query.executeStep())
         keys.push_back({ColumnBytes(query.getColumn(0)), ColumnBytes(query.getColumn(1))});
     }
@@ -351,7 +348,7 @@ int RemoveWorkpoint(const std::string& registerPath, const std::string& pm,
           " lines on Workpoint_SwExt" + tail);
     }
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     LogAccessError(e, "RemoveWorkpoint");
     return kSharedInfoError;
   }
@@ -398,7 +395,7 @@ int ParseSharedInfo(const std::string& registerPath, int year,
     }
     records.swap(list);
     return kSharedInfoOk;
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     Log("[* WARN] Sqlite exception " + MessageOf(e) + " in ParseSharedInfo");
     records.clear();
     return kSharedInfoError;
@@ -453,14 +450,16 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
           skipped = true;
           continue;
         }
-        const int32_t id = InsertWorkpointWithLink(db, pm, row.pwd, row.pdl, row.assignee, row.path,
-                                                   idSwExt);
+        WriteTransaction transaction(db);
+        const int32_t id =
+            InsertWorkpointAndLink(db, pm, row.pwd, row.pdl, row.assignee, row.path, idSwExt);
+        transaction.Commit();
         Log("[  INFO] Created new workpoint  -> " + IntToString(id) + " -> " + pm + " -> " +
             IntToString(z) + " -> " + row.pdl + " -> " + row.assignee);
         if (copied) *copied = true;
       }
     }
-  } catch (const SQLite::Exception& e) {
+  } catch (const std::exception& e) {
     LogAccessError(e, "DuplicateEntireYear");
     return kSharedInfoError;
   }
