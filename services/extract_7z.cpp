@@ -264,7 +264,11 @@ DWORD Extract7z(const std::string& archivePath, const std::string& destDir,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (archive == INVALID_HANDLE_VALUE) return GetLastError();
   extractor.archive = archive;
-  const DWORD result = extractor.ExtractAll(destDir, currentPath, progress);
+  // Names are appended to the folder: without its "\" "C:\ZAN\X" + "a.txt"
+  // would write C:\ZAN\Xa.txt, beside the folder instead of inside it.
+  std::string folder = destDir;
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  const DWORD result = extractor.ExtractAll(folder, currentPath, progress);
   CloseHandle(extractor.archive);
   extractor.archive = nullptr;
   return result;

@@ -11,7 +11,7 @@
 // Called before each entry with its index (from 0) and the number of entries.
 typedef void (*ProgressCallback)(uint32_t index, uint32_t count);
 
-// Unpacks archivePath into destDir, which must end with "\". currentPath, when
+// Unpacks archivePath into destDir (a missing final "\" is added). currentPath, when
 // given, receives each entry's output path before the entry is written.
 // Result: 0 done (also for an empty archive); 6 archive unreadable, entry
 // undecodable, without a name or with a name that would leave destDir;
