@@ -1,6 +1,5 @@
-// The office share: the record and access list handed to the share call, the
-// caching step, and the lookups of folders already shared, through fake share
-// calls; plus one pass over the real calls the emulated platform answers.
+// The office share and the lookups of folders already shared, through fake
+// share calls; plus one pass over the real calls Wine answers.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,31 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "log.h"
 #include "network_share.h"
 #include "test_support.h"
 
+using testing_support::LogCapture;
 using testing_support::TempDir;
 
 namespace {
 
-class LogCapture {
- public:
-  LogCapture() {
-    std::string folder = dir_.path();
-    folder.pop_back();
-    SetLogFolderForTesting(folder);
-  }
-  ~LogCapture() { SetLogFolderForTesting(""); }
-  std::string Text() const { return testing_support::ReadBytes(dir_ / "DesktopApp_setup_log.txt"); }
-  bool Has(const std::string& line) const { return Text().find(line) != std::string::npos; }
-  void Clear() { DeleteLogFile(); }
-
- private:
-  TempDir dir_;
-};
-
-// What the fake share calls answer and what they were handed.
 struct Share {
   std::wstring name;
   const wchar_t* path;  // null: an entry without a path
@@ -48,11 +30,8 @@ struct FakeState {
   std::wstring existing;  // the one name getInfo knows
 
   int addCalls = 0, setCalls = 0, enumCalls = 0;
-  SHARE_INFO_502 added = {};
   std::wstring addedName, addedPath, addedRemark;
-  bool everyoneFullControl = false;
-  std::wstring setName;
-  DWORD setLevel = 0, setFlags = 0;
+  std::wstring setName;  // set only for a level 1005 call that turns caching off
   std::set<void*> outstanding;  // buffers handed out and not yet released
 };
 FakeState* g_fake = nullptr;
@@ -63,8 +42,7 @@ LPBYTE Hand(size_t bytes) {
   return static_cast<LPBYTE>(p);
 }
 
-// The access list must hold exactly one entry: Everyone, full control,
-// inherited by files and folders.
+// Exactly one entry: Everyone, full control, inherited by files and folders.
 bool GrantsEveryoneFullControl(PSECURITY_DESCRIPTOR descriptor) {
   BOOL present = FALSE, defaulted = TRUE;
   PACL acl = nullptr;
@@ -84,21 +62,22 @@ bool GrantsEveryoneFullControl(PSECURITY_DESCRIPTOR descriptor) {
 
 NET_API_STATUS WINAPI FakeAdd(LMSTR server, DWORD level, LPBYTE buffer, LPDWORD) {
   ++g_fake->addCalls;
-  if (server || level != 502) return ERROR_INVALID_PARAMETER;
-  g_fake->added = *reinterpret_cast<SHARE_INFO_502*>(buffer);
-  g_fake->addedName = g_fake->added.shi502_netname;
-  g_fake->addedPath = g_fake->added.shi502_path;
-  g_fake->addedRemark = g_fake->added.shi502_remark;
-  g_fake->everyoneFullControl = GrantsEveryoneFullControl(g_fake->added.shi502_security_descriptor);
+  const SHARE_INFO_502& info = *reinterpret_cast<SHARE_INFO_502*>(buffer);
+  if (server || level != 502 || info.shi502_type != STYPE_DISKTREE ||
+      info.shi502_permissions != ACCESS_ALL || info.shi502_max_uses != DWORD(-1) ||
+      info.shi502_current_uses || info.shi502_passwd || info.shi502_reserved ||
+      !GrantsEveryoneFullControl(info.shi502_security_descriptor))
+    return ERROR_INVALID_PARAMETER;
+  g_fake->addedName = info.shi502_netname;
+  g_fake->addedPath = info.shi502_path;
+  g_fake->addedRemark = info.shi502_remark;
   return g_fake->addStatus;
 }
 
 NET_API_STATUS WINAPI FakeSetInfo(LMSTR server, LMSTR name, DWORD level, LPBYTE buffer, LPDWORD) {
   ++g_fake->setCalls;
-  if (server) return ERROR_INVALID_PARAMETER;
-  g_fake->setName = name;
-  g_fake->setLevel = level;
-  g_fake->setFlags = reinterpret_cast<SHARE_INFO_1005*>(buffer)->shi1005_flags;
+  if (!server && level == 1005 && reinterpret_cast<SHARE_INFO_1005*>(buffer)->shi1005_flags == 0x30)
+    g_fake->setName = name;
   return g_fake->setStatus;
 }
 
@@ -115,14 +94,13 @@ NET_API_STATUS WINAPI FakeEnum(LMSTR server, DWORD level, LPBYTE* buffer, DWORD,
   const size_t page = *resume;
   if (page >= g_fake->pages.size()) return NERR_Success;
   const std::vector<Share>& shares = g_fake->pages[page];
-  SHARE_INFO_502* entries = reinterpret_cast<SHARE_INFO_502*>(Hand(sizeof(SHARE_INFO_502) * (shares.size() + 1)));
+  auto* entries = reinterpret_cast<SHARE_INFO_502*>(Hand(sizeof(SHARE_INFO_502) * shares.size()));
   for (size_t i = 0; i < shares.size(); ++i) {
     entries[i].shi502_netname = const_cast<LMSTR>(shares[i].name.c_str());
     entries[i].shi502_path = const_cast<LMSTR>(shares[i].path);
   }
   *buffer = reinterpret_cast<LPBYTE>(entries);
-  *read = shares.size();
-  *total = shares.size();
+  *read = *total = shares.size();
   *resume = page + 1;
   return page + 1 < g_fake->pages.size() ? ERROR_MORE_DATA : NERR_Success;
 }
@@ -171,54 +149,34 @@ TEST_F(NetworkShare, CreateHandsTheFullRecordAndSwitchesCachingOff) {
   struct Row {
     NET_API_STATUS add, set;
     bool result;
-    const char *addLine, *setLine;
+    const char *remark, *folder, *path;
   } rows[] = {
-      {NERR_Success, NERR_Success, true, "[  INFO] Net share added successfully",
-       "[  INFO] Net share cache settings edited successfully"},
-      {NERR_DuplicateShare, NERR_Success, true, "[  INFO] Net share already exists with this name",
-       "[  INFO] Net share cache settings edited successfully"},
+      {NERR_Success, NERR_Success, true, "", "C:\\ZAN\\PM01234\\", "C:\\ZAN\\PM01234"},
+      {NERR_DuplicateShare, NERR_Success, true, "note", "D:\\Uffici\\PM1", "D:\\Uffici\\PM1"},
       // A failed add still runs the caching step; its answer is the result.
-      {ERROR_ACCESS_DENIED, NERR_NetNameNotFound, false, "[  INFO] Net share add failed 5",
-       "[  INFO] Net share cache settings edit failed 2310"},
+      {ERROR_ACCESS_DENIED, NERR_NetNameNotFound, false, "", "C:\\Z\\", "C:\\Z"},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.add);
+    SCOPED_TRACE(r.folder);
     fake_ = FakeState();
     fake_.addStatus = r.add;
     fake_.setStatus = r.set;
-    log_.Clear();
     int error = -1;
-    EXPECT_EQ(CreateNetShare("01234", "", "C:\\ZAN\\PM01234\\", &error), r.result);
+    EXPECT_EQ(CreateNetShare("01234", r.remark, r.folder, &error), r.result);
     EXPECT_EQ(error, static_cast<int>(r.add));
     EXPECT_EQ(fake_.addedName, L"ZAN 01234");
-    EXPECT_EQ(fake_.addedPath, L"C:\\ZAN\\PM01234");
-    EXPECT_EQ(fake_.addedRemark, L"");
-    EXPECT_EQ(fake_.added.shi502_type, static_cast<DWORD>(STYPE_DISKTREE));
-    EXPECT_EQ(fake_.added.shi502_permissions, static_cast<DWORD>(ACCESS_ALL));
-    EXPECT_EQ(fake_.added.shi502_max_uses, static_cast<DWORD>(-1));
-    EXPECT_EQ(fake_.added.shi502_current_uses, 0u);
-    EXPECT_EQ(fake_.added.shi502_passwd, nullptr);
-    EXPECT_EQ(fake_.added.shi502_reserved, 0u);
-    EXPECT_TRUE(fake_.everyoneFullControl);
+    EXPECT_EQ(fake_.addedPath, AnsiToWide(r.path));
+    EXPECT_EQ(fake_.addedRemark, AnsiToWide(r.remark));
     EXPECT_EQ(fake_.setCalls, 1);
     EXPECT_EQ(fake_.setName, L"ZAN 01234");
-    EXPECT_EQ(fake_.setLevel, 1005u);
-    EXPECT_EQ(fake_.setFlags, 0x30u);
-    EXPECT_TRUE(log_.Has(r.addLine)) << log_.Text();
-    EXPECT_TRUE(log_.Has(r.setLine)) << log_.Text();
   }
-}
-
-TEST_F(NetworkShare, CreateKeepsAFolderWithoutTrailingSlashAndAcceptsNoErrorSlot) {
-  EXPECT_TRUE(CreateNetShare("00012", "note", "D:\\Uffici\\PM00012", nullptr));
-  EXPECT_EQ(fake_.addedName, L"ZAN 00012");
-  EXPECT_EQ(fake_.addedPath, L"D:\\Uffici\\PM00012");
-  EXPECT_EQ(fake_.addedRemark, L"note");
+  fake_ = FakeState();
+  EXPECT_TRUE(CreateNetShare("01234", "", "C:\\ZAN\\", nullptr));  // no error slot
 }
 
 TEST_F(NetworkShare, CreateConvertsWithTheAnsiCodePage) {
   if (GetACP() != 1252) GTEST_SKIP() << "code page " << GetACP();
-  // "Università" in code page 1252: a lone 0xE0 byte is not UTF-8.
+  // "Universit\xE0" in code page 1252: a lone 0xE0 byte is not UTF-8.
   EXPECT_TRUE(CreateNetShare("01234", "", "C:\\Universit\xE0\\", nullptr));
   EXPECT_EQ(fake_.addedPath, L"C:\\Universit\u00e0");
 }
@@ -233,7 +191,7 @@ TEST_F(NetworkShare, NoShareWithoutTheEveryoneSid) {
   EXPECT_TRUE(log_.Has("[* WARN] AllocateAndInitializeSid (Everyone) error 8")) << log_.Text();
 }
 
-TEST_F(NetworkShare, ExistsOnlyForTheExactNameAndAlwaysReleases) {
+TEST_F(NetworkShare, ExistsOnlyForTheExactName) {
   fake_.existing = L"ZAN 01234";
   EXPECT_TRUE(NetShareExists("01234"));
   EXPECT_FALSE(NetShareExists("1234"));
@@ -241,102 +199,59 @@ TEST_F(NetworkShare, ExistsOnlyForTheExactNameAndAlwaysReleases) {
 }
 
 TEST_F(NetworkShare, FindShareForPathWalksEveryPage) {
-  struct Row {
-    const char* folder;
-    bool found;
-    const char* name;
-  } rows[] = {
-      {"C:\\ZAN\\PM01234\\", true, "ZAN 01234"},  // on the second page
-      {"C:\\ZAN\\PM01234", true, "ZAN 01234"},    // trailing "\" added before comparing
-      {"C:\\zan\\pm01234\\", false, ""},          // byte comparison: case matters
-      {"D:\\Dati\\", true, "Dati"},               // share path stored without "\"
-      {"C:\\", true, "C$"},
-      {"\\", false, ""},                          // entries without a path never match
-      {"E:\\Nowhere\\", false, ""},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.folder);
+  // {folder, share found ("": none)}: the second page; "\" added before comparing; byte
+  // comparison; a share path stored without "\"; entries without a path never match.
+  const std::pair<const char*, const char*> rows[] = {
+      {"C:\\ZAN\\PM01234\\", "ZAN 01234"}, {"C:\\ZAN\\PM01234", "ZAN 01234"},
+      {"C:\\zan\\pm01234\\", ""}, {"D:\\Dati\\", "Dati"}, {"C:\\", "C$"}, {"\\", ""},
+      {"E:\\Nowhere\\", ""}};
+  for (const auto& r : rows) {
     fake_.pages = {{{L"IPC$", nullptr}, {L"Empty", L""}, {L"C$", L"C:\\"}},
                    {{L"Dati", L"D:\\Dati"}, {L"ZAN 01234", L"C:\\ZAN\\PM01234"}},
                    {{L"Late", L"C:\\ZAN\\PM01234\\"}}};
+    fake_.enumCalls = 0;
     std::string name = "untouched";
-    EXPECT_EQ(FindShareForPath(r.folder, &name), r.found);
-    EXPECT_EQ(name, r.found ? r.name : "untouched");
+    EXPECT_EQ(FindShareForPath(r.first, &name), *r.second != 0) << r.first;
+    EXPECT_EQ(name, *r.second ? r.second : "untouched") << r.first;
+    if (!*r.second) EXPECT_EQ(fake_.enumCalls, 3) << r.first;
   }
-  // Not found means every page was asked.
-  fake_.enumCalls = 0;
-  FindShareForPath("E:\\Nowhere\\", nullptr);
-  EXPECT_EQ(fake_.enumCalls, 3);
-}
-
-TEST_F(NetworkShare, FailedEnumerationMeansNotShared) {
-  fake_.enumFailure = ERROR_ACCESS_DENIED;
-  fake_.pages = {{{L"Dati", L"D:\\Dati"}}};
+  fake_.enumFailure = ERROR_ACCESS_DENIED;  // a failed enumeration: not shared
   EXPECT_FALSE(FindShareForPath("D:\\Dati", nullptr));
   EXPECT_FALSE(DetectDestinationShare("D:\\Dati\\Uff"));
-  EXPECT_TRUE(log_.Has("[  INFO] Destination parent folder D:\\Dati not shared")) << log_.Text();
 }
 
 TEST_F(NetworkShare, DetectDestinationShare) {
   const std::string deep = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
-  const std::wstring deepParent = L"C:\\" + std::wstring(150, L'a');
+  const std::wstring deepParent = L"C:\\" + std::wstring(150, L'a');  // beyond MAX_PATH
+  const std::string kOffice = "C:\\ZAN\\PM01234\\";
   struct Row {
-    const char* name;
-    std::vector<Share> shares;
+    Share share;
     std::string folder;
     bool result;
-    std::vector<std::string> lines;
+    const char* line;
   } rows[] = {
-      {"folder shared under a $ name",
-       {{L"Hidden$", L"C:\\ZAN\\PM01234"}},
-       "C:\\ZAN\\PM01234\\",
-       true,
-       {"[  INFO] Destination folder already shared as Hidden$"}},
-      {"parent only through the drive share",
-       {{L"C$", L"C:\\"}},
-       "C:\\ZAN\\",
-       false,
-       {"[  INFO] Destination folder C:\\ZAN\\ not shared",
-        "[  INFO] Destination parent folder already shared as C$",
-        "[  INFO] Destination parent folder already shared with predefined connection"}},
-      {"parent shared by name",
-       {{L"ZAN", L"C:\\ZAN"}},
-       "C:\\ZAN\\PM01234\\",
-       true,
-       {"[  INFO] Destination parent folder already shared as ZAN"}},
-      {"nothing shared",
-       {{L"Other", L"D:\\Other"}},
-       "C:\\ZAN\\PM01234\\",
-       false,
-       {"[  INFO] Destination folder C:\\ZAN\\PM01234\\ not shared",
-        "[  INFO] Destination parent folder C:\\ZAN not shared"}},
-      {"parent of a folder longer than a path buffer",
-       {{L"Deep", deepParent.c_str()}},
-       deep,
-       true,
-       {"[  INFO] Destination parent folder already shared as Deep"}},
+      {{L"Hidden$", L"C:\\ZAN\\PM01234"}, kOffice, true, "folder already shared as Hidden$"},
+      {{L"C$", L"C:\\"}, "C:\\ZAN\\", false, "parent folder already shared with predefined"},
+      {{L"ZAN", L"C:\\ZAN"}, kOffice, true, "parent folder already shared as ZAN"},
+      {{L"Other", L"D:\\Other"}, kOffice, false, "parent folder C:\\ZAN not shared"},
+      {{L"Deep", deepParent.c_str()}, deep, true, "parent folder already shared as Deep"},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    fake_.pages = {r.shares};
+    fake_.pages = {{r.share}};
     log_.Clear();
-    EXPECT_EQ(DetectDestinationShare(r.folder), r.result);
-    for (const std::string& line : r.lines) EXPECT_TRUE(log_.Has(line)) << line << "\n" << log_.Text();
+    EXPECT_EQ(DetectDestinationShare(r.folder), r.result) << r.line;
+    EXPECT_TRUE(log_.Has(std::string("[  INFO] Destination ") + r.line)) << log_.Text();
   }
 }
 
 TEST(NetworkShareParent, ParentFolder) {
-  struct Row {
-    const char *folder, *parent;
-  } rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"C:\\ZAN\\PM01234\\", "C:\\ZAN"}, {"C:\\ZAN\\PM01234", "C:\\ZAN"}, {"C:\\ZAN", "C:\\"},
-      {"C:\\ZAN\\", "C:\\"},             {"C:\\", "C:"},                  {"\\\\srv\\share\\x", "\\\\srv\\share"},
-  };
-  for (const Row& r : rows) EXPECT_EQ(ParentFolder(r.folder), r.parent) << r.folder;
+      {"C:\\ZAN\\", "C:\\"}, {"C:\\", "C:"}, {"\\\\srv\\share\\x", "\\\\srv\\share"}};
+  for (const auto& r : rows) EXPECT_EQ(ParentFolder(r.first), r.second) << r.first;
 }
 
-// The real calls, as the emulated platform answers them for this computer.
-// The caching call is kept fake: the platform only stubs it.
+// The real calls as Wine answers them; the caching call stays fake (Wine only stubs it).
 TEST(NetworkShareReal, PlatformAnswersAreHandledCleanly) {
   LogCapture log;
   EXPECT_FALSE(NetShareExists("01234"));
@@ -355,7 +270,6 @@ TEST(NetworkShareReal, PlatformAnswersAreHandledCleanly) {
   const bool created = CreateNetShare("01234", "", dir.path(), &error);
   SetNetShareCallsForTesting(nullptr);
   g_fake = nullptr;
-  // The platform does not share folders of this computer: ERROR_NOT_SUPPORTED.
   EXPECT_FALSE(created);
   EXPECT_EQ(error, ERROR_NOT_SUPPORTED);
   EXPECT_TRUE(log.Has("[  INFO] Net share add failed 50")) << log.Text();
