@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "constants.h"
 #include "file_utils.h"
-#include "log.h"
 #include "test_support.h"
 
 using testing_support::Exists;
+using testing_support::LogCapture;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -21,8 +20,7 @@ namespace {
 
 struct BoxCall {
   HWND owner;
-  std::string text;
-  std::string caption;
+  std::string text, caption;
   UINT style;
 };
 std::vector<BoxCall> g_boxes;
@@ -35,7 +33,7 @@ int WINAPI FakeBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 
 INT_PTR CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// A dialog window whose DWL_MSGRESULT the check may set.
+// A dialog window whose DWL_MSGRESULT the check may set; null without a display.
 HWND CreatePage() {
   struct {
     DLGTEMPLATE t;
@@ -51,29 +49,19 @@ class LockFileTest : public testing::Test {
     g_boxes.clear();
     g_answer = IDYES;
     SetLockMessageBoxForTesting(FakeBox);
-    logDir_ = temp_.path().substr(0, temp_.path().size() - 1);
-    SetLogFolderForTesting(logDir_);
-    office_ = temp_ / "office";
     CreateDirectoryA(office_.c_str(), nullptr);
     CreateDirectoryA((office_ + "\\ZAN_Shared").c_str(), nullptr);
-    lock_ = office_ + "\\ZAN_Shared\\LockFile";
   }
-  void TearDown() override {
-    SetLockMessageBoxForTesting(nullptr);
-    SetLogFolderForTesting("");
-  }
-  std::string LogText() { return ReadBytes(logDir_ + g_logFileName); }
+  void TearDown() override { SetLockMessageBoxForTesting(nullptr); }
 
   TempDir temp_;
-  std::string logDir_, office_, lock_;
+  LogCapture log_;
+  const std::string office_ = temp_ / "office";
+  const std::string lock_ = office_ + "\\ZAN_Shared\\LockFile";
 };
 
-TEST_F(LockFileTest, PathWithOrWithoutTrailingBackslash) {
-  EXPECT_EQ(GetLockFilePath("C:\\Uff"), "C:\\Uff\\ZAN_Shared\\LockFile");
-  EXPECT_EQ(GetLockFilePath("C:\\Uff\\"), "C:\\Uff\\ZAN_Shared\\LockFile");
-}
-
 TEST_F(LockFileTest, RecordsAreAppendedWithoutLineEnds) {
+  EXPECT_EQ(GetLockFilePath("C:\\Uff\\"), "C:\\Uff\\ZAN_Shared\\LockFile");
   WriteLockFile(office_, "12");
   const std::string holder = GetComputerUserName();
   const std::string first = ReadBytes(lock_);
@@ -81,46 +69,31 @@ TEST_F(LockFileTest, RecordsAreAppendedWithoutLineEnds) {
   EXPECT_EQ(first[0], '[');
   EXPECT_EQ(first[22], ']');
   EXPECT_EQ(first.substr(23), ";" + holder + ";12");
-  EXPECT_EQ(first.find_first_of("\r\n"), std::string::npos);
 
   WriteLockFile(office_ + "\\", "");
   const std::string both = ReadBytes(lock_);
   ASSERT_EQ(both.size(), first.size() + 23 + 1 + holder.size() + 1);
   EXPECT_EQ(both.substr(0, first.size()), first);
   EXPECT_EQ(both.substr(first.size() + 23), ";" + holder + ";");
-}
 
-TEST_F(LockFileTest, WriteWithoutSharedFolderDoesNothing) {
-  const std::string bare = temp_ / "bare";
+  const std::string bare = temp_ / "bare";  // no ZAN_Shared: nothing is made
   CreateDirectoryA(bare.c_str(), nullptr);
   WriteLockFile(bare, "1");
   EXPECT_FALSE(Exists(bare + "\\ZAN_Shared"));
 }
 
 TEST_F(LockFileTest, ReadGivesTheFirstWord) {
-  struct Case {
-    std::string content;
-    std::string word;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"[20240102@03:04:05:006];PC\\mario;7", "[20240102@03:04:05:006];PC\\mario;7"},
       {"[1];PC\\mario rossi;7", "[1];PC\\mario"},
       {"  \r\n\tlead;x\ty", "lead;x"},
-      {"a;b;1[2];c;d;", "a;b;1[2];c;d;"},
-      {"", ""},
-  };
-  for (const Case& c : cases) {
-    ASSERT_TRUE(WriteBytes(lock_, c.content));
-    EXPECT_EQ(ReadLockFile(office_), c.word) << c.content;
+      {"", ""}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteBytes(lock_, c.first));
+    EXPECT_EQ(ReadLockFile(office_), c.second) << c.first;
   }
   DeleteFileA(lock_.c_str());
   EXPECT_EQ(ReadLockFile(office_), "");
-}
-
-TEST_F(LockFileTest, NoLockAsksNothing) {
-  EXPECT_EQ(CheckLockFile(nullptr, office_), 0);
-  EXPECT_TRUE(g_boxes.empty());
-  EXPECT_NE(LogText().find("[  INFO] No lock file detected on " + lock_ + "\r\n"),
-            std::string::npos);
 }
 
 TEST_F(LockFileTest, AnswersOtherThanNoGoOn) {
@@ -130,9 +103,7 @@ TEST_F(LockFileTest, AnswersOtherThanNoGoOn) {
     g_answer = answer;
     if (page) SetWindowLongA(page, DWL_MSGRESULT, 5);
     EXPECT_EQ(CheckLockFile(page, office_), 1);
-    if (page) {
-      EXPECT_EQ(GetWindowLongA(page, DWL_MSGRESULT), 5);
-    }
+    EXPECT_TRUE(!page || GetWindowLongA(page, DWL_MSGRESULT) == 5);
   }
   ASSERT_EQ(g_boxes.size(), 2u);
   EXPECT_EQ(g_boxes[0].owner, page);
@@ -142,10 +113,8 @@ TEST_F(LockFileTest, AnswersOtherThanNoGoOn) {
   EXPECT_EQ(g_boxes[0].caption, "Attenzione");
   EXPECT_EQ(g_boxes[0].style, 0x34u);
   EXPECT_EQ(ReadBytes(lock_), "[x];PC\\anna bianchi;3");
-  const std::string log = LogText();
-  EXPECT_NE(log.find("[* WARN] Lock file detected on " + lock_ + " -> [x];PC\\anna\r\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("[* WARN] User choose to continue with setup"), std::string::npos);
+  EXPECT_TRUE(log_.Has("[* WARN] Lock file detected on " + lock_ + " -> [x];PC\\anna\r\n"));
+  EXPECT_TRUE(log_.Has("[* WARN] User choose to continue with setup")) << log_.Text();
   if (page) DestroyWindow(page);
 }
 
@@ -153,7 +122,7 @@ TEST_F(LockFileTest, NoStopsThePage) {
   WriteLockFile(office_, "");
   g_answer = IDNO;
   EXPECT_EQ(CheckLockFile(nullptr, office_), -1);
-  EXPECT_NE(LogText().find("[  INFO] User choose NOT to continue with setup"), std::string::npos);
+  EXPECT_TRUE(log_.Has("[  INFO] User choose NOT to continue with setup")) << log_.Text();
   EXPECT_TRUE(Exists(lock_));
   EXPECT_EQ(g_boxes.size(), 1u);
 
@@ -164,14 +133,15 @@ TEST_F(LockFileTest, NoStopsThePage) {
   DestroyWindow(page);
 }
 
-TEST_F(LockFileTest, DeleteRemovesTheLockAndToleratesNone) {
+TEST_F(LockFileTest, DeleteRemovesTheLockAndNoLockAsksNothing) {
   WriteLockFile(office_, "1");
-  ASSERT_TRUE(Exists(lock_));
   DeleteLockFile(office_);
   EXPECT_FALSE(Exists(lock_));
   DeleteLockFile(office_);
   EXPECT_TRUE(Exists(office_ + "\\ZAN_Shared"));
   EXPECT_EQ(CheckLockFile(nullptr, office_), 0);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_TRUE(log_.Has("[  INFO] No lock file detected on " + lock_ + "\r\n")) << log_.Text();
 }
 
 }  // namespace
