@@ -7,6 +7,7 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <climits>
 #include <cstdio>
 #include <exception>
 
@@ -280,7 +281,16 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
           "ws.idWorkpoint AND ws.idSwExt = ? AND w.pm = ? ORDER BY pdl DESC LIMIT 1");
       query.bind(1, idSwExt);
       query.bind(2, pm);
-      if (query.executeStep()) next = query.getColumn(0).getInt() + 1;
+      if (query.executeStep()) {
+        const int last = query.getColumn(0).getInt();
+        // A damaged register could hold the largest number already: refuse
+        // rather than wrap around to a number another PC may have.
+        if (last == INT_MAX) {
+          Log("[* WARN] No free workpoint number in the register -> " + registerPath);
+          return kSharedInfoError;
+        }
+        next = last + 1;
+      }
     }
     const int32_t id =
         InsertWorkpointAndLink(db, pm, XorScramble(pwd), next, user, path, idSwExt);
