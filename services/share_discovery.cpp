@@ -258,7 +258,9 @@ unsigned __stdcall NetworkShareDiscoveryThread(void*) {
   WSADATA wsa;
   const int started = WSAStartup(MAKEWORD(2, 2), &wsa);
   if (started != 0) Log("[* WARN] WSAStartup error " + std::to_string(started));
-  {
+  // A failure of the walk (memory, an odd answer) ends the search, never the
+  // setup: the wizard goes on with what was found.
+  try {
     NetShareDiscovery discovery;
     discovery.onServerFound = &IgnoreServer;
     discovery.onResourceFound = &IgnoreResource;
@@ -267,6 +269,10 @@ unsigned __stdcall NetworkShareDiscoveryThread(void*) {
     for (const std::string& host : discovery.GetHosts())
       discovery.EnumerateServerShares(host.c_str());
     discovery.EnumerateAllHostShares();
+  } catch (const std::exception& e) {
+    Log(std::string("[**  ERR] Network share discovery failed -> ") + e.what());
+  } catch (...) {
+    Log("[**  ERR] Network share discovery failed");
   }
   if (started == 0) WSACleanup();
   GetServiceSettings().discoveryRunning = false;
