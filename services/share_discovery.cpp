@@ -8,6 +8,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <exception>
+#include <string>
 
 #include "constants.h"
 #include "log.h"
