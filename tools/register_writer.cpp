@@ -1,6 +1,7 @@
 // Test tool: adds workstations to a SharedInfo register, so that several
 // processes can write to one register at the same time.
 //   register_writer <register> <pm> <anno> <count> <assignee prefix> [log folder]
+//   register_writer --create <register>
 // Prints "added <n> retries <r>"; exit code 0 when all <count> were added.
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "shared_info.h"
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--create") return CreateSharedInfo(argv[2]);
   if (argc < 6) {
     std::fprintf(stderr, "usage: register_writer register pm anno count prefix [logfolder]\n");
     return 2;
