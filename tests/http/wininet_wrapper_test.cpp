@@ -67,10 +67,15 @@ Outcome Download(const std::string& url, void (*prepare)(WininetWrapper&) = null
 }
 
 // A path the server was started with, as this Wine process sees it.
-std::string ServerFile(const char* variable, const std::string& relative = "") {
-  std::string path = std::string("Z:") + std::getenv(variable) + (relative.empty() ? "" : "/") + relative;
+std::string ServerFile(const char* variable) {
+  std::string path = std::string("Z:") + std::getenv(variable);
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
+}
+
+// Puts a file where the server serves it ("dir/name").
+bool Serve(const std::string& relative, const std::string& content) {
+  return WriteBytes(ServerFile("UPDATE_SERVER_ROOT") + "\\" + relative, content);
 }
 
 // The statuses the server logged for one path, in order.
@@ -187,8 +192,7 @@ TEST_F(HttpTest, CredentialPromptConvertsAndCuts) {
 TEST_F(HttpTest, WholeBodyWithAndWithoutContentLength) {
   NeedServer();
   const std::string content = RandomBytes(300000, 7);
-  ASSERT_TRUE(WriteBytes(ServerFile("UPDATE_SERVER_ROOT", "hello\\Data.BIN"), content));
-  ASSERT_TRUE(WriteBytes(ServerFile("UPDATE_SERVER_ROOT", "hello\\nolength.bin"), content));
+  ASSERT_TRUE(Serve("hello\\Data.BIN", content) && Serve("hello\\nolength.bin", content));
   // The client lower-cases the URL; the server finds the file whatever its case.
   for (const char* path : {"/Hello/DATA.bin", "/hello/nolength.bin"}) {
     SCOPED_TRACE(path);
@@ -208,7 +212,7 @@ TEST_F(HttpTest, WholeBodyWithAndWithoutContentLength) {
 
 TEST_F(HttpTest, ErrorStatusesGiveTheirDigits) {
   NeedServer();
-  ASSERT_TRUE(WriteBytes(ServerFile("UPDATE_SERVER_ROOT", "errors\\present.txt"), "not served"));
+  ASSERT_TRUE(Serve("errors\\present.txt", "not served"));
   const struct { const char* path; int status; } rows[] = {
       {"/errors/404.txt", 404}, {"/errors/500.txt", 500}, {"/errors/missing.txt", 404}};
   for (const auto& r : rows) {
@@ -224,7 +228,7 @@ TEST_F(HttpTest, ErrorStatusesGiveTheirDigits) {
 TEST_F(HttpTest, ShortBodyKeepsWhatArrived) {
   NeedServer();
   const std::string content = RandomBytes(100000, 11);
-  ASSERT_TRUE(WriteBytes(ServerFile("UPDATE_SERVER_ROOT", "hello\\short.bin"), content));
+  ASSERT_TRUE(Serve("hello\\short.bin", content));
   Outcome out = Download(Url("/hello/short.bin"));
   EXPECT_EQ(out.request->status, 200);
   EXPECT_EQ(out.request->contentLength, 100000u);
@@ -244,8 +248,7 @@ TEST_F(HttpTest, ProgressAfterEveryEleventhChunk) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     const std::string content = RandomBytes(r.size, 3);
-    ASSERT_TRUE(
-        WriteBytes(ServerFile("UPDATE_SERVER_ROOT", std::string("progress\\") + r.name), content));
+    ASSERT_TRUE(Serve(std::string("progress\\") + r.name, content));
     Outcome out = Download(Url(std::string("/progress/") + r.name));
     EXPECT_TRUE(out.request->response == content);
     EXPECT_EQ(out.progress, r.progress);
@@ -254,15 +257,14 @@ TEST_F(HttpTest, ProgressAfterEveryEleventhChunk) {
 
 TEST_F(HttpTest, ProxyAuthenticationThenCredentials) {
   NeedServer();
-  ASSERT_TRUE(WriteBytes(ServerFile("UPDATE_SERVER_ROOT", "auth\\file.txt"), "2025.79.0.0\r\n"));
+  ASSERT_TRUE(Serve("auth\\file.txt", "2025.79.0.0\r\n"));
   EXPECT_EQ(Download(Url("/auth/file.txt")).request->response, "407");
   Outcome out = Download(Url("/auth/file.txt"), [](WininetWrapper& r) {
     r.SetProxyCredentials("zanuser", "sbagliata");
   });
   EXPECT_EQ(out.request->status, 407);
-  out = Download(Url("/auth/file.txt"), [](WininetWrapper& r) {
-    r.SetProxyCredentials("zanuser", "segreto");
-  });
+  out = Download(Url("/auth/file.txt"),
+                 [](WininetWrapper& r) { r.SetProxyCredentials("zanuser", "segreto"); });
   EXPECT_EQ(out.request->status, 200);
   EXPECT_EQ(out.request->response, "2025.79.0.0\r\n");
   const std::vector<int> statuses = LoggedStatuses("/auth/file.txt");
