@@ -116,7 +116,8 @@ HANDLE StartWriterProcess(const std::string& folder, int writer) {
                         " --gtest_filter=Log.DISABLED_WriterProcess";
   SetEnvironmentVariableA("ZAN_LOG_FOLDER", folder.c_str());
   SetEnvironmentVariableA("ZAN_LOG_WRITER", std::to_string(writer).c_str());
-  STARTUPINFOA si = {sizeof si};
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;  // keep the child's report out of ours
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))

@@ -15,7 +15,8 @@ struct StandIn {
   StandIn(const std::string& image, std::string arguments) {
     const std::string exe = std::string(STAND_IN_DIR_WIN) + "\\" + image;
     arguments.insert(0, image);
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+  si.cb = sizeof si;
     if (!CreateProcessA(exe.c_str(), &arguments[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                         nullptr, nullptr, &si, &pi))
       return;
