@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -402,39 +401,6 @@ TEST_F(SharedInfoTest, DuplicateEntireYearSkipsAYearItCannotAdd) {
   EXPECT_EQ("2016\n2017\n2018\n2019\n2021",
             db.Query("SELECT s.anno FROM Workpoint_SwExt ws JOIN SwExt s ON "
                      "s.idSwExt = ws.idSwExt ORDER BY s.anno"));
-  db.ExpectConsistent();
-}
-
-// Eight processes adding 25 workstations each to one register.
-TEST_F(SharedInfoTest, ConcurrentProcessesGetDistinctNumbers) {
-  std::string exe = REGISTER_WRITER_EXE;
-  std::replace(exe.begin(), exe.end(), '/', '\\');
-  const int kProcesses = 8, kEach = 25;
-  std::vector<PROCESS_INFORMATION> children(kProcesses);
-  const DWORD start = GetTickCount();
-  for (int p = 0; p < kProcesses; ++p) {
-    std::string cmd = "\"Z:" + exe + "\" \"" + reg_ + "\" 12345 2025 " + std::to_string(kEach) +
-                      " PC" + std::to_string(p) + "\\u \"" + log_.folder() + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &si, &children[p])) << GetLastError();
-  }
-  for (auto& pi : children) {
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 120000));
-    DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(0u, code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  std::printf("%d processes x %d workstations: %lu ms\n", kProcesses, kEach,
-              static_cast<unsigned long>(GetTickCount() - start));
-  RawDb db(reg_);
-  const std::string total = std::to_string(kProcesses * kEach);
-  EXPECT_EQ(total + "|" + total + "|1|" + total + "|1",
-            db.Query("SELECT count(*), count(DISTINCT pdl), min(pdl), max(pdl), "
-                     "(SELECT count(*) FROM SwExt) FROM Workpoint"));
   db.ExpectConsistent();
 }
 
