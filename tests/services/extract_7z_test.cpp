@@ -191,4 +191,15 @@ TEST(SafeEntryName, Table) {
   EXPECT_FALSE(IsSafeArchiveEntryName(std::string("a\0b", 3)));
 }
 
+TEST(Extract7zDestination, FolderWithoutFinalSeparatorStaysInside) {
+  testing_support::TempDir temp;
+  const std::string dest = temp / "dest";  // no final backslash
+  std::string current;
+  ASSERT_EQ(Extract7z(TestData("extract\\three.7z"), dest, &current, nullptr), 0u);
+  EXPECT_EQ(ReadBytes(dest + "\\a.txt"), "a");
+  EXPECT_EQ(current, dest + "\\c.txt");
+  for (const char* beside : {"desta.txt", "destb.txt", "destc.txt"})
+    EXPECT_FALSE(testing_support::Exists(temp / beside)) << beside;
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "test_support.h"
@@ -402,6 +403,31 @@ TEST_F(SharedInfoTest, DuplicateEntireYearSkipsAYearItCannotAdd) {
             db.Query("SELECT s.anno FROM Workpoint_SwExt ws JOIN SwExt s ON "
                      "s.idSwExt = ws.idSwExt ORDER BY s.anno"));
   db.ExpectConsistent();
+}
+
+std::string ThrowingUser() { throw std::bad_alloc(); }
+
+TEST_F(SharedInfoTest, AnyFailureInsideAnOperationGivesResultOne) {
+  SetCurrentUserSourceForTesting(&ThrowingUser);
+  std::vector<WorkpointRecord> records(1);
+  bool copied = true;
+  int parsed = -1, duplicated = -1;
+  EXPECT_NO_THROW(parsed = ParseSharedInfo(reg_, 2025, records));
+  EXPECT_NO_THROW(duplicated = DuplicateEntireYear(reg_, "00012", "2025", &copied));
+  EXPECT_EQ(parsed, 1);
+  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(duplicated, 1);
+  EXPECT_FALSE(copied);
+  EXPECT_TRUE(log_.Has("[* WARN] Exception std::bad_alloc during database access in "
+                       "DuplicateEntireYear")) << log_.Text();
+}
+
+TEST_F(SharedInfoTest, HighestWorkpointNumberIsRefusedNotWrapped) {
+  RawDb db(reg_);
+  db.AddWorkpoint(y25_, "00012", "x", 2147483647, "PC\\u");
+  EXPECT_EQ(1, AddPdlEntry(reg_, "00012", "password", y25_, "C:\\ZAN\\", "PC\\other"));
+  EXPECT_EQ("1", db.Query("SELECT count(*) FROM Workpoint"));
+  EXPECT_TRUE(log_.Has("[* WARN] No free workpoint number in the register"));
 }
 
 }  // namespace
