@@ -22,8 +22,3 @@ add_test(NAME wininet_wrapper_test
     --rule /huge/endless.bin=endless
     -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:wininet_wrapper_test> --gtest_color=no)
 set_tests_properties(wininet_wrapper_test PROPERTIES TIMEOUT 300)
-
-# Benchmark (not a test): bench/http_bench.sh runs it beside curl.
-add_executable(wininet_bench ${CMAKE_SOURCE_DIR}/bench/wininet_bench.cpp)
-target_link_libraries(wininet_bench PRIVATE services psapi)
-target_compile_options(wininet_bench PRIVATE -Wall -Wextra)

@@ -2,7 +2,7 @@
 # Folder checksum benchmark: a DesktopApp tree of about 250 MB in some two
 # thousand files, hashed by checksum_bench under Wine and by md5sum, warm cache,
 # best of three rounds each; prints both times and their ratio.
-#   tools/checksum_bench.sh <build folder> [scratch folder]
+#   bench/checksum.sh <build folder> [scratch folder]
 set -eu
 build="$1"
 scratch="${2:-$(mktemp -d)}"
@@ -28,7 +28,7 @@ fi
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 winpath="Z:$(echo "$tree" | tr / '\\')"
 cat $(find "$tree" -type f) > /dev/null
-ours=$("$build/wine-run.sh" "$build/tools/checksum_bench.exe" "$winpath" 9.8.7.6 3 |
+ours=$("$build/wine-run.sh" "$build/bench/checksum_bench.exe" "$winpath" 9.8.7.6 3 |
        tee /dev/stderr | sed -n 's/.*, \([0-9.]*\) ms.*/\1/p' | sort -n | head -1)
 best=""
 for r in 1 2 3; do

@@ -3,7 +3,7 @@
 # the local update server as proxy (the same request path and sendfile loop on
 # the server for both). curl writes to a file, since the setup keeps the body.
 # Prints one line: both times, their ratio and the setup's peak memory.
-# Usage: bench/http_bench.sh [build folder]
+# Usage: bench/http.sh [build folder]
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -17,7 +17,7 @@ python3 "$root/tools/update_server.py" --root "$data" -- sh -c '
   curl -s -o "$out" "$2"
   mid=$(date +%s.%N)
   rm -f "$out"
-  setup=$("$1/wine-run.sh" "$1/tests/wininet_bench.exe" "$2")
+  setup=$("$1/wine-run.sh" "$1/bench/wininet_bench.exe" "$2")
   end=$(date +%s.%N)
   echo "$setup"
   curl_s=$(echo "$mid - $start" | bc)

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Extract7z against 7zz on one package of about 250 MB (about 2,000 files, a
 # quarter random bytes, the rest text; LZMA2 -mx5, one solid block).
-# Usage: bench/extract_7z.sh [BUILD_DIR]
+# Usage: bench/extract.sh [BUILD_DIR]
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-${BUILD_DIR:-$root/build}}"
@@ -39,7 +39,7 @@ export WINEPREFIX="$build/wineprefix"
 t0=$(date +%s.%N)
 /usr/bin/time -f "7zz peak RSS %M KB" 7zz x -mmt1 -bd -bso0 -bsp0 -o"$work/out_7zz" "$work/package.7z"
 t1=$(date +%s.%N)
-out=$("$build/wine-run.sh" "$build/tools/extract_bench.exe" "Z:$(echo "$work/package.7z" | tr / '\\')" \
+out=$("$build/wine-run.sh" "$build/bench/extract_bench.exe" "Z:$(echo "$work/package.7z" | tr / '\\')" \
       "Z:$(echo "$work/out_ours/" | tr / '\\')")
 t2=$(date +%s.%N)
 echo "7zz x -mmt1: $(echo "$t1 - $t0" | bc) s"

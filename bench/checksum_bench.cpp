@@ -1,5 +1,5 @@
 // Benchmark: the DesktopApp folder checksum over a folder, timed inside the
-// process (Wine's start-up left out). Run by tools/checksum_bench.sh beside md5sum.
+// process (Wine's start-up left out). Run by bench/checksum.sh beside md5sum.
 //   checksum_bench <folder> <version name> [rounds]
 #include <windows.h>
 
