@@ -4,7 +4,7 @@
 # best of three rounds each; prints both times and their ratio.
 #   bench/checksum.sh <build folder> [scratch folder]
 set -eu
-build="$1"
+build="$(cd "$1" && pwd)"
 scratch="${2:-$(mktemp -d)}"
 tree="$scratch/bin"
 if [ ! -d "$tree/9.8.7.6" ]; then
