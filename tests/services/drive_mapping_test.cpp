@@ -1,5 +1,4 @@
-// Drive-letter choice for a network share through a fake table of letters,
-// plus one real call.
+// Drive-letter choice for a network share through a fake table of letters, and one real call.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,95 +12,76 @@ using testing_support::LogCapture;
 
 namespace {
 
-// One character per letter A..Z: 'L' local, '.' free, '?' unknown type, or a
-// digit: connected to kShares[digit].
+// Letters A..Z: 'L' local, '.' free, '?' unknown type, or a digit: connected to kShares[digit].
 const char* const kShares[] = {"\\\\SRV\\SHARE", "\\\\srv\\Share", "\\\\other\\x"};
-struct FakeDrives {
-  std::string letters;
-  DWORD useResult = NO_ERROR;
-  std::string accessName;  // empty: the local name comes back
-  std::string usedLocal, usedRemote;
-  int useCalls = 0;
-} g_drives;
+std::string g_letters, g_accessName, g_used;  // g_used: "local remote" of each connection made
+DWORD g_useResult;
 
 DWORD Answer(const std::string& text, LPSTR out, LPDWORD length) {
-  if (text.size() + 1 > *length) return ERROR_MORE_DATA;
-  lstrcpyA(out, text.c_str());
-  return NO_ERROR;
+  return text.size() + 1 > *length ? ERROR_MORE_DATA : (lstrcpyA(out, text.c_str()), NO_ERROR);
 }
 
 DWORD WINAPI FakeGetConnection(LPCSTR local, LPSTR remote, LPDWORD length) {
-  const char c = g_drives.letters[local[0] - 'A'];
+  const char c = g_letters[local[0] - 'A'];
   if (lstrlenA(local) != 2) return ERROR_BAD_DEVICE;
   return isdigit(c) ? Answer(kShares[c - '0'], remote, length) : ERROR_NOT_CONNECTED;
 }
 
 UINT WINAPI FakeGetDriveType(LPCSTR root) {
-  const char c = g_drives.letters[root[0] - 'A'];
+  const char c = g_letters[root[0] - 'A'];
   if (lstrlenA(root) != 3) return DRIVE_NO_ROOT_DIR;
-  return c == 'L' ? DRIVE_FIXED
-         : c == '.' ? DRIVE_NO_ROOT_DIR
-         : c == '?' ? DRIVE_UNKNOWN
-                    : DRIVE_REMOTE;
+  return c == 'L' ? DRIVE_FIXED : c == '.' ? DRIVE_NO_ROOT_DIR : c == '?' ? DRIVE_UNKNOWN
+                                                                           : DRIVE_REMOTE;
 }
 
 // Anything but a disk connection remembered in the profile without credentials is refused.
 DWORD WINAPI FakeUseConnection(HWND, LPNETRESOURCEA res, LPCSTR password, LPCSTR user,
                                DWORD flags, LPSTR access, LPDWORD accessLength, LPDWORD) {
-  ++g_drives.useCalls;
-  g_drives.usedLocal = res->lpLocalName ? res->lpLocalName : "";
-  g_drives.usedRemote = res->lpRemoteName ? res->lpRemoteName : "";
+  const std::string local = res->lpLocalName ? res->lpLocalName : "";
+  g_used += local + " " + (res->lpRemoteName ? res->lpRemoteName : "");
   if (password || user || flags != CONNECT_UPDATE_PROFILE || res->dwType != RESOURCETYPE_DISK)
     return ERROR_INVALID_PARAMETER;
-  if (g_drives.useResult != NO_ERROR) return g_drives.useResult;
-  return Answer(g_drives.accessName.empty() ? g_drives.usedLocal : g_drives.accessName, access,
-                accessLength);
+  if (g_useResult != NO_ERROR) return g_useResult;
+  return Answer(g_accessName.empty() ? local : g_accessName, access, accessLength);
 }
 
-const DriveMappingCalls kFake = {&FakeGetConnection, &FakeGetDriveType, &FakeUseConnection};
-
+// Real calls at the end: no network provider under Wine (1222); the caller's string stays.
 TEST(DriveMapping, LetterChoiceAndResultForms) {
-  const std::string kShare = "\\\\srv\\share";
   struct Row {
-    std::string letters, share;
-    DWORD useResult;
-    std::string accessName;
-    std::string drive;      // the caller's string afterwards ("before": untouched, false)
-    std::string usedLocal;  // letter connected, empty when none
-    std::string line;
+    // letters: "<letter><state>" pairs over all-local drives; drive "before": untouched,
+    // false; connected: the letter connected to kShares[0]
+    std::string letters, drive, connected, line;
+    DWORD useResult = NO_ERROR;
+    std::string accessName, share = "\\\\srv\\share";
   } rows[] = {
-      {"LLLLLLLLLL0LLLLLLLLLLLLLL.", kShare + "\\", 0, "", "K:", "",
-       "[  INFO] Net share \\\\SRV\\SHARE already mapped as K:"},
-      {"LLLLLL1LLLLL0LLLLLLLLLLLLL", kShare, 0, "", "G:", "", "already mapped as G:"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLL.L", kShare, 0, "", "Y:\\", "Y:", "Mapping unit created"},
-      {"LLLLLLLLLLLLLLLLLLLLLL.?L2", kShare, 0, "", "W:\\", "W:", "[  INFO] Found candidate -> W:"},
-      {".LLLLLLLLLLLLLLLLLLLLLLLLL", kShare, 0, "", "A:\\", "A:", "[  INFO] Found candidate -> A:"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLLLL", kShare, 0, "", "before", "", "[* WARN] No candidate found"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLLL.", "", 0, "", "before", "", "[* WARN] Empty net share"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLL..", kShare, ERROR_ACCESS_DENIED, "", "before", "Z:",
-       "[* WARN] Mapping unit not created, due to access denied"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLLL.", kShare, ERROR_SESSION_CREDENTIAL_CONFLICT, "", "before", "Z:",
-       "[* WARN] Mapping unit not created -> 1219"},
-      {"LLLLLLLLLLLLLLLLLLLLLLLLL.", kShare, 0, kShares[0], "before", "Z:", "No valid unit"},
+      {"K0Z.", "K:", "", "[  INFO] Net share \\\\SRV\\SHARE already mapped as K:", 0, "",
+       "\\\\srv\\share\\"},
+      {"G1M0", "G:", "", "already mapped as G:"},
+      {"Y.", "Y:\\", "Y:", "Mapping unit created"},
+      {"W.X?Z2", "W:\\", "W:", "[  INFO] Found candidate -> W:"},
+      {"A.", "A:\\", "A:", "[  INFO] Found candidate -> A:"},
+      {"", "before", "", "[* WARN] No candidate found"},
+      {"Z.", "before", "", "[* WARN] Empty net share", 0, "", ""},
+      {"Y.Z.", "before", "Z:", "not created, due to access denied", ERROR_ACCESS_DENIED},
+      {"Z.", "before", "Z:", "not created -> 1219", ERROR_SESSION_CREDENTIAL_CONFLICT},
+      {"Z.", "before", "Z:", "No valid unit", 0, kShares[0]},
   };
-  SetDriveMappingCallsForTesting(&kFake);
+  const DriveMappingCalls fake = {&FakeGetConnection, &FakeGetDriveType, &FakeUseConnection};
+  SetDriveMappingCallsForTesting(&fake);
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
     LogCapture log;
-    g_drives = FakeDrives{r.letters, r.useResult, r.accessName};
+    g_letters.assign(26, 'L');
+    for (size_t i = 0; i + 1 < r.letters.size(); i += 2)
+      g_letters[r.letters[i] - 'A'] = r.letters[i + 1];
+    g_useResult = r.useResult, g_accessName = r.accessName, g_used.clear();
     std::string drive = "before";
     EXPECT_EQ(MapNetworkDrive(r.share, &drive), r.drive != "before");
     EXPECT_EQ(drive, r.drive);
-    EXPECT_EQ(g_drives.useCalls, r.usedLocal.empty() ? 0 : 1);
-    EXPECT_EQ(g_drives.usedLocal, r.usedLocal);
-    if (!r.usedLocal.empty()) EXPECT_EQ(g_drives.usedRemote, kShares[0]);
+    EXPECT_EQ(g_used, r.connected.empty() ? "" : r.connected + " " + kShares[0]);
     EXPECT_TRUE(log.Has(r.line)) << log.Text();
   }
   SetDriveMappingCallsForTesting(nullptr);
-}
-
-// Real calls: no network provider under Wine (1222); the caller's string stays.
-TEST(DriveMappingReal, PlatformAnswerIsHandledCleanly) {
   LogCapture log;
   std::string drive = "before";
   EXPECT_FALSE(MapNetworkDrive("\\\\zan-test-server\\share", &drive));
