@@ -21,12 +21,6 @@ using testing_support::WriteBytes;
 
 namespace {
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
-
-bool SetAttributes(const std::string& path, DWORD attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != FALSE;
-}
-
 // Names of the entries directly in a folder, sorted, "." entries left out.
 std::vector<std::string> Listing(const std::string& folder) {
   std::vector<std::string> names;
@@ -42,8 +36,7 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-// Three sibling folders whose names share a prefix, each holding a file and a
-// sub-folder with a file.
+// Sibling folders sharing a prefix, each with a file and a sub-folder's file.
 void MakeSiblings(const TempDir& dir) {
   for (const char* name : {"1.2", "1.20", "1.2.1"}) {
     ASSERT_TRUE(WriteBytes(dir / name + "\\file.txt", name));
@@ -89,17 +82,11 @@ TEST(FileUtils, IsDirectoryAndFileExists) {
   TempDir dir;
   ASSERT_TRUE(WriteBytes(dir / "file.txt", "x"));
   ASSERT_TRUE(CreateDirectoryA((dir / "folder").c_str(), nullptr));
-  struct Row {
-    std::string path;
-    bool directory, exists;
-  } rows[] = {{dir / "file.txt", false, true}, {dir / "folder", true, true},
-                {dir / "folder\\", true, true}, {dir / "missing", false, false},
-                {"", false, false}};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.path);
-    EXPECT_EQ(IsDirectory(r.path), r.directory);
-    EXPECT_EQ(FileExists(r.path), r.exists);
-  }
+  for (const std::string& path : {dir / "folder", dir / "folder\\"})
+    EXPECT_TRUE(IsDirectory(path) && FileExists(path)) << path;
+  EXPECT_TRUE(FileExists(dir / "file.txt") && !IsDirectory(dir / "file.txt"));
+  for (const std::string& path : {dir / "missing", std::string()})
+    EXPECT_FALSE(IsDirectory(path) || FileExists(path)) << path;
 }
 
 TEST(FileUtils, IsDriveRoot) {
@@ -127,7 +114,7 @@ TEST(FileUtils, CanWriteToFolderLeavesNoProbe) {
   EXPECT_FALSE(CanWriteToFolder(dir.path()));
 }
 
-TEST(FileUtils, CopyFolderContentsTakesOnlyThatFolder) {
+TEST(FileUtils, CopyFolderContents) {
   TempDir dir;
   MakeSiblings(dir);
   for (const std::string& source : {dir / "1.2", dir / "1.2\\"}) {
@@ -138,14 +125,8 @@ TEST(FileUtils, CopyFolderContentsTakesOnlyThatFolder) {
     EXPECT_EQ(ReadBytes(target / "file.txt"), "1.2");
     EXPECT_EQ(ReadBytes(target / "sub\\inner.txt"), "1.2");
   }
-  // The source is left as it was.
   EXPECT_EQ(Listing(dir / "1.2"), (std::vector<std::string>{"file.txt", "sub"}));
-}
-
-TEST(FileUtils, CopyFolderContentsRefusals) {
-  TempDir dir;
-  MakeSiblings(dir);
-  // The empty source would name the current folder's content.
+  // Refusals; the empty source would name the current folder's content.
   char previous[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryA((dir / "1.2").c_str()));
@@ -237,36 +218,28 @@ TEST(FileUtils, SetAttributesRecursive) {
     DWORD set;
     bool cleared;  // read-only and hidden gone afterwards
   } entries[] = {
-      {"sub", true, hidden, true},         {"sub\\deep.txt", false, ro | hidden, true},
-      {"clean", true, 0, true},            {"clean\\plain.txt", false, 0, true},
-      {"readonly.txt", false, ro, true},   {"hidden.txt", false, hidden, true},
-      {"both.txt", false, ro | hidden, true}, {"archive.txt", false, FILE_ATTRIBUTE_ARCHIVE, true},
+      {"sub", true, hidden, true},       {"sub\\deep.txt", false, ro | hidden, true},
+      {"clean", true, 0, true},          {"readonly.txt", false, ro, true},
+      {"hidden.txt", false, hidden, true}, {"archive.txt", false, FILE_ATTRIBUTE_ARCHIVE, true},
       {".dotfile", false, ro | hidden, false},  // Wine shows dot names hidden
-      {".git", true, hidden, false},       {".git\\object", false, ro, false},
+      {".git", true, hidden, false},     {".git\\object", false, ro, false},
   };
-  for (const Entry& e : entries) {
-    if (e.folder)
-      ASSERT_TRUE(CreateDirectoryA((dir / e.name).c_str(), nullptr));
-    else
-      ASSERT_TRUE(WriteBytes(dir / e.name, e.name));
-  }
-  // Attributes last, children before their folders.
-  for (int i = sizeof entries / sizeof entries[0] - 1; i >= 0; --i) {
-    ASSERT_TRUE(!entries[i].set || SetAttributes(dir / entries[i].name, entries[i].set));
-    ASSERT_EQ(Attributes(dir / entries[i].name) & (ro | hidden), entries[i].set & (ro | hidden))
-        << entries[i].name;
-  }
+  for (const Entry& e : entries)
+    ASSERT_TRUE(e.folder ? CreateDirectoryA((dir / e.name).c_str(), nullptr) != FALSE
+                         : WriteBytes(dir / e.name, e.name));
+  for (int i = sizeof entries / sizeof entries[0] - 1; i >= 0; --i)  // children first
+    ASSERT_TRUE(!entries[i].set || SetFileAttributesA((dir / entries[i].name).c_str(), entries[i].set));
 
   LogCapture log;
   SetAttributesRecursive(dir.path().substr(0, dir.path().size() - 1));
   for (const Entry& e : entries) {
     SCOPED_TRACE(e.name);
-    const DWORD now = Attributes(dir / e.name);
+    const DWORD now = GetFileAttributesA((dir / e.name).c_str());
     ASSERT_NE(now, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ((now & (ro | hidden)) == 0, e.cleared);
     EXPECT_EQ((now & FILE_ATTRIBUTE_DIRECTORY) != 0, e.folder);
   }
-  EXPECT_TRUE(log.Has(" [  INFO] Set attributes on 4 files/folder in " + dir.path() + "\r\n"))
+  EXPECT_TRUE(log.Has(" [  INFO] Set attributes on 3 files/folder in " + dir.path() + "\r\n"))
       << log.Text();
   EXPECT_TRUE(log.Has(" [  INFO] Set attributes on 1 files/folder in " + dir / "sub\\\r\n"));
   EXPECT_FALSE(log.Has("clean") || log.Has(".git")) << log.Text();
@@ -358,17 +331,7 @@ BOOL WINAPI FailedWrite(HANDLE file, LPCVOID data, DWORD, LPDWORD written, LPOVE
 
 }  // namespace
 
-TEST(SystemUtils, ExtractBinaryResourceWritesTheWholeResource) {
-  TempFolderOverride temp;
-  const std::string expected = temp.dir() / "payload.bin";
-  ASSERT_TRUE(WriteBytes(expected, std::string(1000, 'o')));  // replaced, not appended to
-  std::string path = "unchanged";
-  ASSERT_TRUE(ExtractBinaryResource(178, "payload.bin", &path));
-  EXPECT_EQ(path, expected);
-  EXPECT_EQ(ReadBytes(expected), kPayload);
-}
-
-TEST(SystemUtils, ExtractBinaryResourceFailures) {
+TEST(SystemUtils, ExtractBinaryResource) {
   TempFolderOverride temp;
   struct Row {
     const char* what;
@@ -388,6 +351,13 @@ TEST(SystemUtils, ExtractBinaryResourceFailures) {
     EXPECT_EQ(path, "unchanged");
     EXPECT_TRUE(Listing(temp.dir() / "").empty());
   }
+  SetResourceWriteFunctionForTesting(nullptr);
+  const std::string expected = temp.dir() / "payload.bin";
+  ASSERT_TRUE(WriteBytes(expected, std::string(1000, 'o')));  // replaced, not appended to
+  std::string path;
+  ASSERT_TRUE(ExtractBinaryResource(178, "payload.bin", &path));
+  EXPECT_EQ(path, expected);
+  EXPECT_EQ(ReadBytes(expected), kPayload);
 }
 
 TEST(SystemUtils, NetFramework48Release) {
@@ -426,16 +396,12 @@ TEST(SystemUtils, NetFramework48Release) {
   EXPECT_FALSE(IsNetFramework48Installed());
 }
 
-TEST(SystemUtils, ProcessorInfoUnderWine) {
+TEST(SystemUtils, ProcessorAndComputerUserUnderWine) {
   double mhz = -1;
   std::string name = "unset";
   EXPECT_EQ(GetProcessorInfo(&mhz, &name), 0);
   EXPECT_GT(mhz, 0);
-  EXPECT_NE(name, "unset");
-  EXPECT_EQ(name.find('\0'), std::string::npos);
-}
-
-TEST(SystemUtils, ComputerUserName) {
+  EXPECT_TRUE(name != "unset" && name.find('\0') == std::string::npos) << name;
   char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof computer;
   ASSERT_TRUE(GetComputerNameA(computer, &size));
