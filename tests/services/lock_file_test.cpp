@@ -1,61 +1,42 @@
-// The lock file in a scratch office folder; the user's answer comes from an
-// injected message box.
+// The lock file in a scratch office folder; the user's answer from an injected message box.
 #include "lock_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "file_utils.h"
 #include "test_support.h"
 
 using testing_support::Exists;
-using testing_support::LogCapture;
 using testing_support::ReadBytes;
-using testing_support::TempDir;
-using testing_support::WriteBytes;
 
 namespace {
 
-struct BoxCall {
-  HWND owner;
-  std::string text, caption;
-  UINT style;
-};
-std::vector<BoxCall> g_boxes;
-int g_answer = IDYES;
+std::string g_boxes;  // "text|caption|style" of each box asked
+HWND g_owner;
+int g_answer;
 
 int WINAPI FakeBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-  g_boxes.push_back({owner, text, caption, style});
+  g_owner = owner;
+  g_boxes += std::string(text) + "|" + caption + "|" + std::to_string(style) + "\n";
   return g_answer;
 }
 
 INT_PTR CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// A dialog window whose DWL_MSGRESULT the check may set; null without a display.
-HWND CreatePage() {
-  struct {
-    DLGTEMPLATE t;
-    WORD menu, cls, title;
-  } tmpl = {};
-  tmpl.t.style = WS_POPUP;
-  return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &tmpl.t, nullptr, PageProc, 0);
-}
-
 class LockFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    g_boxes.clear();
-    g_answer = IDYES;
     SetLockMessageBoxForTesting(FakeBox);
+    g_boxes.clear();
     CreateDirectoryA(office_.c_str(), nullptr);
     CreateDirectoryA((office_ + "\\ZAN_Shared").c_str(), nullptr);
   }
   void TearDown() override { SetLockMessageBoxForTesting(nullptr); }
 
-  TempDir temp_;
-  LogCapture log_;
+  testing_support::TempDir temp_;
+  testing_support::LogCapture log_;
   const std::string office_ = temp_ / "office";
   const std::string lock_ = office_ + "\\ZAN_Shared\\LockFile";
 };
@@ -63,18 +44,12 @@ class LockFileTest : public testing::Test {
 TEST_F(LockFileTest, RecordsAreAppendedWithoutLineEnds) {
   EXPECT_EQ(GetLockFilePath("C:\\Uff\\"), "C:\\Uff\\ZAN_Shared\\LockFile");
   WriteLockFile(office_, "12");
-  const std::string holder = GetComputerUserName();
-  const std::string first = ReadBytes(lock_);
-  ASSERT_EQ(first.size(), 23 + 1 + holder.size() + 1 + 2);
-  EXPECT_EQ(first[0], '[');
-  EXPECT_EQ(first[22], ']');
-  EXPECT_EQ(first.substr(23), ";" + holder + ";12");
-
   WriteLockFile(office_ + "\\", "");
-  const std::string both = ReadBytes(lock_);
-  ASSERT_EQ(both.size(), first.size() + 23 + 1 + holder.size() + 1);
-  EXPECT_EQ(both.substr(0, first.size()), first);
-  EXPECT_EQ(both.substr(first.size() + 23), ";" + holder + ";");
+  const std::string holder = ";" + GetComputerUserName() + ";", both = ReadBytes(lock_);
+  const size_t second = 23 + holder.size() + 2;  // after "[timestamp]" + holder + "12"
+  ASSERT_EQ(both.size(), second + 23 + holder.size());
+  EXPECT_EQ(both.substr(23, holder.size() + 2) + both.substr(second + 23), holder + "12" + holder);
+  EXPECT_EQ(std::string() + both[0] + both[22] + both[second] + both[second + 22], "[][]");
 
   const std::string bare = temp_ / "bare";  // no ZAN_Shared: nothing is made
   CreateDirectoryA(bare.c_str(), nullptr);
@@ -85,59 +60,45 @@ TEST_F(LockFileTest, RecordsAreAppendedWithoutLineEnds) {
 TEST_F(LockFileTest, ReadGivesTheFirstWord) {
   const std::pair<std::string, std::string> cases[] = {
       {"[20240102@03:04:05:006];PC\\mario;7", "[20240102@03:04:05:006];PC\\mario;7"},
-      {"[1];PC\\mario rossi;7", "[1];PC\\mario"},
-      {"  \r\n\tlead;x\ty", "lead;x"},
-      {"", ""}};
+      {"[1];PC\\mario rossi;7", "[1];PC\\mario"}, {"  \r\n\tlead;x\ty", "lead;x"}, {"", ""}};
   for (const auto& c : cases) {
-    ASSERT_TRUE(WriteBytes(lock_, c.first));
+    ASSERT_TRUE(testing_support::WriteBytes(lock_, c.first));
     EXPECT_EQ(ReadLockFile(office_), c.second) << c.first;
   }
   DeleteFileA(lock_.c_str());
   EXPECT_EQ(ReadLockFile(office_), "");
 }
 
-TEST_F(LockFileTest, AnswersOtherThanNoGoOn) {
-  ASSERT_TRUE(WriteBytes(lock_, "[x];PC\\anna bianchi;3"));
-  HWND page = CreatePage();
-  for (int answer : {IDYES, 0}) {
-    g_answer = answer;
-    if (page) SetWindowLongA(page, DWL_MSGRESULT, 5);
-    EXPECT_EQ(CheckLockFile(page, office_), 1);
-    EXPECT_TRUE(!page || GetWindowLongA(page, DWL_MSGRESULT) == 5);
+// Any answer but No goes on and leaves the page's result; No sets it to -1.
+TEST_F(LockFileTest, TheUsersAnswer) {
+  ASSERT_TRUE(testing_support::WriteBytes(lock_, "[x];PC\\anna bianchi;3"));
+  struct { DLGTEMPLATE t; WORD menu, cls, title; } tmpl = {};
+  tmpl.t.style = WS_POPUP;
+  HWND page = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &tmpl.t, nullptr, PageProc, 0);
+  const std::pair<int, int> answers[] = {{IDYES, 1}, {0, 1}, {IDNO, -1}};
+  for (const auto& c : answers) {
+    g_answer = c.first;
+    SetWindowLongA(page, DWL_MSGRESULT, 5);  // a null page without a display: no effect
+    EXPECT_EQ(CheckLockFile(page, office_), c.second);
+    EXPECT_TRUE(!page || GetWindowLongA(page, DWL_MSGRESULT) == (c.second == 1 ? 5 : -1));
+    EXPECT_EQ(g_owner, page);
   }
-  ASSERT_EQ(g_boxes.size(), 2u);
-  EXPECT_EQ(g_boxes[0].owner, page);
-  EXPECT_EQ(g_boxes[0].text,
-            "E' stata rilevata un'altra installazione concorrente per questo Codice Ufficio. "
-            "Vuoi procedere?");
-  EXPECT_EQ(g_boxes[0].caption, "Attenzione");
-  EXPECT_EQ(g_boxes[0].style, 0x34u);
+  EXPECT_EQ(CheckLockFile(nullptr, office_), -1);
+  const std::string box = "E' stata rilevata un'altra installazione concorrente per questo Codice "
+                          "Ufficio. Vuoi procedere?|Attenzione|52\n";
+  EXPECT_EQ(g_boxes, box + box + box + box);
   EXPECT_EQ(ReadBytes(lock_), "[x];PC\\anna bianchi;3");
   EXPECT_TRUE(log_.Has("[* WARN] Lock file detected on " + lock_ + " -> [x];PC\\anna\r\n"));
   EXPECT_TRUE(log_.Has("[* WARN] User choose to continue with setup")) << log_.Text();
-  if (page) DestroyWindow(page);
-}
-
-TEST_F(LockFileTest, NoStopsThePage) {
-  WriteLockFile(office_, "");
-  g_answer = IDNO;
-  EXPECT_EQ(CheckLockFile(nullptr, office_), -1);
   EXPECT_TRUE(log_.Has("[  INFO] User choose NOT to continue with setup")) << log_.Text();
-  EXPECT_TRUE(Exists(lock_));
-  EXPECT_EQ(g_boxes.size(), 1u);
-
-  HWND page = CreatePage();
-  if (!page) GTEST_SKIP() << "no window without a display: dialog result not checked";
-  EXPECT_EQ(CheckLockFile(page, office_), -1);
-  EXPECT_EQ(GetWindowLongA(page, DWL_MSGRESULT), -1);
-  DestroyWindow(page);
+  if (page) DestroyWindow(page);
 }
 
 TEST_F(LockFileTest, DeleteRemovesTheLockAndNoLockAsksNothing) {
   WriteLockFile(office_, "1");
   DeleteLockFile(office_);
   EXPECT_FALSE(Exists(lock_));
-  DeleteLockFile(office_);
+  DeleteLockFile(office_);  // nothing to delete: no harm
   EXPECT_TRUE(Exists(office_ + "\\ZAN_Shared"));
   EXPECT_EQ(CheckLockFile(nullptr, office_), 0);
   EXPECT_TRUE(g_boxes.empty());
