@@ -21,8 +21,6 @@ using testing_support::WriteBytes;
 
 namespace {
 
-const char kTimestamp[] = R"(\[\d{8}@\d{2}:\d{2}:\d{2}:\d{3}\])";
-
 // The lines of the file, split at CR LF; a stray CR or LF makes the test fail.
 std::vector<std::string> Lines(const std::string& bytes) {
   std::vector<std::string> lines;
@@ -36,11 +34,14 @@ std::vector<std::string> Lines(const std::string& bytes) {
 }  // namespace
 
 TEST(Log, LinesByteForByte) {
-  const std::string stamp = GetLogTimestamp();
+  const std::string folder = GetLogFolder();  // by default the user's own
+  ASSERT_GT(folder.size(), 12u);
+  EXPECT_EQ(folder.substr(folder.size() - 11), "\\DesktopApp");
+  EXPECT_NE(folder[folder.size() - 12], '\\');
   SYSTEMTIME t;  // the local date, the year in full
   GetLocalTime(&t);
-  EXPECT_EQ(stamp.substr(1, 8), std::to_string(t.wYear * 10000 + t.wMonth * 100 + t.wDay));
-
+  EXPECT_EQ(GetLogTimestamp().substr(1, 8),
+            std::to_string(t.wYear * 10000 + t.wMonth * 100 + t.wDay));
   LogCapture log;
   const std::vector<std::string> messages = {
       "[  INFO] Start application", "[* WARN] Exception on CSetting::LoadInf -> disk full",
@@ -51,13 +52,12 @@ TEST(Log, LinesByteForByte) {
   for (const std::string& m : messages) Log(m);
   const std::vector<std::string> lines = Lines(log.Text());
   ASSERT_EQ(lines.size(), messages.size());
-  const std::regex prefix(std::string(kTimestamp) + " ");
+  const std::regex prefix(R"(\[\d{8}@\d{2}:\d{2}:\d{2}:\d{3}\] )");
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_TRUE(std::regex_match(lines[i].substr(0, 24), prefix)) << lines[i];
     EXPECT_EQ(lines[i].substr(24), messages[i]);
   }
-  // Every "\n" of a message is stored as CR LF.
-  log.Clear();
+  log.Clear();  // every "\n" of a message is stored as CR LF
   Log("first\nsecond\n");
   EXPECT_EQ(log.Text().substr(23), " first\r\nsecond\r\n\r\n");
 }
@@ -87,13 +87,6 @@ TEST(Log, MakesItsFolderAppendsDeletesAndDropsWhatItCannotWrite) {
   EXPECT_EQ(ReadBytes(folder + "\\blocked"), "x");
 }
 
-TEST(Log, DefaultFolderIsOfTheUser) {
-  const std::string folder = GetLogFolder();
-  ASSERT_GT(folder.size(), 12u);
-  EXPECT_EQ(folder.substr(folder.size() - 11), "\\DesktopApp");
-  EXPECT_NE(folder[folder.size() - 12], '\\');
-}
-
 namespace {
 
 const int kLinesPerWriter = 600;
@@ -109,12 +102,11 @@ void WriteLines(int writer) {
 }
 
 // This test program, started again to run only DISABLED_WriterProcess.
-HANDLE StartWriterProcess(const std::string& folder, int writer) {
+HANDLE StartWriterProcess(int writer) {
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
   std::string command = std::string("\"") + exe + "\" --gtest_also_run_disabled_tests"
                         " --gtest_filter=Log.DISABLED_WriterProcess";
-  SetEnvironmentVariableA("ZAN_LOG_FOLDER", folder.c_str());
   SetEnvironmentVariableA("ZAN_LOG_WRITER", std::to_string(writer).c_str());
   STARTUPINFOA si = {};
   si.cb = sizeof si;
@@ -130,18 +122,17 @@ HANDLE StartWriterProcess(const std::string& folder, int writer) {
 
 TEST(Log, DISABLED_WriterProcess) {
   const char* folder = std::getenv("ZAN_LOG_FOLDER");
-  const char* writer = std::getenv("ZAN_LOG_WRITER");
-  ASSERT_TRUE(folder && writer);
+  ASSERT_TRUE(folder && std::getenv("ZAN_LOG_WRITER"));
   SetLogFolderForTesting(folder);
-  WriteLines(std::atoi(writer));
+  WriteLines(std::atoi(std::getenv("ZAN_LOG_WRITER")));
 }
 
 TEST(Log, ConcurrentWritersLoseAndTearNothing) {
   LogCapture log;
   const int kThreads = 6, kProcesses = 2;
+  SetEnvironmentVariableA("ZAN_LOG_FOLDER", log.folder().c_str());
   std::vector<HANDLE> children;
-  for (int p = 0; p < kProcesses; ++p)
-    children.push_back(StartWriterProcess(log.folder(), kThreads + p));
+  for (int p = 0; p < kProcesses; ++p) children.push_back(StartWriterProcess(kThreads + p));
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(WriteLines, t);
   for (std::thread& th : threads) th.join();
@@ -158,15 +149,13 @@ TEST(Log, ConcurrentWritersLoseAndTearNothing) {
     for (int i = 0; i < kLinesPerWriter; ++i) want.push_back(Message(w, i));
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());
-  const auto diff = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  EXPECT_TRUE(diff.first == got.end() && diff.second == want.end())
-      << got.size() << " lines of " << want.size() << "; first difference: "
-      << (diff.first == got.end() ? "(missing line)" : diff.first->substr(0, 120));
+  EXPECT_TRUE(got == want) << got.size() << " lines of " << want.size();
 }
 
+// Another copy holds the mutex; access denied to it (an elevated copy's) counts the same.
 TEST(SingleInstance, SecondCopyIsRefusedUntilReleased) {
   const std::string name = "ZanTest_" + std::to_string(GetCurrentProcessId());
-  HANDLE other = CreateMutexA(nullptr, FALSE, name.c_str());  // as another copy made it
+  HANDLE other = CreateMutexA(nullptr, FALSE, name.c_str());
   EXPECT_FALSE(CheckSingleInstance(name));
   EXPECT_NE(g_singleInstanceMutex, nullptr);  // kept even when refused, so it can be released
   EXPECT_NE(ReleaseSingleInstance(), FALSE);
@@ -175,6 +164,19 @@ TEST(SingleInstance, SecondCopyIsRefusedUntilReleased) {
   EXPECT_NE(ReleaseSingleInstance(), FALSE);
   EXPECT_EQ(g_singleInstanceMutex, nullptr);
   EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);  // gone when released
+
+  SECURITY_DESCRIPTOR sd;  // nobody may open it
+  ACL acl;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+              InitializeAcl(&acl, sizeof acl, ACL_REVISION) &&
+              SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE));
+  SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, FALSE};
+  HANDLE locked = CreateMutexA(&sa, FALSE, (name + "_denied").c_str());
+  ASSERT_EQ(CreateMutexA(nullptr, FALSE, (name + "_denied").c_str()), nullptr);
+  ASSERT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(CheckSingleInstance(name + "_denied"));
+  ReleaseSingleInstance();
+  CloseHandle(locked);
 
   // The empty name takes the default one, unless another test's setup holds it now.
   if (HANDLE held = OpenMutexA(SYNCHRONIZE, FALSE, "ServiziZAN_Setup")) {
@@ -186,23 +188,4 @@ TEST(SingleInstance, SecondCopyIsRefusedUntilReleased) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
   CloseHandle(again);
   ReleaseSingleInstance();
-}
-
-TEST(SingleInstance, AccessDeniedCountsAsAnotherCopy) {
-  // A mutex whose security lets nobody open it stands for one made by an
-  // elevated copy: the create fails with access denied.
-  const std::string name = "ZanTest_denied_" + std::to_string(GetCurrentProcessId());
-  SECURITY_DESCRIPTOR sd;
-  ACL acl;
-  ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
-              InitializeAcl(&acl, sizeof acl, ACL_REVISION) &&
-              SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE));
-  SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, FALSE};
-  HANDLE locked = CreateMutexA(&sa, FALSE, name.c_str());
-  ASSERT_NE(locked, nullptr);
-  ASSERT_EQ(CreateMutexA(nullptr, FALSE, name.c_str()), nullptr);
-  ASSERT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(CheckSingleInstance(name));
-  ReleaseSingleInstance();
-  CloseHandle(locked);
 }
