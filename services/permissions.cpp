@@ -81,7 +81,8 @@ void SetFolderPermissions(const std::string& path) {
   PACL acl = nullptr;
   const DWORD aclResult = calls.setEntriesInAcl(count, entries, nullptr, &acl);
   if (aclResult != ERROR_SUCCESS) {
-    Log("[* WARN] Failed SetEntriesInAcl " + std::to_string(GetLastError()));
+    // The call returns its error; it need not set the last error.
+    Log("[* WARN] Failed SetEntriesInAcl " + std::to_string(aclResult));
     // Without a list the call below would store a null access list: full
     // control, ownership included, for anyone. Leave the folder as it is.
   } else {
