@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "constants.h"
@@ -15,118 +16,98 @@
 
 namespace {
 
-std::unique_ptr<InstallRecord> Rec(const std::string& pm, const std::string& anno,
-                                   const std::string& platformPath, const std::string& assignee,
-                                   const std::string& pdl) {
+// pm, anno, platformPath, assignee, pdl.
+std::unique_ptr<InstallRecord> Rec(const std::vector<std::string>& f) {
   std::unique_ptr<InstallRecord> r(new InstallRecord);
-  r->pm = pm, r->anno = anno, r->platformPath = platformPath, r->assignee = assignee, r->pdl = pdl;
+  r->pm = f[0], r->anno = f[1], r->platformPath = f[2], r->assignee = f[3], r->pdl = f[4];
   return r;
 }
-
-std::string Label(const InstallRecord& r) { return r.pdl + "/" + r.platformPath + "/" + r.anno; }
 
 TEST(RecordOrder, SortsAMixedSetByEveryKey) {
   const std::string me = GetComputerUserName();
   ASSERT_FALSE(me.empty());
   std::string meOtherCase = me;
   for (char& c : meOtherCase) c = static_cast<char>(islower(c & 0xFF) ? toupper(c) : tolower(c));
-  // Listed in the expected order; the pdl field doubles as the label.
-  InstallRecordList expected;
-  expected.push_back(Rec("00007", "2024", "C:\\A", "PC9\\zoe", "91"));
-  expected.push_back(Rec("0001", "2025", "C:\\A", "PC9\\zoe", "90"));    // a prefix of 00012
-  expected.push_back(Rec("00012", "2025", "C:\\A", me, "3"));            // the current user,
-  expected.push_back(Rec("00012", "2025", "C:\\A", meOtherCase, "7"));   // in any case, first
-  expected.push_back(Rec("00012", "2025", "C:\\A", "PC3\\cid", "x"));    // non-numeric is 0
-  expected.push_back(Rec("00012", "2025", "C:\\A", "PC2\\bob", "2"));    // 2 before 10
-  expected.push_back(Rec("00012", "2025", "C:\\A", "PC1\\ann", "10"));
-  expected.push_back(Rec("00012", "2025", "D:\\A", "PC3\\cid", "1"));
-  expected.push_back(Rec("00012", "2024", "A:\\A", me, "1"));
-  std::vector<std::string> want;
-  for (const auto& r : expected) want.push_back(Label(*r));
+  const std::vector<std::vector<std::string>> sorted = {  // the pdl field is the label
+      {"00007", "2024", "C:\\A", "PC9\\zoe", "91"},
+      {"0001", "2025", "C:\\A", "PC9\\zoe", "90"},  // a prefix of 00012
+      {"00012", "2025", "C:\\A", me, "3"},           // the current user,
+      {"00012", "2025", "C:\\A", meOtherCase, "7"},  // in any case, first
+      {"00012", "2025", "C:\\A", "PC3\\cid", "x"},   // non-numeric is 0
+      {"00012", "2025", "C:\\A", "PC2\\bob", "2"},   // 2 before 10
+      {"00012", "2025", "C:\\A", "PC1\\ann", "10"},
+      {"00012", "2025", "D:\\A", "PC3\\cid", "1"},
+      {"00012", "2024", "A:\\A", me, "1"}};
   std::mt19937 rng(7);
   for (int round = 0; round < 20; ++round) {
+    std::vector<std::vector<std::string>> rows = sorted, got;
+    std::shuffle(rows.begin(), rows.end(), rng);
     InstallRecordList records;
-    for (const auto& r : expected) records.emplace_back(new InstallRecord(*r));
-    std::shuffle(records.begin(), records.end(), rng);
+    for (const auto& f : rows) records.push_back(Rec(f));
     SortPmRecords(records);
-    std::vector<std::string> got;
-    for (const auto& r : records) got.push_back(Label(*r));
-    ASSERT_EQ(got, want) << "round " << round;
+    for (const auto& r : records) got.push_back({r->pm, r->anno, r->platformPath, r->assignee, r->pdl});
+    ASSERT_EQ(got, sorted) << "round " << round;
   }
   // Equal keys ("4" and "04" are the same number) sort neither way.
-  auto a = Rec("00012", "2025", "C:\\A", "PC1\\ann", "4");
-  auto b = Rec("00012", "2025", "C:\\A", "PC2\\bob", "04");
+  auto a = Rec({"00012", "2025", "C:\\A", "PC1\\ann", "4"});
+  auto b = Rec({"00012", "2025", "C:\\A", "PC2\\bob", "04"});
   EXPECT_FALSE(ComparePmRecords(*a, *b) || ComparePmRecords(*b, *a) || ComparePmRecords(*a, *a));
 }
 
 TEST(SettingQuestions, SameRecordAndPending) {
   CSetting s;
   s.year = "2025";
-  s.sharedInfoRecords.push_back(Rec("00012", "2025", "C:\\A", "PC1\\ann", "1"));
-  s.sharedInfoRecords.push_back(Rec("00012", "2025", "D:\\B", "PC2\\bob", "1"));
-  s.sharedInfoRecords.push_back(Rec("00012", "2025", "C:\\A", "PC1\\ann", "2"));
+  s.sharedInfoRecords.push_back(Rec({"00012", "2025", "C:\\A", "PC1\\ann", "1"}));
+  s.sharedInfoRecords.push_back(Rec({"00012", "2025", "D:\\B", "PC2\\bob", "1"}));
+  s.sharedInfoRecords.push_back(Rec({"00012", "2025", "C:\\A", "PC1\\ann", "2"}));
   for (auto& r : s.sharedInfoRecords) r->notPending = true;
   EXPECT_TRUE(s.SameRecord(0, 1));  // pm, anno and pdl only
   EXPECT_FALSE(s.SameRecord(0, 2) || s.SameRecord(-1, 0) || s.SameRecord(0, 3));
   EXPECT_FALSE(s.HasPendingRecordForCurrentYear() || s.HasPendingSharedInfoRecord());
-
-  // A pending register record of another year.
-  s.sharedInfoRecords[1]->anno = "2024";
+  s.sharedInfoRecords[1]->anno = "2024";  // pending, of another year
   s.sharedInfoRecords[1]->notPending = false;
   EXPECT_FALSE(s.HasPendingRecordForCurrentYear());
   EXPECT_TRUE(s.HasPendingSharedInfoRecord());
-  // An installation found on disk of the previous year, then of this one
-  // (whose notPending is false as made).
-  s.diskScanRecords.push_back(Rec("00030", "2024", "C:\\ZAN2024", "", ""));
+  // Found on disk: of the previous year, then of this one (notPending false as made).
+  s.diskScanRecords.push_back(Rec({"00030", "2024", "C:\\ZAN2024", "", ""}));
   EXPECT_TRUE(s.HasDiskScanRecords());
   EXPECT_FALSE(s.HasPendingRecordForCurrentYear());
-  s.diskScanRecords.push_back(Rec("", "2025", "", "", ""));
+  s.diskScanRecords.push_back(Rec({"", "2025", "", "", ""}));
   EXPECT_TRUE(s.HasPendingRecordForCurrentYear());
 }
 
 // A drive list and drive types set by the test.
 std::string g_fakeList;
-DWORD g_fakeGrowOnce = 0;
+DWORD g_fakeGrowOnce = 0;  // a shorter size claimed by the first query
 DWORD WINAPI FakeDriveStrings(DWORD size, LPSTR buffer) {
-  const DWORD needed = static_cast<DWORD>(g_fakeList.size()) + 1;
-  if (g_fakeGrowOnce) {  // claims a shorter list on the size query
-    const DWORD claimed = g_fakeGrowOnce;
-    g_fakeGrowOnce = 0;
-    return claimed;
-  }
+  const DWORD needed = static_cast<DWORD>(g_fakeList.size()) + 1, claimed = g_fakeGrowOnce;
+  g_fakeGrowOnce = 0;
+  if (claimed) return claimed;
   if (size < needed) return needed;
   std::memcpy(buffer, g_fakeList.c_str(), needed);
   return needed - 1;
 }
 UINT WINAPI FakeDriveType(LPCSTR root) {
-  switch (root[0]) {
-    case 'A': case 'B': case 'C': case 'H': return DRIVE_FIXED;
-    case 'D': return DRIVE_CDROM;
-    case 'E': return DRIVE_REMOVABLE;
-    case 'F': return DRIVE_RAMDISK;
-    case 'Z': return DRIVE_REMOTE;
-  }
-  return DRIVE_NO_ROOT_DIR;
+  static const std::map<char, UINT> types = {
+      {'A', DRIVE_FIXED}, {'B', DRIVE_FIXED}, {'C', DRIVE_FIXED}, {'H', DRIVE_FIXED},
+      {'D', DRIVE_CDROM}, {'E', DRIVE_REMOVABLE}, {'F', DRIVE_RAMDISK}, {'Z', DRIVE_REMOTE}};
+  return types.count(root[0]) ? types.at(root[0]) : DRIVE_NO_ROOT_DIR;
 }
 
 TEST(SettingDrives, KeepsFixedRemovableAndRemoteDrives) {
   const DriveApi fake = {&FakeDriveStrings, &FakeDriveType};
   const struct {
-    const char* name;
     std::string list;
     DWORD growOnce;
     std::vector<std::string> drives;
   } cases[] = {
-      {"typical", std::string("A:\\\0B:\\\0C:\\\0D:\\\0E:\\\0Z:\\\0", 24), 0,
-       {"C:\\", "E:\\", "Z:\\"}},
-      {"ram disk and no root", std::string("C:\\\0F:\\\0G:\\\0", 12), 0, {"C:\\"}},
-      {"drive added between the calls", std::string("C:\\\0E:\\\0H:\\\0", 12), 5,
-       {"C:\\", "E:\\", "H:\\"}},
-      {"empty", std::string(), 0, {}},
+      {std::string("A:\\\0B:\\\0C:\\\0D:\\\0E:\\\0Z:\\\0", 24), 0, {"C:\\", "E:\\", "Z:\\"}},
+      {std::string("C:\\\0F:\\\0G:\\\0", 12), 0, {"C:\\"}},  // ram disk, no root
+      {std::string("C:\\\0E:\\\0H:\\\0", 12), 5, {"C:\\", "E:\\", "H:\\"}},  // drive added
+      {std::string(), 0, {}},
   };
   SetDriveApiForTesting(&fake);
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     g_fakeList = c.list;
     g_fakeGrowOnce = c.growOnce;
     CSetting s;
@@ -134,14 +115,14 @@ TEST(SettingDrives, KeepsFixedRemovableAndRemoteDrives) {
     EXPECT_EQ(s.drives, c.drives);
   }
   SetDriveApiForTesting(nullptr);
-  // The real calls: the prefix's system drive.
-  CSetting s;
+  CSetting s;  // the real calls: the prefix's system drive
   EXPECT_EQ(s.Load(), 0u);
   EXPECT_EQ(s.systemDrive, "C:");
   EXPECT_NE(std::find(s.drives.begin(), s.drives.end(), "C:\\"), s.drives.end());
 }
 
-// Real free-space calls, on drives and on the fixture's network share.
+// Real free-space calls, on drives and on the fixture's network share, whose
+// paths are measured on the share's root.
 TEST(SettingDiskSpace, RootOfTheGivenPath) {
   testing_support::TempDir dir;
   const std::string share =
@@ -151,8 +132,7 @@ TEST(SettingDiskSpace, RootOfTheGivenPath) {
     std::string path;
     bool measured;
   } cases[] = {
-      {"C:\\ZAN\\PM00012\\", true}, {dir.path(), true},
-      {share + "\\ZAN\\PM00001", true},  // on the share's root
+      {"C:\\ZAN\\PM00012\\", true}, {dir.path(), true}, {share + "\\ZAN\\PM00001", true},
       {"C:", false}, {"", false}, {"C:\\" + std::string(257, 'x'), false},
       {"\\\\detectsrv\\", false}, {"\\\\detectsrv\\\\x", false},
       {"\\\\nosuchserver\\noshare\\x", false},
@@ -165,9 +145,7 @@ TEST(SettingDiskSpace, RootOfTheGivenPath) {
     EXPECT_EQ(c.measured, s.freeBytes != 12345u);
     EXPECT_EQ(enough, c.measured && s.freeBytes > 0);
     // The threshold is strict and 64-bit.
-    if (c.measured) {
-      EXPECT_EQ(s.CheckDiskSpace(c.path, 0xFFFFFFFFu), s.freeBytes > 0xFFFFFFFFull);
-    }
+    if (c.measured) { EXPECT_EQ(s.CheckDiskSpace(c.path, 0xFFFFFFFFu), s.freeBytes > 0xFFFFFFFFull); }
   }
   RemoveDirectoryA(share.c_str());
 }
