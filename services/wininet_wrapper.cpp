@@ -99,6 +99,13 @@ void WininetWrapper::Init(const std::string& url) {
   RegisterClassExA(&wc);  // fails harmlessly once the class exists
   window = CreateWindowExA(0, "DUMMY_CLASS", "dummy_name", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                            instance, nullptr);
+  if (!window) {
+    // Without its window the request could never report back: refuse it like
+    // a URL that cannot be split, so the creator sees a non-zero error at once.
+    const DWORD code = GetLastError();
+    error = code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_INVALID_WINDOW_HANDLE);
+    Log("[**  ERR] Request window could not be created -> " + IntToString(error));
+  }
 }
 
 void WininetWrapper::SetProxyCredentials(const std::string& user, const std::string& password) {
