@@ -15,4 +15,6 @@ trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
 cd "$build"
 # A test program that fails is run once more: a rare hang of Wine itself under
 # parallel load must not fail the run, a real fault fails both times.
-ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2 "$@"
+# Under a virtual display, so that tests which open windows or dialogs run
+# them for real instead of skipping.
+xvfb-run -a ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2 "$@"
