@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -92,5 +93,15 @@ LogCapture::~LogCapture() { SetLogFolderForTesting(""); }
 std::string LogCapture::Text() const { return ReadBytes(folder_ + g_logFileName); }
 
 void LogCapture::Clear() { DeleteLogFile(); }
+
+std::string DaclText(PSECURITY_DESCRIPTOR sd) {
+  char* text = nullptr;
+  if (!sd || !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                 sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    return "?";
+  std::string out = text;
+  LocalFree(text);
+  return out;
+}
 
 }  // namespace testing_support

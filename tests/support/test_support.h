@@ -2,6 +2,8 @@
 // themselves, byte-exact file reads and writes, and the fixture folder.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace testing_support {
@@ -30,6 +32,9 @@ bool Exists(const std::string& path);
 bool RemoveTree(const std::string& path);
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);
+
+// A security descriptor's access list in SDDL text; "?" when it cannot be had.
+std::string DaclText(PSECURITY_DESCRIPTOR sd);
 
 // Points the setup log at a scratch folder of its own for the life of the
 // object (test programs run in parallel), and reads it back.
