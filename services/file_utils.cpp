@@ -28,11 +28,16 @@ bool IsAbsolute(const std::string& path) {
 
 // True when the folder, once resolved ("C:\X\..\" is "C:\"), is a drive root.
 bool ResolvesToDriveRoot(const std::string& folder) {
-  if (IsDriveRoot(folder)) return true;
   char full[MAX_PATH * 4] = {};
   const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
   if (length == 0 || length >= sizeof full) return true;  // unresolvable: treat as unsafe
   return IsDriveRoot(full);
+}
+
+// The shell pattern naming the folder's content: without its "\" it would
+// also take the siblings ("...\1.2*" matches 1.20 and 1.2.1).
+std::string ContentPattern(const std::string& folder) {
+  return folder + (EndsWithSeparator(folder) ? "*" : "\\*");
 }
 
 // Fills a zeroed 260-character shell buffer with one path, so the list is
@@ -77,7 +82,7 @@ std::string GetDesktopAppPath() { return SystemDriveRoot() + "ZAN\\DesktopApp\\"
 
 std::string GetDesktopAppBinPath() { return GetDesktopAppPath() + "BIN\\"; }
 
-std::string GetVexBinPath() { return SystemDriveRoot() + "ZAN\\Vex\\" + "BIN\\"; }
+std::string GetVexBinPath() { return SystemDriveRoot() + "ZAN\\Vex\\BIN\\"; }
 
 bool CreateDirectoryTree(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -121,14 +126,9 @@ void CopyFolderContents(const std::string& source, const std::string& target) {
     Log("[* WARN] CopyFolderContents: empty source folder, nothing copied");
     return;
   }
-  // Without its "\" the pattern would also take the siblings: "...\1.2*"
-  // matches 1.20 and 1.2.1.
-  std::string pattern = source;
-  if (!EndsWithSeparator(pattern)) pattern += '\\';
-  pattern += '*';
   char from[MAX_PATH];
   char to[MAX_PATH];
-  if (!FillShellBuffer(pattern, from) || !FillShellBuffer(target, to)) {
+  if (!FillShellBuffer(ContentPattern(source), from) || !FillShellBuffer(target, to)) {
     Log("[* WARN] CopyFolderContents: path too long, nothing copied -> " + source + " -> " +
         target);
     return;
@@ -151,11 +151,8 @@ void DeleteFolderContents(const std::string& folder) {
     Log("[* WARN] DeleteFolderContents: drive root, nothing deleted -> " + folder);
     return;
   }
-  std::string pattern = folder;
-  if (!EndsWithSeparator(pattern)) pattern += '\\';
-  pattern += '*';
   char from[MAX_PATH];
-  if (!FillShellBuffer(pattern, from)) {
+  if (!FillShellBuffer(ContentPattern(folder), from)) {
     Log("[* WARN] DeleteFolderContents: path too long, nothing deleted -> " + folder);
     return;
   }

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "constants.h"
+#include "file_utils.h"
 
 HANDLE g_singleInstanceMutex = nullptr;
 
@@ -28,14 +29,6 @@ HANDLE OpenForAppend(const std::string& file) {
   return CreateFileA(file.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Creates a folder and its missing parents; failures are left to the open.
-void CreateFolders(const std::string& folder) {
-  for (size_t i = 3; i <= folder.size(); ++i) {
-    if (i == folder.size() || folder[i] == '\\' || folder[i] == '/')
-      CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
-  }
 }
 
 }  // namespace
@@ -76,7 +69,7 @@ void Log(const std::string& message) {
   // deleted while the setup runs.
   HANDLE h = OpenForAppend(file);
   if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
-    CreateFolders(folder);
+    CreateDirectoryTree(folder);  // a failure is left to the second open
     h = OpenForAppend(file);
   }
   if (h == INVALID_HANDLE_VALUE) return;

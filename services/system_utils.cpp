@@ -85,7 +85,7 @@ bool ExtractBinaryResource(WORD resourceId, const std::string& fileName, std::st
   if (length == 0 || length > MAX_PATH) return false;
   const std::string target = std::string(temp) + fileName;
 
-  if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(target.c_str());
+  DeleteFileA(target.c_str());  // an existing file goes first; a missing one is no error
   HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

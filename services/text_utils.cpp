@@ -72,10 +72,10 @@ bool ReplaceString(const std::string& text, const std::string& from, const std::
 
 bool IsValidOfficeNumber(const std::string& text) {
   if (text.empty() || text.size() > 5) return false;
-  const std::string padded = std::string(5 - text.size(), '0') + text;
-  const int value = StringToInt(padded);
-  if (value < 1) return false;
-  std::string written = IntToString(value);
-  written.insert(0, 5 - written.size(), '0');
-  return written == padded;
+  bool nonZero = false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    nonZero = nonZero || c != '0';
+  }
+  return nonZero;
 }
