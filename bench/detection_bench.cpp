@@ -13,8 +13,8 @@
 #include "constants.h"
 #include "log.h"
 #include "settings.h"
-#include "shared_info.h"
 #include "test_support.h"
+#include "../tests/services/detection_test_util.h"
 
 namespace {
 
@@ -29,33 +29,20 @@ bool MakeOffice(const std::string& root, int n) {
   const std::string platform = office + "ZAN" + g_year;
   bool ok;
   switch (n % 3) {
-    case 0: {
-      std::string prot = Code(n) + "pw";
-      for (size_t i = 0; i < prot.size(); ++i) prot[i] = static_cast<char>(prot[i] - (i + 1));
+    case 0:
       ok = testing_support::WriteBytes(platform + "\\HOME\\BIN\\ZANOLINF.TXT",
-                                       "[DATA]\r\nPROT=" + prot + "\r\n");
+                                       detection_test::ZanolinfBytes(Code(n) + "pw"));
       break;
-    }
-    case 1: {
-      std::string bytes(600, '\0');
-      bytes[521] = static_cast<char>(n >> 8);
-      bytes[522] = static_cast<char>(n & 0xFF);
-      ok = testing_support::WriteBytes(platform + "\\FILES\\uffaut", bytes);
+    case 1:
+      ok = testing_support::WriteBytes(platform + "\\FILES\\uffaut",
+                                       detection_test::UffautBytes(n >> 8, n & 0xFF));
       break;
-    }
     default:
       ok = testing_support::WriteBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD",
                                        Code(n) + "password\r\n" + platform);
   }
   if (!ok) return false;
-  if (n % 10 != 0) return true;
-  const std::string shared = office + "ZAN_Shared";
-  CreateDirectoryA(shared.c_str(), nullptr);
-  int id = 0;
-  return CreateSharedInfo(shared + "\\SharedInfo") == kSharedInfoOk &&
-         CheckInstallation(shared + "\\SharedInfo", g_year, &id) == kSharedInfoOk &&
-         AddPdlEntry(shared + "\\SharedInfo", Code(n), "pw", id, office, "PC1\\ann") ==
-             kSharedInfoOk;
+  return n % 10 != 0 || detection_test::AddWorkstation(office, Code(n), g_year, "PC1\\ann");
 }
 
 double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {

@@ -13,7 +13,8 @@
 // lower-cased path contains "locales"), each folder before its content.
 // Names beginning with "." and a few fixed names are left out. Every file listed
 // has its attributes reset to normal. 0, or the Windows error of a failed
-// attribute change (the list keeps what was appended up to then).
+// attribute change directly in `folder` (the list keeps what was appended up to
+// then); a sub-folder's failure only ends that sub-folder's listing.
 DWORD CollectFiles(const std::string& folder, const std::string& versionName,
                    std::vector<std::string>& list);
 

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "constants.h"
+#include "file_utils.h"
 #include "log.h"
 #include "text_utils.h"
 
@@ -43,13 +44,6 @@ class CFile {
  private:
   FILE* f_;
 };
-
-bool Exists(const std::string& path, WIN32_FIND_DATAA* found = nullptr) {
-  WIN32_FIND_DATAA data;
-  FindHandle h(FindFirstFileA(path.c_str(), &data));
-  if (h.valid() && found) *found = data;
-  return h.valid();
-}
 
 std::string PadOfficeCode(const std::string& code) {
   return code.size() < 5 ? std::string(5 - code.size(), '0') + code : code;
@@ -91,7 +85,7 @@ void ScanOfficeFolders(CSetting& setting, const std::string& drive, int year,
                        const std::string& yearText) {
   const std::string z = drive + "ZAN";
   Log("[  INFO] Looking for Korval -> " + z);
-  if (!Exists(z)) return;
+  // A missing z simply matches nothing.
   WIN32_FIND_DATAA data;
   FindHandle h(FindFirstFileA((z + "\\PM?????").c_str(), &data));
   if (!h.valid()) return;
@@ -120,9 +114,8 @@ void ScanTopLevelFolders(CSetting& setting, const std::string& drive, int year,
     }
     setting.ReadSharedInfo(drive + name, year);
     const std::string platform = drive + name + "\\ZAN" + yearText;
-    bool exists = Exists(platform);
     Log("[  INFO] Looking for Korval -> " + platform);
-    if (exists) AddDiskRecord(setting, drive + name + "\\", platform, yearText);
+    if (FileExists(platform)) AddDiskRecord(setting, drive + name + "\\", platform, yearText);
   } while (FindNextFileA(h.get(), &data));
 }
 
@@ -133,7 +126,8 @@ void ScanDriveRoot(CSetting& setting, const std::string& drive, int year,
   const std::string platform = drive + "ZAN" + previousYearText;
   Log("[  INFO] Looking for Korval -> " + platform);
   WIN32_FIND_DATAA data;
-  if (!Exists(platform, &data)) return;
+  FindHandle h(FindFirstFileA(platform.c_str(), &data));
+  if (!h.valid()) return;
   Log("[  INFO] Looking for Korval -> " + platform + "\\" + data.cFileName + "\\");
   AddDiskRecord(setting, drive, platform, previousYearText);
 }
@@ -225,7 +219,8 @@ void CSetting::FindDesktopApp() {
   const Layout older_layout = {"DesktopApp\\bin", "[  INFO] Vex version dir found -> "};
   auto try_layout = [&](const std::string& drive, const Layout& layout) {
     const std::string bin = drive + layout.folder;
-    if (!Exists(bin) || !Exists(bin + "\\" + g_desktopAppExe)) return;
+    // The executable's presence answers for the folder's too.
+    if (!FileExists(bin + "\\" + g_desktopAppExe)) return;
     Version v = FindHighestVersionFolder(bin);
     if (!(v > none)) return;
     Log(layout.found + v.ToString());

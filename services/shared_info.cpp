@@ -43,6 +43,12 @@ const char kInsertWorkpoint[] =
     "VALUES (?, ?, ?, ?, ?, datetime('now'))";
 const char kInsertLink[] = "INSERT INTO Workpoint_SwExt (idWorkpoint, idSwExt) VALUES (?, ?);";
 
+// A workstation link found for removal: idSwExt and idWorkpoint as text.
+struct WorkpointKey {
+  std::string idSwExt;
+  std::string idWorkpoint;
+};
+
 std::string (*g_currentUserSource)() = nullptr;
 
 std::string CurrentUser() {
@@ -379,11 +385,7 @@ int ParseSharedInfo(const std::string& registerPath, int year,
       BindAssignee(mine, 4, user);
       while (mine.executeStep()) {
         WorkpointRecord r = ReadRecord(mine);
-        FILE* runtime = r.assignee == user
-                            ? _fsopen(RuntimePath(r).c_str(), "rb", _SH_DENYNO)
-                            : nullptr;
-        r.notPending = runtime ? 1 : 0;
-        if (runtime) std::fclose(runtime);
+        r.notPending = r.assignee == user && CanOpenForReading(RuntimePath(r)) ? 1 : 0;
         list.push_back(std::move(r));
       }
     }

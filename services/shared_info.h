@@ -33,12 +33,6 @@ struct WorkpointRecord {
   uint8_t notPending = 0;
 };
 
-// A workstation link found for removal: idSwExt and idWorkpoint as text.
-struct WorkpointKey {
-  std::string idSwExt;
-  std::string idWorkpoint;
-};
-
 // Scrambles (and, applied again, unscrambles) the password field: byte i XOR
 // key byte (i mod 10). Same length as the input.
 std::string XorScramble(const std::string& text);
