@@ -12,6 +12,7 @@ extern "C" {
 #include "file_utils.h"
 #include "log.h"
 #include "permissions.h"
+#include "text_utils.h"
 
 namespace {
 
@@ -36,11 +37,8 @@ std::string Printable(const std::string& name) {
 }
 
 bool IsDeviceName(const std::string& component) {
-  std::string base = component.substr(0, component.find('.'));
+  std::string base = ToUpper(component.substr(0, component.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
       base == "CONOUT$")
     return true;
@@ -268,8 +266,5 @@ DWORD Extract7z(const std::string& archivePath, const std::string& destDir,
   // would write C:\ZAN\Xa.txt, beside the folder instead of inside it.
   std::string folder = destDir;
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
-  const DWORD result = extractor.ExtractAll(folder, currentPath, progress);
-  CloseHandle(extractor.archive);
-  extractor.archive = nullptr;
-  return result;
+  return extractor.ExtractAll(folder, currentPath, progress);
 }

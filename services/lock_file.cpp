@@ -2,10 +2,8 @@
 
 #include <share.h>
 
+#include <cctype>
 #include <cstdio>
-#include <ext/stdio_filebuf.h>
-#include <istream>
-#include <ostream>
 
 #include "file_utils.h"
 #include "log.h"
@@ -34,12 +32,8 @@ std::string GetLockFilePath(std::string folder) {
 void WriteLockFile(const std::string& folder, const std::string& info) {
   FILE* file = OpenShared(GetLockFilePath(folder), "a");
   if (!file) return;
-  {
-    __gnu_cxx::stdio_filebuf<char> buffer(file, std::ios::out | std::ios::app);
-    std::ostream out(&buffer);
-    out << GetLogTimestamp() << ';' << GetComputerUserName() << ';' << info;
-    out.flush();
-  }
+  const std::string record = GetLogTimestamp() + ';' + GetComputerUserName() + ';' + info;
+  fwrite(record.data(), 1, record.size(), file);
   fclose(file);
 }
 
@@ -47,11 +41,11 @@ std::string ReadLockFile(const std::string& folder) {
   std::string word;
   FILE* file = OpenShared(GetLockFilePath(folder), "rb");
   if (!file) return word;
-  {
-    __gnu_cxx::stdio_filebuf<char> buffer(file, std::ios::in | std::ios::binary);
-    std::istream in(&buffer);
-    in >> word;
-  }
+  // Leading white space skipped, then up to the next white space or the end.
+  int c;
+  do c = fgetc(file);
+  while (c != EOF && std::isspace(c));
+  for (; c != EOF && !std::isspace(c); c = fgetc(file)) word += static_cast<char>(c);
   fclose(file);
   return word;
 }

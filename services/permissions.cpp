@@ -1,19 +1,13 @@
 #include "permissions.h"
 
-#include <mutex>
-
 #include "log.h"
 #include "service_settings.h"
 
 namespace {
 
-std::mutex g_callsMutex;
-PermissionCalls g_calls = RealPermissionCalls();
-
-PermissionCalls Calls() {
-  std::lock_guard<std::mutex> lock(g_callsMutex);
-  return g_calls;
-}
+const PermissionCalls kRealCalls = {&AllocateAndInitializeSid, &SetEntriesInAclA,
+                                    &SetNamedSecurityInfoA};
+const PermissionCalls* g_calls = &kRealCalls;
 
 struct Trustee {
   const char* label;
@@ -26,13 +20,8 @@ struct Trustee {
 
 }  // namespace
 
-PermissionCalls RealPermissionCalls() {
-  return PermissionCalls{AllocateAndInitializeSid, SetEntriesInAclA, SetNamedSecurityInfoA};
-}
-
-void SetPermissionCallsForTesting(const PermissionCalls& calls) {
-  std::lock_guard<std::mutex> lock(g_callsMutex);
-  g_calls = calls;
+void SetPermissionCallsForTesting(const PermissionCalls* calls) {
+  g_calls = calls ? calls : &kRealCalls;
 }
 
 void SetFolderPermissions(const std::string& path) {
@@ -40,7 +29,7 @@ void SetFolderPermissions(const std::string& path) {
     Log("[* WARN] Permission setting skipped due to switch for " + path);
     return;
   }
-  const PermissionCalls calls = Calls();
+  const PermissionCalls& calls = *g_calls;
   const Trustee trustees[] = {
       {"Everyone", SECURITY_WORLD_SID_AUTHORITY, 1, SECURITY_WORLD_RID, 0,
        TRUSTEE_IS_WELL_KNOWN_GROUP},

@@ -20,7 +20,5 @@ struct PermissionCalls {
   decltype(&SetEntriesInAclA) setEntriesInAcl;
   decltype(&SetNamedSecurityInfoA) setNamedSecurityInfo;
 };
-// The real calls.
-PermissionCalls RealPermissionCalls();
-// Replaces the calls until called again (RealPermissionCalls() restores them).
-void SetPermissionCallsForTesting(const PermissionCalls& calls);
+// Replaces the calls (nullptr restores the real ones).
+void SetPermissionCallsForTesting(const PermissionCalls* calls);

@@ -18,22 +18,19 @@ const DWORD kTerminateWaitMs = 5000;
 
 const wchar_t kMenuMarker[] = L" ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete ";
 
-// Calls visit for every process of a snapshot; false when none could be taken.
+// Calls visit for every process of a snapshot; none when it cannot be taken.
 template <typename Visit>
-bool WalkProcesses(Visit visit) {
+void WalkProcesses(Visit visit) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  if (snapshot == INVALID_HANDLE_VALUE) return;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
-  bool walked = false;
   if (Process32First(snapshot, &entry)) {
-    walked = true;
     do {
       visit(entry);
     } while (Process32Next(snapshot, &entry));
   }
   CloseHandle(snapshot);
-  return walked;
 }
 
 void Terminate(DWORD processId) {
@@ -125,7 +122,6 @@ bool IsDesktopAppRunning(bool terminate) { return IsImageRunning(g_desktopAppExe
 bool IsVexRunning(bool terminate) { return IsImageRunning("vex.exe", terminate); }
 
 bool IsKorvalRunning() {
-  const std::wstring marker = kMenuMarker;
   bool found = false;
   WalkProcesses([&](const PROCESSENTRY32& entry) {
     if (std::strcmp(entry.szExeFile, "wrun32.exe") != 0) return;
@@ -133,8 +129,7 @@ bool IsKorvalRunning() {
         OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
     if (!process) return;
     std::wstring commandLine;
-    if (ReadCommandLine(process, &commandLine) && commandLine.size() >= marker.size() &&
-        commandLine.find(marker) != std::wstring::npos)
+    if (ReadCommandLine(process, &commandLine) && commandLine.find(kMenuMarker) != std::wstring::npos)
       found = true;
     CloseHandle(process);
   });

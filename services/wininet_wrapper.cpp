@@ -3,7 +3,6 @@
 #include <wininet.h>
 #include <urlmon.h>
 
-#include <cstring>
 #include <exception>
 #include <new>
 

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <lm.h>
-#include <sddl.h>
 
 #include <set>
 #include <string>
@@ -13,6 +12,7 @@
 #include "network_share.h"
 #include "test_support.h"
 
+using testing_support::DaclText;
 using testing_support::LogCapture;
 using testing_support::TempDir;
 
@@ -38,17 +38,7 @@ LPBYTE Hand(size_t bytes) {
   return static_cast<LPBYTE>(*g_fake->outstanding.insert(calloc(1, bytes)).first);
 }
 
-// The record's access list as text; Everyone, full control, inherited by all.
-std::string DaclText(PSECURITY_DESCRIPTOR sd) {
-  char* text = nullptr;
-  if (!sd || !ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                 sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
-    return "?";
-  std::string out = text;
-  LocalFree(text);
-  return out;
-}
-
+// Takes only a well-formed record, its access list Everyone, full control, inherited by all.
 NET_API_STATUS WINAPI FakeAdd(LMSTR server, DWORD level, LPBYTE buffer, LPDWORD) {
   ++g_fake->addCalls;
   const SHARE_INFO_502& i = *reinterpret_cast<SHARE_INFO_502*>(buffer);

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sddl.h>
-
 #include <string>
 #include <vector>
 
@@ -14,21 +12,11 @@
 #include "test_support.h"
 
 using testing::ElementsAre;
+using testing_support::DaclText;
 using testing_support::LogCapture;
 using testing_support::TempDir;
 
 namespace {
-
-// A descriptor's access list as text; "?" when it cannot be had.
-std::string DaclText(PSECURITY_DESCRIPTOR sd) {
-  char* text = nullptr;
-  if (!sd || !ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                 sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
-    return "?";
-  std::string out = text;
-  LocalFree(text);
-  return out;
-}
 
 // What the calls saw, and how they should fail.
 struct Recorder {
@@ -71,15 +59,17 @@ DWORD WINAPI FakeSetNamed(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSI
   return g_rec.setResult;
 }
 
+const PermissionCalls kFakeCalls = {FakeAllocate, FakeSetEntries, FakeSetNamed};
+
 class PermissionsTest : public testing::Test {
  protected:
   void SetUp() override {
     g_rec = Recorder();
     CreateDirectoryA(folder_.c_str(), nullptr);
-    SetPermissionCallsForTesting({FakeAllocate, FakeSetEntries, FakeSetNamed});
+    SetPermissionCallsForTesting(&kFakeCalls);
   }
   void TearDown() override {
-    SetPermissionCallsForTesting(RealPermissionCalls());
+    SetPermissionCallsForTesting(nullptr);
     GetServiceSettings().skipPermission = false;
   }
   // Runs one call on a fresh log; the log lines without their timestamps.
@@ -112,7 +102,7 @@ TEST_F(PermissionsTest, ListHoldsExactlyTheFourFullControlEntries) {
 
 // Wine keeps only what its file system can hold: a list, not its entries, is checked.
 TEST_F(PermissionsTest, RealCallsLeaveAnAccessList) {
-  SetPermissionCallsForTesting(RealPermissionCalls());
+  SetPermissionCallsForTesting(nullptr);
   EXPECT_THAT(Run(folder_), ElementsAre(kOk));
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;

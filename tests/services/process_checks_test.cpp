@@ -16,7 +16,7 @@ struct StandIn {
     const std::string exe = std::string(STAND_IN_DIR_WIN) + "\\" + image;
     arguments.insert(0, image);
     STARTUPINFOA si = {};
-  si.cb = sizeof si;
+    si.cb = sizeof si;
     if (!CreateProcessA(exe.c_str(), &arguments[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                         nullptr, nullptr, &si, &pi))
       return;
