@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "file_utils.h"
 #include "md5.h"
 #include "text_utils.h"
 
@@ -25,20 +26,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 }  // namespace
 
 DWORD CollectFiles(const std::string& folder, const std::string& versionName,
@@ -47,7 +34,7 @@ DWORD CollectFiles(const std::string& folder, const std::string& versionName,
   if (base.empty() || base.back() != '\\') base += '\\';
   WIN32_FIND_DATAA entry;
   FindHandle search(FindFirstFileA((base + "*.*").c_str(), &entry));
-  if (search.get() == INVALID_HANDLE_VALUE) return 0;
+  if (!search.valid()) return 0;
   do {
     if (IsSkipped(entry.cFileName)) continue;
     const std::string path = base + entry.cFileName;

@@ -15,22 +15,6 @@
 
 namespace {
 
-// Closes a FindFirstFileA handle on every path.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (valid()) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 class CFile {
  public:
   CFile(const std::string& path, const char* mode) : f_(std::fopen(path.c_str(), mode)) {}

@@ -162,8 +162,8 @@ void DeleteFolderContents(const std::string& folder) {
 void SetAttributesRecursive(std::string folder) {
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
+  FindHandle find(FindFirstFileA((folder + "*").c_str(), &entry));
+  if (!find.valid()) return;
   unsigned count = 0;
   do {
     if (entry.cFileName[0] == '.') continue;
@@ -177,8 +177,7 @@ void SetAttributesRecursive(std::string folder) {
       SetFileAttributesA(path.c_str(), 0);
       ++count;
     }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   if (count > 0)
     Log("[  INFO] Set attributes on " + std::to_string(count) + " files/folder in " + folder);
 }

@@ -5,6 +5,8 @@
 // Stateless and thread-safe; nothing here throws.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -54,3 +56,19 @@ bool GetFileVersion(const std::string& path, std::vector<std::string>* out);
 
 // Computer name + "\" + user name; a part that cannot be read is empty.
 std::string GetComputerUserName();
+
+// Closes a FindFirstFileA handle on every path.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  ~FindHandle() {
+    if (valid()) FindClose(h_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
