@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include "log.h"
+#include "text_utils.h"
 
 namespace {
 
@@ -62,25 +63,6 @@ const NetShareCalls& GetNetShareCalls() { return *g_calls; }
 
 void SetNetShareCallsForTesting(const NetShareCalls* calls) {
   g_calls = calls ? calls : &kRealCalls;
-}
-
-std::wstring AnsiToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-  return wide;
-}
-
-std::string WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string narrow(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, nullptr, nullptr);
-  narrow.resize(n - 1);
-  return narrow;
 }
 
 bool CreateNetShare(const std::string& officeCode, const std::string& remark,

@@ -42,10 +42,6 @@ class NetBuffer {
   LPBYTE buffer_;
 };
 
-// Narrow ANSI-code-page text to UTF-16 and back, as the share calls take it.
-std::wstring AnsiToWide(const std::string& text);
-std::string WideToAnsi(const wchar_t* text);
-
 // Shares `folder` (a trailing "\" is dropped) on this computer as
 // "ZAN " + officeCode with full control for Everyone, then switches offline
 // caching off. `error` (may be null) receives the NetShareAdd status (0, 2118

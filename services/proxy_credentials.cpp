@@ -4,31 +4,20 @@
 #include <string>
 
 #include "constants.h"
+#include "text_utils.h"
 
 namespace {
 
 CredentialPromptFunction g_prompt = CredUIPromptForCredentialsW;
 
-std::wstring Widen(const std::string& text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
-
 // Converts a NUL-ended wide buffer into `out` (the ANSI text, cut to `size` - 1
 // bytes and NUL-ended), as the ANSI box would have filled it.
 void Narrow(const wchar_t* wide, char* out, size_t size) {
-  int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
-  if (length > 0) WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], length, nullptr, nullptr);
-  size_t copy = std::strlen(text.c_str());
-  if (copy > size - 1) copy = size - 1;
+  std::string text = WideToAnsi(wide);
+  const size_t copy = text.size() < size - 1 ? text.size() : size - 1;
   std::memcpy(out, text.data(), copy);
   out[copy] = '\0';
-  SecureZeroMemory(&text[0], text.size());
+  if (!text.empty()) SecureZeroMemory(&text[0], text.size());
 }
 
 }  // namespace
@@ -51,7 +40,7 @@ DWORD PromptProxyCredentials(char* user, char* password) {
   wchar_t localUser[CREDUI_MAX_USERNAME_LENGTH + 1] = {};      // 514
   wchar_t localPassword[CREDUI_MAX_PASSWORD_LENGTH + 1] = {};  // 257
   BOOL save = FALSE;
-  const std::wstring target = Widen(g_updateHost);
+  const std::wstring target = AnsiToWide(g_updateHost);
   const DWORD flags = CREDUI_FLAGS_GENERIC_CREDENTIALS | CREDUI_FLAGS_ALWAYS_SHOW_UI |
                       CREDUI_FLAGS_EXCLUDE_CERTIFICATES | CREDUI_FLAGS_DO_NOT_PERSIST;
   static_assert(CREDUI_FLAGS_GENERIC_CREDENTIALS + CREDUI_FLAGS_ALWAYS_SHOW_UI +

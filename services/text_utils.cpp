@@ -1,5 +1,7 @@
 #include "text_utils.h"
 
+#include <windows.h>
+
 #include <climits>
 #include <cstdint>
 
@@ -78,4 +80,23 @@ bool IsValidOfficeNumber(const std::string& text) {
     nonZero = nonZero || c != '0';
   }
   return nonZero;
+}
+
+std::wstring AnsiToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+std::string WideToAnsi(const wchar_t* text) {
+  if (!text || !*text) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string narrow(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, nullptr, nullptr);
+  narrow.resize(n - 1);
+  return narrow;
 }

@@ -1,6 +1,7 @@
 // Small text and number helpers used across the setup on narrow ANSI text:
 // number <-> text, splitting at delimiter bytes, ASCII case mapping, replacing
-// the first occurrence of a substring and checking an office code.
+// the first occurrence of a substring, checking an office code, and the
+// conversion to and from UTF-16 where a Windows interface wants wide text.
 #pragma once
 
 #include <string>
@@ -35,3 +36,7 @@ bool ReplaceString(const std::string& text, const std::string& from, const std::
 // True for one to five decimal digits that are not all zeros (leading zeros
 // allowed): the office codes a user may type.
 bool IsValidOfficeNumber(const std::string& text);
+
+// ANSI-code-page text to UTF-16 and back, for the calls that take wide text.
+std::wstring AnsiToWide(const std::string& text);
+std::string WideToAnsi(const wchar_t* text);
