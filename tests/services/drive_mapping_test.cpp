@@ -47,6 +47,8 @@ DWORD WINAPI FakeUseConnection(HWND, LPNETRESOURCEA res, LPCSTR password, LPCSTR
 
 // Real calls at the end: no network provider under Wine (1222); the caller's string stays.
 TEST(DriveMapping, LetterChoiceAndResultForms) {
+#pragma GCC diagnostic push  // rows leave their trailing fields at the defaults
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
   struct Row {
     // letters: "<letter><state>" pairs over all-local drives; drive "before": untouched,
     // false; connected: the letter connected to kShares[0]
@@ -66,6 +68,7 @@ TEST(DriveMapping, LetterChoiceAndResultForms) {
       {"Z.", "before", "Z:", "not created -> 1219", ERROR_SESSION_CREDENTIAL_CONFLICT},
       {"Z.", "before", "Z:", "No valid unit", 0, kShares[0]},
   };
+#pragma GCC diagnostic pop
   const DriveMappingCalls fake = {&FakeGetConnection, &FakeGetDriveType, &FakeUseConnection};
   SetDriveMappingCallsForTesting(&fake);
   for (const Row& r : rows) {

@@ -182,7 +182,9 @@ TEST_F(NetworkShare, FindShareForPathWalksEveryPage) {
     std::string name = "untouched";
     EXPECT_EQ(FindShareForPath(r.first, &name), *r.second != 0) << r.first;
     EXPECT_EQ(name, *r.second ? r.second : "untouched") << r.first;
-    if (!*r.second) EXPECT_EQ(fake_.enumCalls, 3) << r.first;
+    if (!*r.second) {
+      EXPECT_EQ(fake_.enumCalls, 3) << r.first;
+    }
   }
   fake_.enumFailure = ERROR_ACCESS_DENIED;  // a failed enumeration: not shared
   EXPECT_FALSE(FindShareForPath("D:\\Dati", nullptr));
