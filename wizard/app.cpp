@@ -1,0 +1,90 @@
+#include "app.h"
+
+#include "constants.h"
+#include "log.h"
+#include "os_version.h"
+#include "file_utils.h"
+
+CApp* g_app = nullptr;
+
+CApp::CApp() {
+  m_osVersion = new COSVersion();
+  m_setting = new CSetting();
+  GetServiceSettings().setting = m_setting;
+  SetShortcutIconRemotePathPolicy();
+  const ServerUrlSet& urls = UrlSetFor(EnvProduction);
+  m_updateInfoUrl = urls.setupInfoUrl;
+  m_setupExeName = urls.setupExeName;
+  m_setupPackageName = urls.setupPackageName;
+  m_setupPackageUrl = urls.setupPackageUrl;
+  m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
+  const std::string temp = TempFolder();
+  m_tempKorvalPackage = temp + g_korvalPackageName;
+  m_tempDesktopAppPackage = temp + g_desktopAppArchive;
+  DeleteFileA(m_tempKorvalPackage.c_str());
+  DeleteFileA(m_tempDesktopAppPackage.c_str());
+}
+
+WininetWrapper* CApp::StartRequest(const std::string& url, bool raw) {
+  auto* request = new WininetWrapper(url, raw);
+  if (!m_proxyUser.empty() || !m_proxyPassword.empty())
+    request->SetProxyCredentials(m_proxyUser, m_proxyPassword);
+  request->delegate = this;
+  request->Start();
+  m_request = request;
+  return request;
+}
+
+std::string CApp::EnvironmentPrefix() const { return UrlSetFor(m_environment).titlePrefix; }
+
+void CApp::SetSheetWindow(HWND sheet) {
+  m_hwndSheet = sheet;
+  GetServiceSettings().sheetWindow = sheet;
+}
+
+bool CApp::DiscoveryRunning() const { return GetServiceSettings().discoveryRunning; }
+void CApp::SetDiscoveryRunning(bool running) { GetServiceSettings().discoveryRunning = running; }
+void CApp::SetSkipPermission(bool skip) { GetServiceSettings().skipPermission = skip; }
+bool CApp::SkipPermission() const { return GetServiceSettings().skipPermission; }
+
+bool SetShortcutIconRemotePathPolicy() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Microsoft\\Windows\\Explorer\\", 0,
+                      nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return true;
+  const DWORD enabled = 1;
+  RegSetValueExA(key, "EnableShellShortcutIconRemotePath", 0, REG_DWORD,
+                 reinterpret_cast<const BYTE*>(&enabled), sizeof(enabled));
+  RegCloseKey(key);
+  return true;
+}
+
+std::string RecordLogLine(const InstallRecord& record) {
+  std::string line = "[  INFO] PM " + record.pm + "-" + record.pdl + " (" + record.anno + ") " +
+                     record.assignee + " -> " + record.platformPath + " -> " +
+                     record.sharedInfoPath;
+  if (record.assignee == GetComputerUserName()) line += " (CURRENT USER)";
+  if (!record.platformPath.empty() && record.platformPath[0] == '\\') line += " (NETSHARE)";
+  return line;
+}
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof(buffer), buffer);
+  if (length == 0 || length >= sizeof(buffer)) return std::string();
+  return std::string(buffer, length);
+}
+
+bool FileOpens(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return false;
+  fclose(file);
+  return true;
+}
+
+void EndRun(UINT exitCode) {
+  TerminateProcess(GetCurrentProcess(), exitCode);
+  // TerminateProcess on the own process does not return; should it ever,
+  // the runtime's exit is the next best end.
+  ExitProcess(exitCode);
+}

@@ -1,0 +1,4 @@
+#include "app.h"
+
+// Placeholder until the desktop integration lands.
+bool CApp::CreateDesktopShortcut() { return true; }

@@ -1,0 +1,4 @@
+#include <windows.h>
+
+// Placeholder until the entry point lands.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }

@@ -1,0 +1,4 @@
+#include "app.h"
+
+// Placeholder until the start-up checks land.
+bool CApp::Initialize() { return false; }
