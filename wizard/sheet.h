@@ -20,8 +20,12 @@ void PageActivated(HWND page, PageIndex index, DWORD buttons);
 // The page's answer to a sheet notification (DWLP_MSGRESULT): a template id
 // jumps to that page, -1 stays.
 void SetPageResult(HWND page, LONG_PTR result);
-// MessageBoxA, never with the text as a format.
+// MessageBoxA, never with the text as a format. Every box of the wizard goes
+// through here (or through MessageBoxSeam), so in-process tests can answer.
 int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
+// Test seam: the function ShowBox calls (null restores MessageBoxA).
+using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+void SetMessageBoxForTesting(MessageBoxFunction function);
 // The sheet title of the start pages: environment prefix + string 1005 +
 // " - " + the Windows display name.
 void SetSheetTitle(HWND sheet);
