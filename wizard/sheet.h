@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "app.h"
@@ -62,9 +63,24 @@ LRESULT CALLBACK WizSheetSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LP
 template <typename Body>
 auto Guarded(Body&& body) -> decltype(body());
 
-// Internals of Guarded.
+// Internals of Guarded. The depth counts the guarded handlers running on the
+// user-interface thread (the thread that runs the wizard); other threads'
+// handlers are not counted.
 void EnterHandler();
 void LeaveHandler();
+int HandlerDepth();
+
+// A dialog procedure that runs `Proc` inside Guarded: what the sheet gives
+// Windows for each page, and what any other dialog of the wizard should use.
+template <DLGPROC Proc>
+INT_PTR CALLBACK GuardedDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Guarded([&]() -> INT_PTR { return Proc(hwnd, message, wParam, lParam); });
+}
+
+// Sorts the register records and refills the office list of the active page
+// (when it has one), dropping duplicates. What a share report does once no
+// page handler is running.
+void RefreshOfficeList();
 template <typename Body>
 auto Guarded(Body&& body) -> decltype(body()) {
   struct Scope {
