@@ -1,0 +1,319 @@
+// The decisions of the office, new office, drive and pre-install pages, as
+// tables over records and texts.
+#include "office_decisions.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+struct Row {
+  Row(std::string pm, std::string anno, std::string rootPath = "",
+      std::string sharedInfoPath = "", std::string basePath = "", std::string platformPath = "")
+      : pm(pm), anno(anno), rootPath(rootPath), sharedInfoPath(sharedInfoPath),
+        basePath(basePath), platformPath(platformPath) {}
+  std::string pm, anno, rootPath, sharedInfoPath, basePath, platformPath;
+};
+
+InstallRecordList Records(const std::vector<Row>& rows) {
+  InstallRecordList list;
+  for (const Row& row : rows) {
+    auto r = std::make_unique<InstallRecord>();
+    r->pm = row.pm;
+    r->anno = row.anno;
+    r->rootPath = row.rootPath;
+    r->sharedInfoPath = row.sharedInfoPath;
+    r->basePath = row.basePath;
+    r->platformPath = row.platformPath;
+    list.push_back(std::move(r));
+  }
+  return list;
+}
+
+TEST(NewerYearEntry, OnlyAnotherYearOfThePickedOfficeAboveItStops) {
+  const struct {
+    std::vector<Row> rows;
+    int picked;
+    int stopper;  // -1: none
+  } cases[] = {
+      {{{"00123", "2026"}, {"00123", "2025"}}, 1, 0},
+      {{{"00123", "2026"}, {"00123", "2025"}, {"00123", "2025"}}, 2, 0},  // past its own year
+      {{{"00123", "2025"}, {"00123", "2025"}}, 1, -1},                    // other workstations
+      {{{"00123", "2026"}, {"00123", "2025"}}, 0, -1},                    // the newest itself
+      {{{"00100", "2026"}, {"00123", "2025"}}, 1, -1},                    // another office
+      {{{"00123", "2026"}, {"00999", "2025"}, {"00123", "2025"}}, 2, -1},  // the walk stops
+      {{{"00123", "2024"}, {"00123", "2025"}}, 1, 0},  // any other year, as listed
+  };
+  for (const auto& c : cases) {
+    const InstallRecordList list = Records(c.rows);
+    const InstallRecord* stopper = NewerYearEntry(list, list[c.picked].get());
+    EXPECT_EQ(c.stopper < 0 ? nullptr : list[c.stopper].get(), stopper)
+        << "picked " << c.picked << " of " << c.rows.size();
+  }
+  const InstallRecordList list = Records({{"00123", "2026"}});
+  InstallRecord stranger;
+  stranger.pm = "00123";
+  EXPECT_EQ(nullptr, NewerYearEntry(list, &stranger));
+}
+
+TEST(RewriteUncPaths, FieldsBeginningWithTheShareFolderNameTheDriveAndAreLogged) {
+  const std::string unc = "\\\\SRV\\SHARE\\PM00012\\";
+  InstallRecordList list = Records({
+      {"00012", "2025", unc, unc + "ZAN_Shared\\SharedInfo", "", unc + "ZAN2025"},
+      {"00012", "2024", unc, "", "\\\\SRV\\SHARE\\PM00012\\X", unc + "ZAN2024"},
+      {"00013", "2025", "\\\\srv\\share\\PM00012\\", "", "", ""},  // case differs
+      {"00014", "2025", "\\\\SRV\\SHARE\\PM00014\\", "", "", ""},  // another folder
+      {"00015", "2025", "C:\\x" + unc, "", "", ""},                // further in
+  });
+  const std::vector<std::string> lines = RewriteUncPaths(list, unc, "Z:\\");
+
+  const std::vector<std::vector<std::string>> expected = {
+      {"Z:\\", "", "Z:\\ZAN2025", "Z:\\ZAN_Shared\\SharedInfo"},
+      {"Z:\\", "Z:\\X", "Z:\\ZAN2024", ""},
+      {"\\\\srv\\share\\PM00012\\", "", "", ""},
+      {"\\\\SRV\\SHARE\\PM00014\\", "", "", ""},
+      {"C:\\x" + unc, "", "", ""},
+  };
+  for (size_t i = 0; i < list.size(); ++i) {
+    const InstallRecord& r = *list[i];
+    EXPECT_EQ(expected[i], (std::vector<std::string>{r.rootPath, r.basePath, r.platformPath,
+                                                      r.sharedInfoPath}))
+        << "record " << i;
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "[INFO] Setup path -> " + unc + " -> Z:\\",
+                "[INFO] Zan path -> " + unc + "ZAN2025 -> Z:\\ZAN2025",
+                "[INFO] Sharedinfo path -> " + unc + "ZAN_Shared\\SharedInfo -> Z:\\ZAN_Shared\\SharedInfo",
+                "[INFO] Setup path -> " + unc + " -> Z:\\",
+                "[INFO] Base path -> " + unc + "X -> Z:\\X",
+                "[INFO] Zan path -> " + unc + "ZAN2024 -> Z:\\ZAN2024",
+            }),
+            lines);
+}
+
+TEST(RegisterPath, TheRecordsFileElseTheOfficeFoldersRegister) {
+  InstallRecord r;
+  r.rootPath = "D:\\ZAN\\PM00001\\";
+  EXPECT_EQ("D:\\ZAN\\PM00001\\ZAN_Shared\\SharedInfo", RegisterPathOf(r));
+  r.sharedInfoPath = "Z:\\ZAN_Shared\\SharedInfo";
+  EXPECT_EQ("Z:\\ZAN_Shared\\SharedInfo", RegisterPathOf(r));
+  EXPECT_EQ("Z:\\ZAN_Shared", FolderOfFile(RegisterPathOf(r)));
+}
+
+TEST(NewOfficeFolder, LeadingDigitsInFiveDigitsUnderTheBaseOrCZan) {
+  const struct {
+    std::string base, code, platformPath;
+  } cases[] = {
+      {"", "123", "C:\\ZAN\\PM00123"},
+      {"", "00123", "C:\\ZAN\\PM00123"},
+      {"", "99999", "C:\\ZAN\\PM99999"},
+      {"D:\\ZAN", "7", "D:\\ZAN\\PM00007"},
+      {"", "12A", "C:\\ZAN\\PM00012"},
+      {"", "A1", "C:\\ZAN\\PM00000"},
+      {"", "", "C:\\ZAN\\PM00000"},
+  };
+  for (const auto& c : cases) {
+    const OfficeFolder folder = NewOfficeFolder(c.base, c.code);
+    EXPECT_EQ(c.platformPath, folder.platformPath) << c.code;
+    EXPECT_EQ(c.platformPath + "\\", folder.rootPath) << c.code;
+  }
+}
+
+TEST(NewOfficeCode, FormCutPaddingAndCodesAlreadyFound) {
+  EXPECT_EQ("12345", CutOfficeCode("123456"));
+  EXPECT_EQ("123", CutOfficeCode("123"));
+  EXPECT_EQ("00012", PadOfficeCode("12"));
+  EXPECT_EQ("123456", PadOfficeCode("123456"));
+
+  const struct {
+    std::string text;
+    NewCodeVerdict verdict;
+    std::string padded;
+  } cases[] = {
+      {"123", NewCodeVerdict::kAccepted, "00123"},
+      {"99999", NewCodeVerdict::kAccepted, "99999"},
+      {"0", NewCodeVerdict::kInvalid, ""},
+      {"00000", NewCodeVerdict::kInvalid, ""},
+      {"", NewCodeVerdict::kInvalid, ""},
+      {"12A", NewCodeVerdict::kInvalid, ""},
+      {"123456", NewCodeVerdict::kInvalid, ""},
+      {"42", NewCodeVerdict::kAlreadyFound, "00042"},  // found for another year
+      {"0042", NewCodeVerdict::kAlreadyFound, "00042"},
+  };
+  for (const auto& c : cases) {
+    InstallRecordList list = Records({{"42", "2023"}, {"7", "2025"}});
+    std::string padded;
+    EXPECT_EQ(c.verdict, CheckNewOfficeCode(c.text, list, &padded)) << c.text;
+    EXPECT_EQ(c.padded, padded) << c.text;
+    // An accepted form pads the records' codes, which they keep.
+    const bool formOk = c.verdict != NewCodeVerdict::kInvalid;
+    EXPECT_EQ(formOk ? "00042" : "42", list[0]->pm) << c.text;
+    EXPECT_EQ(formOk ? "00007" : "7", list[1]->pm) << c.text;
+  }
+}
+
+TEST(DriveEntries, LettersWithNetworkMarkAndOnlyTheSystemDriveSelected) {
+  const std::map<std::string, UINT> types = {
+      {"C:\\", DRIVE_FIXED}, {"e:\\", DRIVE_REMOVABLE}, {"Z:\\", DRIVE_REMOTE}};
+  auto typeOf = [&](const std::string& root) { return types.at(root); };
+  const auto entries = DriveEntries({"C:\\", "e:\\", "Z:\\"}, typeOf, "C:");
+  ASSERT_EQ(3u, entries.size());
+  EXPECT_EQ("C", entries[0].text);
+  EXPECT_EQ("E", entries[1].text);
+  EXPECT_EQ("Z (rete)", entries[2].text);
+  EXPECT_TRUE(entries[0].selected);
+  EXPECT_FALSE(entries[1].selected);
+  EXPECT_FALSE(entries[2].selected);
+
+  // A system drive that is a network drive is not pre-selected either.
+  const auto remote = DriveEntries({"Z:\\"}, typeOf, "Z:");
+  ASSERT_EQ(1u, remote.size());
+  EXPECT_FALSE(remote[0].selected);
+}
+
+TEST(ChooseDrive, TheEntrysLetterBuildsTheFolderAndNoEntryStays) {
+  const auto local = ChooseDrive("C", "00123");
+  ASSERT_TRUE(local.has_value());
+  EXPECT_EQ("C:\\ZAN\\PM00123", local->folder);
+  EXPECT_EQ("C:\\ZAN", local->basePath);
+  const auto network = ChooseDrive("Z (rete)", "00123");
+  ASSERT_TRUE(network.has_value());
+  EXPECT_EQ("Z:\\ZAN\\PM00123", network->folder);
+  // Nothing selected: no ":\ZAN\PM00123" folder to check.
+  EXPECT_FALSE(ChooseDrive("", "00123").has_value());
+}
+
+TEST(FindInstallConflict, FolderOfAnotherCodeFirstThenTheCodeElsewhere) {
+  const std::string folder = "D:\\ZAN\\PM00123\\";
+  const struct {
+    std::vector<Row> rows;
+    InstallConflictKind kind;
+    int record;  // the conflicting record
+  } cases[] = {
+      {{{"00555", "2025", "d:\\zan\\pm00123\\"}}, InstallConflictKind::kFolderOfOtherCode, 0},
+      {{{"00555", "2025", "D:\\ZAN\\PM00123"}}, InstallConflictKind::kFolderOfOtherCode, 0},
+      {{{"00123", "2025", "C:\\ZAN\\PM00123\\"}}, InstallConflictKind::kCodeElsewhere, 0},
+      {{{"00123", "2024", "d:\\ZAN\\PM00123"}}, InstallConflictKind::kNone, -1},
+      {{{"00124", "2025", "C:\\ZAN\\PM00124\\"}}, InstallConflictKind::kNone, -1},
+      {{{"00123", "2025", "C:\\ZAN\\PM00123\\"}, {"00555", "2025", folder}},
+       InstallConflictKind::kFolderOfOtherCode, 1},
+      {{{"123", "2025", "C:\\X\\"}}, InstallConflictKind::kNone, -1},  // codes compared exactly
+  };
+  for (const auto& c : cases) {
+    InstallRecordList list = Records(c.rows);
+    const InstallConflict conflict = FindInstallConflict(list, folder, "00123");
+    EXPECT_EQ(c.kind, conflict.kind) << c.rows[0].rootPath;
+    if (c.record < 0) continue;
+    EXPECT_EQ(list[c.record]->rootPath, conflict.recordRootPath);
+    EXPECT_EQ(list[c.record]->pm, conflict.recordPm);
+  }
+  InstallRecordList list = Records({{"00124", "2025", "C:\\A"}, {"00125", "2025", "C:\\B\\"}});
+  FindInstallConflict(list, folder, "00123");
+  EXPECT_EQ("C:\\A\\", list[0]->rootPath);  // the records keep their final "\"
+  EXPECT_EQ("C:\\B\\", list[1]->rootPath);
+}
+
+TEST(FreeSpaceChecks, WindowsDriveAloneElseTheNewYearAndDesktopApp) {
+  using K = SpaceCheckKind;
+  const struct {
+    std::string rootPath, anno;
+    std::vector<std::tuple<K, std::string, uint32_t>> checks;
+  } cases[] = {
+      {"C:\\ZAN\\PM00123\\", "", {{K::kKorvalOnWindowsDrive, "C:\\Windows", 750000000}}},
+      {"C:\\ZAN\\PM00123\\", "2024", {{K::kKorvalOnWindowsDrive, "C:\\Windows", 750000000}}},
+      {"D:\\ZAN\\PM00123\\", "",
+       {{K::kKorval, "D:\\ZAN\\PM00123\\", 525000000}, {K::kDesktopApp, "C:\\ZAN", 10000000}}},
+      {"D:\\ZAN\\PM00123\\", "2024",
+       {{K::kKorval, "D:\\ZAN\\PM00123\\", 525000000}, {K::kDesktopApp, "C:\\ZAN", 10000000}}},
+      {"D:\\ZAN\\PM00123\\", "2025", {{K::kDesktopApp, "C:\\ZAN", 10000000}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::tuple<K, std::string, uint32_t>> got;
+    for (const SpaceCheck& check : FreeSpaceChecks(c.rootPath, "C:\\Windows", c.anno, "ZAN2025"))
+      got.emplace_back(check.kind, check.path, check.required);
+    EXPECT_EQ(c.checks, got) << c.rootPath << " " << c.anno;
+  }
+}
+
+TEST(FreeSpaceChecks, ExactlyTheThresholdIsRefusedOneByteMorePasses) {
+  // Free bytes per drive letter, compared as the free-space service does.
+  std::map<char, uint64_t> free;
+  auto probe = [&](const std::string& path, uint32_t required) { return free[path[0]] > required; };
+  const uint64_t plenty = 4000000000ull;
+  const struct {
+    std::string rootPath;
+    uint64_t freeC, freeD;
+    std::optional<int> refusedMegabytes;
+  } cases[] = {
+      {"C:\\ZAN\\PM00123\\", 750000000, plenty, 750},
+      {"C:\\ZAN\\PM00123\\", 750000001, 0, std::nullopt},
+      {"D:\\ZAN\\PM00123\\", plenty, 525000000, 525},
+      {"D:\\ZAN\\PM00123\\", plenty, 525000001, std::nullopt},
+      {"D:\\ZAN\\PM00123\\", 10000000, plenty, 10},
+      {"D:\\ZAN\\PM00123\\", 10000001, 525000001, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    free = {{'C', c.freeC}, {'D', c.freeD}};
+    const auto refused =
+        FirstRefusedSpaceCheck(FreeSpaceChecks(c.rootPath, "C:\\Windows", "", "ZAN2025"), probe);
+    EXPECT_EQ(c.refusedMegabytes, refused ? std::optional<int>(refused->megabytes) : std::nullopt)
+        << c.rootPath << " C " << c.freeC << " D " << c.freeD;
+  }
+}
+
+TEST(FreeSpaceChecks, RefusalNoticesAndLogLines) {
+  const auto checks = FreeSpaceChecks("D:\\ZAN\\PM00123\\", "C:\\Windows", "", "ZAN2025");
+  ASSERT_EQ(2u, checks.size());
+  EXPECT_EQ("[* WARN] Low disk space for Korval", SpaceRefusalLog(checks[0]));
+  EXPECT_EQ("ATTENZIONE!!\n\nLo spazio sull'unita' disco selezionata non e' sufficiente. "
+            "Sono necessari almeno 525 MB liberi.",
+            SpaceRefusalText(checks[0], "C:\\Windows"));
+  EXPECT_EQ("[* WARN] Low disk space for DesktopApp", SpaceRefusalLog(checks[1]));
+  EXPECT_EQ("ATTENZIONE!!\n\nLo spazio sull'unita' disco C:\\ non e' sufficiente. "
+            "Sono necessari almeno 10 MB liberi.",
+            SpaceRefusalText(checks[1], "C:\\Windows"));
+  const auto windowsDrive = FreeSpaceChecks("C:\\ZAN\\PM00123\\", "C:\\Windows", "", "ZAN2025");
+  EXPECT_EQ("ATTENZIONE!!\n\nLo spazio sull'unita' disco selezionata non e' sufficiente. "
+            "Sono necessari almeno 750 MB liberi.",
+            SpaceRefusalText(windowsDrive.at(0), "C:\\Windows"));
+}
+
+TEST(ShouldRemoveWorkpoint, OnlyTheNotValidRowOfTheYearBeingInstalled) {
+  const struct {
+    bool found, notPending;
+    std::string anno;
+    bool remove;
+  } cases[] = {
+      {true, false, "2025", true},
+      {true, true, "2025", false},   // valid row
+      {false, false, "2025", false},  // no row
+      {true, false, "2024", false},  // the row found is 2025's; 2024's is copied forward
+      {true, false, "", false},      // new office
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.remove, ShouldRemoveWorkpoint(c.found, c.notPending, c.anno, "2025"))
+        << c.found << c.notPending << c.anno;
+}
+
+TEST(ResetAsNewOffice, EmptiesTheCodeAndFoldersKeepsYearAndRegister) {
+  InstallRecord r;
+  r.pm = "00012";
+  r.pwd = "X";
+  r.pdl = "3";
+  r.anno = "2024";
+  r.rootPath = r.platformPath = r.basePath = "C:\\";
+  r.sharedInfoPath = "C:\\S";
+  r.assignee = "PC\\u";
+  ResetAsNewOffice(r);
+  EXPECT_EQ((std::vector<std::string>{"", "", "", "", "", ""}),
+            (std::vector<std::string>{r.pm, r.pwd, r.pdl, r.rootPath, r.platformPath, r.basePath}));
+  EXPECT_EQ((std::vector<std::string>{"2024", "C:\\S", "PC\\u"}),
+            (std::vector<std::string>{r.anno, r.sharedInfoPath, r.assignee}));
+  EXPECT_EQ(1, r.type);
+  EXPECT_TRUE(r.isNewOffice);
+  EXPECT_TRUE(r.fromSharedInfo);
+  EXPECT_TRUE(r.notPending);
+}
+
+}  // namespace
