@@ -6,6 +6,7 @@ extern "C" {
 #include "7zCrc.h"
 }
 
+#include <cstdlib>
 #include <set>
 #include <vector>
 
@@ -20,6 +21,10 @@ const DWORD kArchiveError = 6;
 const size_t kLookBufferSize = 16384;
 
 ExtractWriteFileFunction g_writeFile = WriteFile;
+ExtractAllocFunction g_allocate = malloc;
+
+// The decoder's allocations (SzFree releases them with free).
+void* Allocate(ISzAllocPtr, size_t size) { return size == 0 ? nullptr : g_allocate(size); }
 
 // The last Windows error, or fallback when a failed call left none.
 DWORD LastErrorOr(DWORD fallback) {
@@ -76,6 +81,10 @@ void SetExtractWriteFileForTesting(ExtractWriteFileFunction function) {
   g_writeFile = function ? function : WriteFile;
 }
 
+void SetExtractAllocForTesting(ExtractAllocFunction function) {
+  g_allocate = function ? function : malloc;
+}
+
 // Lives for one Extract7z call: the open archive, its stream as the SDK sees
 // it, and the folders already prepared.
 class C7zExtractor {
@@ -111,7 +120,7 @@ class C7zExtractor {
                      std::string* currentPath);
 
   FileStream stream_;
-  ISzAlloc alloc_ = {SzAlloc, SzFree};
+  ISzAlloc alloc_ = {Allocate, SzFree};
 };
 
 SRes C7zExtractor::StreamRead(ISeekInStreamPtr stream, void* buffer, size_t* size) {
@@ -203,9 +212,15 @@ DWORD C7zExtractor::ExtractEntry(CSzArEx& db, ILookInStreamPtr look, UInt32 inde
                                  const std::string& destDir, std::string* currentPath) {
   size_t offset = 0;
   size_t size = 0;
-  if (SzArEx_Extract(&db, look, index, blockIndex, outBuffer, outBufferSize, &offset, &size,
-                     &alloc_, &alloc_) != SZ_OK)
-    return kArchiveError;
+  const SRes decoded = SzArEx_Extract(&db, look, index, blockIndex, outBuffer, outBufferSize,
+                                      &offset, &size, &alloc_, &alloc_);
+  if (decoded == SZ_ERROR_MEM && db.FileToFolder[index] != static_cast<UInt32>(-1)) {
+    // The whole solid block is decoded into one buffer: in a 32-bit process a
+    // block of some hundred megabytes may find no room. Not a damaged archive.
+    const UInt64 block = SzAr_GetFolderUnpackSize(&db.db, db.FileToFolder[index]);
+    Log("[**  ERR] Not enough memory to unpack a block of " + std::to_string(block) + " bytes");
+  }
+  if (decoded != SZ_OK) return kArchiveError;
 
   // An archive without any names leaves the name table unset.
   const size_t units = db.FileNameOffsets ? SzArEx_GetFileNameUtf16(&db, index, nullptr) : 0;

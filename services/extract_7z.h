@@ -14,7 +14,8 @@ typedef void (*ProgressCallback)(uint32_t index, uint32_t count);
 // Unpacks archivePath into destDir (a missing final "\" is added). currentPath, when
 // given, receives each entry's output path before the entry is written.
 // Result: 0 done (also for an empty archive); 6 archive unreadable, entry
-// undecodable, without a name or with a name that would leave destDir;
+// undecodable, without a name or with a name that would leave destDir, or a
+// solid block too large for memory (logged with its size);
 // otherwise the Windows error of the failed file step (opening the archive
 // included). What was written before a failure stays on disk.
 DWORD Extract7z(const std::string& archivePath, const std::string& destDir,
@@ -29,3 +30,8 @@ bool IsSafeArchiveEntryName(const std::string& name);
 // null restores it).
 typedef BOOL(WINAPI* ExtractWriteFileFunction)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void SetExtractWriteFileForTesting(ExtractWriteFileFunction function);
+
+// Test seam: the decoder's allocation function (malloc by default; null
+// restores it). What it returns is released with free.
+typedef void* (*ExtractAllocFunction)(size_t size);
+void SetExtractAllocForTesting(ExtractAllocFunction function);

@@ -85,6 +85,9 @@ std::string GetDesktopAppBinPath() { return GetDesktopAppPath() + "BIN\\"; }
 std::string GetVexBinPath() { return SystemDriveRoot() + "ZAN\\Vex\\BIN\\"; }
 
 bool CreateDirectoryTree(const std::string& path) {
+  // No "A" call can make a folder this long; refusing it here also bounds the
+  // recursion below (a hostile archive may nest tens of thousands of folders).
+  if (path.size() >= MAX_PATH) return false;
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;

@@ -20,7 +20,8 @@ std::string GetVexBinPath();
 // Creates the folder and its missing parents ("\" and "/" both separate).
 // True when the folder exists afterwards (a junction counts), false for an
 // existing file. A path ending in a separator that did not exist yet has its
-// folders created but returns false.
+// folders created but returns false. A path of MAX_PATH characters or more is
+// refused at once (false, nothing created).
 bool CreateDirectoryTree(const std::string& path);
 // True when the path exists and is a folder.
 bool IsDirectory(const std::string& path);

@@ -11,3 +11,8 @@ add_custom_command(TARGET zan_sleeper POST_BUILD
 string(REPLACE "/" "\\\\" STAND_IN_DIR_WIN "Z:${STAND_IN_DIR}")
 add_dependencies(process_checks_test zan_sleeper)
 target_compile_definitions(process_checks_test PRIVATE STAND_IN_DIR_WIN="${STAND_IN_DIR_WIN}")
+
+# The setup is linked large-address aware (its own header says so).
+add_test(NAME setup_large_address_aware COMMAND ${CMAKE_OBJDUMP} -p $<TARGET_FILE:setup>)
+set_tests_properties(setup_large_address_aware PROPERTIES
+  PASS_REGULAR_EXPRESSION "large address aware")
