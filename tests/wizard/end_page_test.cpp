@@ -1,0 +1,183 @@
+// The final page's decisions and file work: INSTALLA.MOD byte for byte and its
+// checked write, the peripheral unit's files, the runtime folders, the
+// elevated copy's command line and the meaning of its exit.
+#include "end_decisions.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+using testing_support::Exists;
+using testing_support::LogCapture;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+TEST(InstallaMod, BytesAreCodePasswordCrCrLfFolder) {
+  const std::string longRoot = "D:\\" + std::string(600, 'x') + "\\";
+  struct Case {
+    std::string pm, pwd, root, bytes;
+  };
+  const Case cases[] = {
+      {"01234", "AB3D5F7H", "C:\\ZAN\\PM01234\\ZAN2025\\",
+       "01234AB3D5F7H\r\r\nC:\\ZAN\\PM01234\\ZAN2025\\"},
+      {"12", "pw", "C:\\Z\\", "00012pw\r\r\nC:\\Z\\"},         // five digits at least
+      {"123456", "", "C:\\Z\\", "123456\r\r\nC:\\Z\\"},          // never cut
+      {"01234", std::string("ab\0cd", 5), "C:\\Z\\", "01234ab\r\r\nC:\\Z\\"},  // field ends at 0
+      {"01234", "a\nb", "C:\\Z\\", "01234a\r\nb\r\r\nC:\\Z\\"},  // every LF as the stream wrote it
+      {"01234", "AB3D5F7H", longRoot, "01234AB3D5F7H\r\r\n" + longRoot},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pm + "/" + c.root.substr(0, 12));
+    EXPECT_EQ(InstallaModBytes(c.pm, c.pwd, c.root), c.bytes);
+  }
+  EXPECT_EQ(InstallaModPath("C:\\ZAN\\PM01234\\ZAN2025\\"),
+            "C:\\ZAN\\PM01234\\ZAN2025\\\\HOME\\ETC\\INSTALLA.MOD");
+  EXPECT_EQ(InstallaModPath(longRoot), longRoot + "\\HOME\\ETC\\INSTALLA.MOD");
+}
+
+int g_shortWrites = 0;
+BOOL WINAPI HalfWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) {
+  ++g_shortWrites;
+  return WriteFile(file, data, size / 2, written, nullptr);
+}
+
+TEST(InstallaMod, WriteIsCheckedAndLogged) {
+  TempDir dir;
+  const std::string root = dir / "ZAN2025\\";
+  const std::string path = InstallaModPath(root);
+  const std::string bytes = InstallaModBytes("01234", "AB3D5F7H", root);
+  {
+    SCOPED_TRACE("folder missing");
+    LogCapture log;
+    EXPECT_FALSE(WriteInstallaMod(root, "01234", "AB3D5F7H"));
+    EXPECT_TRUE(log.Has("[**  ERR] Unable to write configuration -> " + path)) << log.Text();
+    EXPECT_FALSE(log.Has("Written"));
+  }
+  ASSERT_TRUE(WriteBytes(root + "HOME\\ETC\\keep.txt", ""));
+  {
+    SCOPED_TRACE("written");
+    LogCapture log;
+    EXPECT_TRUE(WriteInstallaMod(root, "01234", "AB3D5F7H"));
+    EXPECT_EQ(ReadBytes(path), bytes);
+    EXPECT_TRUE(log.Has("[  INFO] Written -> " + path)) << log.Text();
+  }
+  {
+    SCOPED_TRACE("short write");
+    LogCapture log;
+    SetConfigWriteForTesting(&HalfWrite);
+    const bool written = WriteInstallaMod(root, "01234", "AB3D5F7H");
+    SetConfigWriteForTesting(nullptr);
+    EXPECT_EQ(g_shortWrites, 1);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(log.Has("[**  ERR] Unable to write configuration -> " + path + " -> short write"))
+        << log.Text();
+    EXPECT_FALSE(log.Has("Written"));
+  }
+}
+
+TEST(PeripheralUnit, InstallaModGoesOnlyOnceCopied) {
+  for (bool upWritable : {true, false}) {
+    SCOPED_TRACE(upWritable ? "installa.up writable" : "installa.up held open by another PC");
+    TempDir dir;
+    LogCapture log;
+    const std::string root = dir / "ZAN2025\\";
+    const PeripheralFiles files = PeripheralUnitFiles(root);
+    EXPECT_EQ(files.kept, root + "\\HOME\\ETC\\installa.up");
+    ASSERT_TRUE(WriteBytes(files.flag, "flag"));
+    ASSERT_TRUE(WriteBytes(files.current, "01234pw\r\r\nC:\\old\\"));
+    ASSERT_TRUE(WriteBytes(files.kept, "older"));
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (!upWritable)
+      holder = CreateFileA(files.kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+
+    EXPECT_EQ(MovePeripheralConfig(root), upWritable);
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+
+    EXPECT_FALSE(Exists(files.flag));
+    EXPECT_EQ(Exists(files.current), !upWritable);
+    EXPECT_EQ(ReadBytes(files.kept), upWritable ? "01234pw\r\r\nC:\\old\\" : "older");
+    EXPECT_EQ(log.Has("[  INFO] Written -> " + files.kept), upWritable);
+    EXPECT_EQ(log.Has("[**  ERR] Unable to copy " + files.current), !upWritable) << log.Text();
+  }
+}
+
+TEST(ConfigurationStep, ByKindAndYear) {
+  EXPECT_EQ(ConfigStepFor(1, "", "2025"), ConfigStep::InstallaMod);      // new office
+  EXPECT_EQ(ConfigStepFor(1, "2024", "2025"), ConfigStep::InstallaMod);  // brought forward
+  EXPECT_EQ(ConfigStepFor(1, "2025", "2025"), ConfigStep::None);         // workstation added
+  EXPECT_EQ(ConfigStepFor(2, "2025", "2025"), ConfigStep::PeripheralUnit);
+  EXPECT_EQ(ConfigStepFor(0, "", "2025"), ConfigStep::None);
+}
+
+TEST(RuntimePaths, RootReplacesTheFirstPercentOnce) {
+  const std::string root = "C:\\ZAN\\PM01234\\ZAN2025\\";
+  std::string bin = "%\\HOME\\BIN", exe = "%\\home\\bin\\wrun32.exe";
+  EXPECT_TRUE(PlaceRuntimeRoot(&bin, root));
+  EXPECT_TRUE(PlaceRuntimeRoot(&exe, root));
+  EXPECT_EQ(bin, "C:\\ZAN\\PM01234\\ZAN2025\\\\HOME\\BIN");
+  EXPECT_EQ(exe, "C:\\ZAN\\PM01234\\ZAN2025\\\\home\\bin\\wrun32.exe");
+  EXPECT_FALSE(PlaceRuntimeRoot(&bin, root));  // a second pass changes nothing
+  EXPECT_EQ(bin, "C:\\ZAN\\PM01234\\ZAN2025\\\\HOME\\BIN");
+  std::string two = "%\\a\\%";
+  EXPECT_TRUE(PlaceRuntimeRoot(&two, "R\\"));
+  EXPECT_EQ(two, "R\\\\a\\%");
+}
+
+TEST(ElevatedCopy, ExecutableIsTheModuleAndSwitchesAreKept) {
+  struct Case {
+    const char* name;
+    std::string module, switches, parameters;
+  };
+  const Case cases[] = {
+      {"started through a path written with /", "C:\\Users\\u\\Downloads\\zan/setup\\ZAN2025.exe",
+       "/SKIPUPDATE /NODISCOVERY", "/SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"},
+      {"quoted switch value", "C:\\Program Files\\ZAN\\ZAN2025.exe", "/UP \"/x y\"",
+       "/UP \"/x y\" /SHARE=01234;C:\\ZAN\\PM01234\\"},
+      {"no switches", "C:\\ZAN2025.exe", "", " /SHARE=01234;C:\\ZAN\\PM01234\\"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ElevatedCommand command =
+        ElevatedShareCommand(c.module, c.switches, "01234", "C:\\ZAN\\PM01234\\");
+    EXPECT_EQ(command.executable, c.module);
+    EXPECT_EQ(command.parameters, c.parameters);
+  }
+  // The module path, not the command line: ends with this test program's name.
+  const std::string own = OwnModulePath();
+  EXPECT_EQ(own.substr(own.size() - 18), "\\end_page_test.exe");
+}
+
+TEST(ElevatedCopy, ExitCodeDecidesTheShare) {
+  struct Case {
+    bool read;
+    DWORD exitCode;
+    bool created;
+    int code;
+  };
+  const Case cases[] = {
+      {true, 0, true, 0},          // the copy made the share
+      {true, 2118, false, 2118},   // a share of that name was there
+      {true, 259, false, 259},     // still running after the wait
+      {false, 0, false, 0},        // no code: "Error retrieving exit code"
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exitCode);
+    const ShareResult result = ElevatedShareResult(c.read, c.exitCode);
+    EXPECT_EQ(result.created, c.created);
+    EXPECT_EQ(result.code, c.code);
+  }
+  EXPECT_EQ(ShareFailureLogLine(0), "[* WARN] Error retrieving exit code");
+  EXPECT_EQ(ShareFailureLogLine(50), "[* WARN] Sharing failed due to error -> 50");
+}
+
+TEST(Boxes, SuccessNamesTheDownloadPageAndNoticeTheYear) {
+  EXPECT_NE(ShareSuccessText("https://d.example/setup").find(
+                "procedere a scaricare il setup da https://d.example/setup.\nUna volta"),
+            std::string::npos);
+  EXPECT_EQ(FinishNoticeText("2025").rfind("Per accedere alla Piattaforma ZAN 2025 anche", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "end_decisions.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "log.h"
+#include "text_utils.h"
+
+namespace {
+
+ConfigWriteFunction g_configWrite = &WriteFile;
+
+// A field as "%s" took it: up to its first zero byte.
+std::string CText(const std::string& text) { return std::string(text.c_str()); }
+
+std::string LastErrorText(const char* call) {
+  return std::string(call) + " failed (" + IntToString(static_cast<int>(GetLastError())) + ")";
+}
+
+}  // namespace
+
+std::string InstallaModPath(const std::string& installRoot) {
+  return CText(installRoot) + "\\HOME\\ETC\\INSTALLA.MOD";
+}
+
+std::string InstallaModBytes(const std::string& pm, const std::string& pwd,
+                             const std::string& installRoot) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%.5d", StringToInt(pm));
+  const std::string text = std::string(number) + CText(pwd) + "\r\n" + CText(installRoot);
+  std::string bytes;
+  bytes.reserve(text.size() + 2);
+  for (char c : text) {
+    if (c == '\n') bytes += '\r';
+    bytes += c;
+  }
+  return bytes;
+}
+
+void SetConfigWriteForTesting(ConfigWriteFunction write) {
+  g_configWrite = write ? write : &WriteFile;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* failure) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *failure = LastErrorText("open");
+    return false;
+  }
+  DWORD written = 0;
+  const BOOL wrote =
+      g_configWrite(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  std::string writeFailure;
+  if (!wrote)
+    writeFailure = LastErrorText("write");
+  else if (written != bytes.size())
+    writeFailure = "short write (" + IntToString(static_cast<int>(written)) + " of " +
+                   IntToString(static_cast<int>(bytes.size())) + " bytes)";
+  const bool closed = CloseHandle(file) != FALSE;
+  if (!writeFailure.empty()) {
+    *failure = writeFailure;
+    return false;
+  }
+  if (!closed) {
+    *failure = LastErrorText("close");
+    return false;
+  }
+  return true;
+}
+
+bool WriteInstallaMod(const std::string& installRoot, const std::string& pm,
+                      const std::string& pwd) {
+  const std::string path = InstallaModPath(installRoot);
+  std::string failure;
+  if (!WriteWholeFile(path, InstallaModBytes(pm, pwd, installRoot), &failure)) {
+    Log("[**  ERR] Unable to write configuration -> " + path + " -> " + failure);
+    return false;
+  }
+  Log("[  INFO] Written -> " + path);
+  return true;
+}
+
+PeripheralFiles PeripheralUnitFiles(const std::string& installRoot) {
+  const std::string root = CText(installRoot);
+  return {root + "\\FILES\\TXT\\velmora.uff", root + "\\HOME\\ETC\\installa.mod",
+          root + "\\HOME\\ETC\\installa.up"};
+}
+
+bool MovePeripheralConfig(const std::string& installRoot) {
+  const PeripheralFiles files = PeripheralUnitFiles(installRoot);
+  DeleteFileA(files.flag.c_str());
+  if (!CopyFileA(files.current.c_str(), files.kept.c_str(), FALSE)) {
+    Log("[**  ERR] Unable to copy " + files.current + " to " + files.kept + " (" +
+        IntToString(static_cast<int>(GetLastError())) + "), " + files.current + " kept");
+    return false;
+  }
+  DeleteFileA(files.current.c_str());
+  Log("[  INFO] Written -> " + files.kept);
+  return true;
+}
+
+ConfigStep ConfigStepFor(int type, const std::string& recordYear, const std::string& year) {
+  if (type == 1) return recordYear != year ? ConfigStep::InstallaMod : ConfigStep::None;
+  if (type == 2) return ConfigStep::PeripheralUnit;
+  return ConfigStep::None;
+}
+
+bool PlaceRuntimeRoot(std::string* path, const std::string& installRoot) {
+  std::string replaced;
+  if (!ReplaceString(*path, "%", installRoot, &replaced)) return false;
+  *path = replaced;
+  return true;
+}
+
+ElevatedCommand ElevatedShareCommand(const std::string& modulePath, const std::string& switches,
+                                     const std::string& officeCode, const std::string& folder) {
+  return {modulePath, switches + " /SHARE=" + officeCode + ";" + folder};
+}
+
+std::string OwnModulePath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    // A full buffer may mean a cut path: ask again with more room.
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (buffer.size() >= 32768) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+ShareResult ElevatedShareResult(bool exitCodeRead, DWORD exitCode) {
+  ShareResult result;
+  if (!exitCodeRead) return result;
+  result.created = exitCode == 0;
+  result.code = static_cast<int>(exitCode);
+  return result;
+}
+
+std::string ShareSuccessText(const std::string& downloadUrl) {
+  return "La Piattaforma ZAN e' stata condivisa con successo.\n\nTerminata l'installazione, "
+         "posizionarsi sugli altri PC dello Studio e procedere a scaricare il setup da " +
+         downloadUrl +
+         ".\nUna volta scaricato il setup, eseguirlo e selezionare l'opzione Aggiungi un posto di "
+         "lavoro.\nQuesta operazione dovra' essere fatta per ogni PC dello Studio in cui si "
+         "desidera utilizzare la Piattaforma ZAN.";
+}
+
+std::string ShareFailureLogLine(int code) {
+  if (code == 0) return "[* WARN] Error retrieving exit code";
+  return "[* WARN] Sharing failed due to error -> " + IntToString(code);
+}
+
+std::string FinishNoticeText(const std::string& year) {
+  return "Per accedere alla Piattaforma ZAN " + year +
+         " anche dalle altre postazioni di lavoro procedere a chiudere in tutte le postazioni "
+         "l'icona ZAN presente nell'area di notifica di Windows (in basso a destra vicino "
+         "all'ora e data di Windows):\n1. Cliccare sull'icona ZAN presente nell'area delle "
+         "notifiche di Windows\n2. Selezionare Esci\noppure riavviare i PC Client.";
+}
