@@ -1,6 +1,351 @@
-#include "app.h"
+// Where every download of the setup continues: the install downloads move the
+// install chain on, the update downloads move the setup's own update on; a
+// failure asks for proxy credentials, offers Retry, or ends the run.
+#include "download_complete.h"
 
-// Placeholders until download completion lands.
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include <pugixml.hpp>
+
+#include "app.h"
+#include "file_utils.h"
+#include "log.h"
+#include "proxy_credentials.h"
+#include "resource.h"
+#include "sheet.h"
+#include "text_utils.h"
+#include "update.h"
+
+namespace {
+
+const char kDownloadProblemText[] =
+    "Si sono verificati dei problemi di connessione durante il download di alcuni componenti. "
+    "Verificare la propria connessione a Internet e riprovare.";
+const char kUpdateProblemText[] =
+    "Si sono verificati dei problemi di connessione durante la ricerca di aggiornamenti. "
+    "Verificare la propria connessione a Internet e riprovare.";
+const char kUpdateFoundText[] =
+    "E' stata trovata una versione aggiornata del setup. Procedere con il download.";
+
+std::string Decimal(int64_t value) { return std::to_string(value); }
+
+// The phase that repeats a failed install download of this step.
+void RepeatInstallPhase(CApp& app, int step) {
+  if (step == StepKorvalPackage) app.InstallPhase1();
+  else if (step == StepDesktopAppXml) app.InstallPhase2();
+  else app.InstallPhase3();
+}
+
+// Install steps 1, 2 and 3.
+void CompleteInstallDownload(CApp& app, WininetWrapper& request) {
+  const int step = app.m_step;
+  if (step == StepDesktopAppXml) app.m_desktopAppUrl.clear();
+  const size_t length = request.response.size();
+  static const char* const kFinished[] = {"", "[  INFO] Korval download finished -> ",
+                                          "[  INFO] DesktopApp xml download finished -> ",
+                                          "[  INFO] DesktopApp archive download finished -> "};
+  Log(kFinished[step] + Decimal(length));
+
+  bool good = IsGoodDownload(request.status, length, request.contentLength);
+  if (good && step == StepKorvalPackage) {
+    SavePackage(app.m_tempKorvalPackage, request.response);
+    app.InstallPhase2();
+    return;
+  }
+  if (good && step == StepDesktopAppArchive) {
+    SavePackage(app.m_tempDesktopAppPackage, request.response);
+    app.InstallPhase4();
+    return;
+  }
+  if (good && step == StepDesktopAppXml) {
+    DesktopAppDescriptor descriptor{app.m_desktopAppUrl, app.m_desktopAppVersion,
+                                    app.m_desktopAppChecksum};
+    ParseDesktopAppDescriptor(request.response, &descriptor);
+    app.m_desktopAppUrl = descriptor.downloadUrl;
+    app.m_desktopAppVersion = descriptor.number;
+    app.m_desktopAppChecksum = descriptor.checksum;
+    // A descriptor that names no archive fails the step although it came whole.
+    good = !app.m_desktopAppUrl.empty();
+  }
+
+  const InstallDownloadNext next = DecideInstallDownload(good, request.status);
+  if (next == InstallDownloadNext::NextPhase) {  // only the descriptor step gets here
+    app.InstallPhase3();
+    return;
+  }
+  Log(InstallDownloadFailureLine(step, request.status, length, request.contentLength));
+  if (next == InstallDownloadNext::AskCredentials) {
+    if (!AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword)) {
+      Log("[* WARN] User cancelled proxy settings UI");
+      EndRun(0);
+    }
+  } else if (ShowBox(app.m_hwndPage, kDownloadProblemText, "Attenzione",
+                     MB_RETRYCANCEL | MB_ICONQUESTION) != IDRETRY) {
+    EndRun(0);
+  }
+  RepeatInstallPhase(app, step);
+}
+
+// Ends the update check without an update, or starts the package download.
+void CompareWithServer(CApp& app, const SetupInfo& info) {
+  if (app.m_hwndWaitDlg)
+    SendDlgItemMessageA(app.m_hwndWaitDlg, IDC_WAIT_PROGRESS, PBM_SETPOS, 100, 0);
+  std::vector<std::string> own;
+  const bool newer = info.usable && GetFileVersion("", &own) && IsNewerVersion(info.pieces, own);
+  if (!newer) {
+    Log("[  INFO] No update available");
+    EndWaitDialog(app);
+    return;
+  }
+  ShowBox(nullptr, kUpdateFoundText, "Aggiornamento setup", MB_OK | MB_ICONINFORMATION);
+  ShowWaitDialog(app);
+  app.DownloadSetupUpdate();
+  Log("[  INFO] An update is available");
+}
+
+// The setup information asked for again (a Retry or new credentials).
+void RecheckForUpdate(CApp& app) {
+  app.m_updateChecked = false;
+  app.CheckForUpdate();
+}
+
+// Step 10: the setup information.
+void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
+  HideWaitDialog(app);
+  const size_t length = request.response.size();
+  SetupInfo info;
+  if (IsGoodDownload(request.status, length, request.contentLength))
+    info = ParseSetupInfo(request.response);
+
+  if (info.usable) {
+    Log("[  INFO] Release update available on server -> " + request.response);
+  } else if (request.status != 200) {
+    Log("[* WARN] Connection error check update -> " + Decimal(request.status));
+  } else {
+    // Too few pieces, or a piece that is no 32-bit number: unusable alike.
+    Log("[* WARN] Download new version information not completed -> " + Decimal(length) +
+        " -> " + Decimal(request.contentLength));
+    Log("[* WARN] Error on information parsing. Size is " + Decimal(info.pieces.size()) +
+        " expected 4 -> " + request.response);
+  }
+
+  if (request.status == 407) {
+    if (AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword))
+      RecheckForUpdate(app);
+    else
+      CompareWithServer(app, SetupInfo());
+    return;
+  }
+  if (request.status == 200) {
+    CompareWithServer(app, info);
+    return;
+  }
+  if (ShowBox(app.m_hwndPage, kUpdateProblemText,
+              app.EnvironmentPrefix() + "Servizi ZAN - Installazione - Attenzione",
+              MB_RETRYCANCEL | MB_ICONQUESTION) == IDRETRY)
+    RecheckForUpdate(app);
+  else
+    EndWaitDialog(app);
+}
+
+// Step 20: the setup package.
+void CompleteSetupPackage(CApp& app, WininetWrapper& request) {
+  HideWaitDialog(app);
+  const size_t length = request.response.size();
+  Log("[  INFO] Setup download finished -> " + Decimal(length));
+  if (IsGoodDownload(request.status, length, request.contentLength)) {
+    SavePackage(app.m_tempSetupPackage, request.response);
+    ShowWaitDialog(app);
+    app.ApplySetupUpdate();
+    return;
+  }
+  if (request.status == 200)
+    Log("[* WARN] Download setup update package not completed -> " + Decimal(length) + " -> " +
+        Decimal(request.contentLength));
+  else
+    Log("[* WARN] Connection error check update -> " + Decimal(request.status));
+
+  bool again;
+  if (request.status == 407) {
+    again = AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword);
+    if (!again) Log("[* WARN] User cancelled proxy settings UI");
+  } else {
+    again = ShowBox(app.m_hwndPage, kUpdateProblemText,
+                    app.EnvironmentPrefix() + "Servizi ZAN - Installazione - Attenzione",
+                    MB_RETRYCANCEL | MB_ICONQUESTION) == IDRETRY;
+  }
+  if (!again) {
+    EndWaitDialog(app);
+    return;
+  }
+  ShowWaitDialog(app);
+  app.DownloadSetupUpdate();
+}
+
+}  // namespace
+
+bool IsGoodDownload(int status, size_t length, DWORD contentLength) {
+  return status == 200 && length == contentLength;
+}
+
+std::optional<int32_t> ReadVersionComponent(const std::string& piece) {
+  size_t i = 0;
+  while (i < piece.size() && (piece[i] == ' ' || (piece[i] >= '\t' && piece[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < piece.size() && (piece[i] == '+' || piece[i] == '-')) negative = piece[i++] == '-';
+  if (i >= piece.size() || piece[i] < '0' || piece[i] > '9') return std::nullopt;
+  int64_t magnitude = 0;
+  for (; i < piece.size() && piece[i] >= '0' && piece[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (piece[i] - '0');
+    if (magnitude > int64_t{INT32_MAX} + 1) return std::nullopt;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+SetupInfo ParseSetupInfo(const std::string& body) {
+  SetupInfo info;
+  SplitStringInto(body, ".", info.pieces);
+  info.usable = info.pieces.size() >= 4;
+  for (const std::string& piece : info.pieces)
+    if (!ReadVersionComponent(piece)) info.usable = false;
+  return info;
+}
+
+bool IsNewerVersion(const std::vector<std::string>& server, const std::vector<std::string>& own) {
+  if (server.empty() || server.size() != own.size()) return false;
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (size_t i = 0; i < server.size(); ++i) {
+    const std::optional<int32_t> theirs = ReadVersionComponent(server[i]);
+    const std::optional<int32_t> ours = ReadVersionComponent(own[i]);
+    if (!theirs || !ours) return false;
+    pairs.emplace_back(*theirs, *ours);
+  }
+  for (const auto& [theirs, ours] : pairs)
+    if (theirs != ours) return theirs > ours;
+  return false;
+}
+
+void ParseDesktopAppDescriptor(const std::string& xml, DesktopAppDescriptor* descriptor) {
+  pugi::xml_document document;
+  document.load_string(xml.c_str());  // a partial tree is used as far as it goes
+  const pugi::xml_node root = document.child("rel");
+  if (!root) return;
+  if (const pugi::xml_node node = root.child("download_url"))
+    descriptor->downloadUrl = node.child_value();
+  if (const pugi::xml_node node = root.child("number")) descriptor->number = node.child_value();
+  if (const pugi::xml_node node = root.child("checksum"))
+    descriptor->checksum = node.child_value();
+}
+
+std::optional<int> DownloadPercent(DWORD contentLength, DWORD received) {
+  const int32_t total = static_cast<int32_t>(contentLength);
+  const int32_t got = static_cast<int32_t>(received);
+  if (total / 100 == 0) return std::nullopt;
+  return (got / 100) * 100 / (total / 100);
+}
+
+InstallDownloadNext DecideInstallDownload(bool good, int status) {
+  if (good) return InstallDownloadNext::NextPhase;
+  if (status == 407) return InstallDownloadNext::AskCredentials;
+  return InstallDownloadNext::AskRetry;
+}
+
+std::string InstallDownloadFailureLine(int step, int status, size_t length, DWORD contentLength) {
+  static const char* const kNotCompleted[] = {"", "[* WARN] Download Korval not completed -> ",
+                                              "[* WARN] Download DesktopApp Xml not completed -> ",
+                                              "[* WARN] Download DesktopApp not completed -> "};
+  if (step < StepKorvalPackage || step > StepDesktopAppArchive) return std::string();
+  if (status == 200)
+    return kNotCompleted[step] + Decimal(length) + " -> " + Decimal(contentLength);
+  return "[* WARN] Connection error phase " + Decimal(step) + " -> " + Decimal(status);
+}
+
+CredentialAnswer ClassifyCredentialResult(DWORD result) {
+  if (result == NO_ERROR) return CredentialAnswer::Confirmed;
+  if (result == ERROR_CANCELLED) return CredentialAnswer::Cancelled;
+  return CredentialAnswer::Failed;
+}
+
+bool AskForProxyCredentials(std::string* user, std::string* password) {
+  char userBuffer[256] = {};
+  char passwordBuffer[256] = {};
+  const DWORD result = PromptProxyCredentials(userBuffer, passwordBuffer);
+  switch (ClassifyCredentialResult(result)) {
+    case CredentialAnswer::Confirmed:
+      Log("[  INFO] Proxy credential set");
+      *user = userBuffer;
+      *password = passwordBuffer;
+      SecureZeroMemory(passwordBuffer, sizeof passwordBuffer);
+      return true;
+    case CredentialAnswer::Failed:
+      // A box that cannot be shown must not count as an answer, or a 407 would
+      // repeat the request for ever with nobody in the loop.
+      Log("[* WARN] Proxy credential box failed -> " + Decimal(result));
+      return false;
+    case CredentialAnswer::Cancelled:
+      break;
+  }
+  return false;
+}
+
+bool SavePackage(const std::string& path, const std::string& body) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    Log("[**  ERR] Cannot create package " + path + " -> " + Decimal(GetLastError()));
+    return false;
+  }
+  size_t offset = 0;
+  DWORD error = 0;
+  while (offset < body.size()) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(body.size() - offset, 1u << 24));
+    DWORD written = 0;
+    if (!WriteFile(file, body.data() + offset, piece, &written, nullptr) || written == 0) {
+      error = GetLastError();
+      if (error == 0) error = ERROR_WRITE_FAULT;
+      break;
+    }
+    offset += written;
+  }
+  if (!CloseHandle(file) && error == 0) error = GetLastError();
+  if (error != 0) {
+    Log("[**  ERR] Cannot write package " + path + " -> " + Decimal(error));
+    return false;
+  }
+  return true;
+}
+
 void CApp::OnDownloadStarted(WininetWrapper*, DWORD) {}
-void CApp::OnDownloadProgress(WininetWrapper*, DWORD) {}
-void CApp::OnDownloadComplete(WininetWrapper*) {}
+
+void CApp::OnDownloadProgress(WininetWrapper* request, DWORD received) {
+  Guarded([&] {
+    const std::optional<int> percent = DownloadPercent(request->contentLength, received);
+    if (!percent) return;
+    SendDlgItemMessageA(m_hwndPage, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
+    SetDlgItemTextA(m_hwndPage, IDC_PERCENT_TEXT, (Decimal(*percent) + "% completato").c_str());
+  });
+}
+
+void CApp::OnDownloadComplete(WininetWrapper* request) {
+  Guarded([&] {
+    switch (m_step) {
+      case StepKorvalPackage:
+      case StepDesktopAppXml:
+      case StepDesktopAppArchive:
+        CompleteInstallDownload(*this, *request);
+        break;
+      case StepUpdateInfo:
+        CompleteUpdateInfo(*this, *request);
+        break;
+      case StepSetupPackage:
+        CompleteSetupPackage(*this, *request);
+        break;
+      default:
+        break;
+    }
+  });
+}

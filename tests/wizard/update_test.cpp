@@ -1,0 +1,271 @@
+// The self-update's pieces: which unpacked setup may replace the running one,
+// the update folder made empty, the replacement of an executable with its
+// stale "old_" file and its roll-back, the long module path, the please-wait
+// dialog's close box, and the replacement refused for bad packages (the test
+// program plays the running setup, which must stay where it is).
+// fixtures: update_variants
+#include "install/update.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "file_utils.h"
+#include "log.h"
+#include "resource.h"
+#include "sheet.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::Exists;
+using testing_support::LogCapture;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::TestData;
+using testing_support::WriteBytes;
+
+// A file opened without any sharing for the life of the object.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path)
+      : h_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  bool held() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+TEST(NewSetupTest, OnlyAStrictlyNewerSetupReplaces) {
+  using V = std::vector<std::string>;
+  const V own = {"2025", "1", "0", "0"};
+  struct Row {
+    bool exists;
+    V version;
+    NewSetupVerdict verdict;
+  } rows[] = {
+      {true, {"2025", "2", "0", "0"}, NewSetupVerdict::Replace},
+      {true, {"2025", "1", "0", "1"}, NewSetupVerdict::Replace},
+      {true, {"2025", "1", "0", "0"}, NewSetupVerdict::NotNewer},
+      {true, {"2024", "9", "0", "0"}, NewSetupVerdict::NotNewer},
+      {true, {}, NewSetupVerdict::NoVersion},
+      {false, {}, NewSetupVerdict::Missing},
+      {false, {"2025", "2", "0", "0"}, NewSetupVerdict::Missing},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(JudgeNewSetup(row.exists, row.version, own), row.verdict)
+        << ::testing::PrintToString(row.version);
+  EXPECT_EQ(JudgeNewSetup(true, {"2025", "2", "0", "0"}, {}), NewSetupVerdict::NotNewer);
+}
+
+TEST(NewSetupTest, SwitchesFollowTheQuotedProgramName) {
+  EXPECT_EQ(NewSetupCommandLine("C:\\Temp dir\\NewSetupExe\\ZAN2025.exe", "/SKIPPERMISSION /TEST1"),
+            "\"C:\\Temp dir\\NewSetupExe\\ZAN2025.exe\" /SKIPPERMISSION /TEST1");
+}
+
+TEST(NewSetupTest, ModulePathGrowsItsBuffer) {
+  const std::string path = OwnModulePath();
+  ASSERT_GT(path.size(), 16u);
+  EXPECT_EQ(path.substr(path.size() - 16), "\\update_test.exe");
+  EXPECT_EQ(OwnModulePath(1), path);
+  EXPECT_EQ(OwnModulePath(path.size()), path);  // no room for the NUL
+}
+
+class ReplaceTest : public ::testing::Test {
+ protected:
+  std::string Exe() const { return dir_ / "ZAN2025.exe"; }
+  std::string Old() const { return dir_ / "old_ZAN2025.exe"; }
+  std::string New() const { return dir_ / "new\\ZAN2025.exe"; }
+  void SetUp() override {
+    ASSERT_TRUE(WriteBytes(Exe(), "running setup"));
+    ASSERT_TRUE(WriteBytes(New(), "new setup"));
+  }
+  TempDir dir_;
+  LogCapture log_;
+};
+
+TEST_F(ReplaceTest, RunningSetupKeptAsOld) {
+  EXPECT_EQ(ReplaceExecutable(Exe(), New()), 0u);
+  EXPECT_EQ(ReadBytes(Exe()), "new setup");
+  EXPECT_EQ(ReadBytes(Old()), "running setup");
+  EXPECT_TRUE(log_.Has("[  INFO] Renaming from path " + Exe() + " -> " + Old()));
+  EXPECT_TRUE(log_.Has("[  INFO] Copying from path " + New() + " -> " + Exe()));
+}
+
+TEST_F(ReplaceTest, StaleOldFileDeletedFirst) {
+  ASSERT_TRUE(WriteBytes(Old(), "stale"));
+  SetFileAttributesA(Old().c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ReplaceExecutable(Exe(), New()), 0u);
+  EXPECT_EQ(ReadBytes(Exe()), "new setup");
+  EXPECT_EQ(ReadBytes(Old()), "running setup");
+  EXPECT_TRUE(log_.Has("[  INFO] Delete old setup -> " + Old()));
+}
+
+TEST_F(ReplaceTest, StaleOldFileThatStaysEndsTheReplacement) {
+  ASSERT_TRUE(WriteBytes(Old(), "stale"));
+  HeldFile hold(Old());
+  ASSERT_TRUE(hold.held());
+  EXPECT_EQ(ReplaceExecutable(Exe(), New()), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(ReadBytes(Exe()), "running setup");
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot delete old setup " + Old() + " -> 32"));
+  EXPECT_FALSE(log_.Has("Renaming from path"));
+}
+
+TEST_F(ReplaceTest, FailedCopyPutsTheRunningSetupBack) {
+  HeldFile hold(New());
+  ASSERT_TRUE(hold.held());
+  EXPECT_EQ(ReplaceExecutable(Exe(), New()), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_EQ(ReadBytes(Exe()), "running setup");
+  EXPECT_FALSE(Exists(Old()));
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot copy new setup " + New() + " -> 32"));
+  EXPECT_TRUE(log_.Has("[  INFO] Renaming back from path " + Old() + " -> " + Exe()));
+}
+
+TEST(UpdateFolderTest, LeftoversEmptiedAndFolderMade) {
+  TempDir dir;
+  LogCapture log;
+  const std::string folder = dir / "NewSetupExe";
+  EXPECT_EQ(PrepareUpdateFolder(folder), 0u);  // missing: made
+  EXPECT_TRUE(IsDirectory(folder));
+
+  ASSERT_TRUE(WriteBytes(folder + "\\ZAN2025.exe", "leftover setup"));
+  ASSERT_TRUE(WriteBytes(folder + "\\sub\\file.txt", "x"));
+  EXPECT_EQ(PrepareUpdateFolder(folder), 0u);  // an existing folder is no failure
+  EXPECT_TRUE(IsDirectory(folder));
+  EXPECT_FALSE(Exists(folder + "\\ZAN2025.exe"));
+  EXPECT_FALSE(Exists(folder + "\\sub"));
+  EXPECT_TRUE(log.Has("[  INFO] Delete temp update path -> " + folder));
+
+  ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
+  ASSERT_TRUE(WriteBytes(folder, "a file in the way"));
+  EXPECT_EQ(PrepareUpdateFolder(folder), 0u);
+  EXPECT_TRUE(IsDirectory(folder));
+
+  ASSERT_TRUE(WriteBytes(folder + "\\ZAN2025.exe", "leftover setup"));
+  HeldFile hold(folder + "\\ZAN2025.exe");
+  ASSERT_TRUE(hold.held());
+  EXPECT_EQ(PrepareUpdateFolder(folder), DWORD{ERROR_DIR_NOT_EMPTY});
+  EXPECT_TRUE(log.Has("[**  ERR] Cannot empty directory " + folder + "\\"));
+}
+
+// Boxes shown by the code under test.
+std::vector<std::string> g_boxes;
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
+  g_boxes.push_back(std::string(caption) + "|" + text);
+  return IDOK;
+}
+
+class ApplyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static CApp* app = new CApp();
+    app_ = app;
+    g_app = app_;
+    app_->m_hwndWaitDlg = nullptr;
+    app_->m_setupExeName = "ZAN2025.exe";
+    g_boxes.clear();
+    SetMessageBoxForTesting(RecordBox);
+  }
+  void TearDown() override { SetMessageBoxForTesting(nullptr); }
+
+  // Applies the package; the running test program must stay in place.
+  DWORD Apply(const std::string& variant) {
+    app_->m_tempSetupPackage = TestData("update_variants\\" + variant + ".7z");
+    const DWORD code = app_->ApplySetupUpdate();
+    EXPECT_TRUE(Exists(exe_)) << variant;
+    EXPECT_FALSE(Exists(old_)) << variant;
+    EXPECT_EQ(g_boxes.size(), 1u) << variant;
+    if (!g_boxes.empty()) {
+      EXPECT_EQ(g_boxes[0].rfind("Attenzione|Impossibile completare l'operazione di "
+                                 "aggiornamento, si consiglia di terminare l'installazione e "
+                                 "scaricare la nuova versione da http", 0),
+                0u)
+          << variant;
+    }
+    return code;
+  }
+
+  CApp* app_ = nullptr;
+  LogCapture log_;
+  const std::string exe_ = OwnModulePath();
+  const std::string old_ =
+      exe_.substr(0, exe_.find_last_of('\\') + 1) + "old_" + exe_.substr(exe_.find_last_of('\\') + 1);
+};
+
+TEST_F(ApplyTest, PackageWithoutTheSetupLeavesTheRunningOne) {
+  EXPECT_EQ(Apply("missing"), DWORD{ERROR_FILE_NOT_FOUND});
+  EXPECT_TRUE(log_.Has("[**  ERR] New setup missing from the package -> " + UpdateFolder() +
+                       "\\ZAN2025.exe"));
+}
+
+TEST_F(ApplyTest, SetupOfTheSameVersionLeavesTheRunningOne) {
+  // The package's setup is the setup build, the version this program carries.
+  EXPECT_EQ(Apply("same"), DWORD{ERROR_INVALID_DATA});
+  EXPECT_TRUE(log_.Has("[**  ERR] New setup not newer than the running one -> "));
+}
+
+TEST_F(ApplyTest, SetupWithoutVersionLeavesTheRunningOne) {
+  EXPECT_EQ(Apply("noversion"), DWORD{ERROR_INVALID_DATA});
+  EXPECT_TRUE(log_.Has("[**  ERR] New setup without a version -> "));
+}
+
+TEST_F(ApplyTest, BrokenPackageRemovesTheUpdateFolder) {
+  EXPECT_EQ(Apply("broken"), 6u);
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot unzip archive "));
+  EXPECT_FALSE(Exists(UpdateFolder()));
+}
+
+// The please-wait dialog's close box and Escape are ignored: it stays open
+// until the update steps end it.
+struct DialogWatch {
+  bool openAfterClose = false;
+  HWND seen = nullptr;
+} g_watch;
+
+void CALLBACK LookAgain(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_watch.openAfterClose = IsWindow(g_app->m_hwndWaitDlg) != FALSE;
+  EndWaitDialog(*g_app);
+}
+
+void CALLBACK PressClose(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND dialog = g_app->m_hwndWaitDlg;
+  g_watch.seen = dialog;
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+  SetTimer(nullptr, 0, 400, LookAgain);
+}
+
+TEST(WaitDialogTest, CloseBoxIsIgnored) {
+  static CApp* app = new CApp();
+  g_app = app;
+  app->m_hwndWaitDlg = nullptr;
+  g_watch = DialogWatch();
+  const UINT_PTR poke = SetTimer(nullptr, 0, 50, PressClose);
+  ASSERT_NE(poke, 0u);
+  const INT_PTR result =
+      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WAIT), nullptr, WaitDlgProc, 0);
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(g_watch.seen, nullptr);
+  EXPECT_TRUE(g_watch.openAfterClose);
+}
+
+TEST(WaitDialogTest, CheckRunsOncePerRun) {
+  static CApp* app = new CApp();
+  LogCapture log;
+  app->m_updateChecked = true;
+  app->m_request = nullptr;
+  app->CheckForUpdate();
+  EXPECT_EQ(app->m_request, nullptr);
+  EXPECT_EQ(log.Text(), "");
+}
+
+}  // namespace
