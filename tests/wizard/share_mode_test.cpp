@@ -1,0 +1,171 @@
+// The elevated share mode: finding the share part of a command line, and the
+// checks that keep the elevated copy from sharing anything but an office
+// folder (real folders in a scratch folder, drive types through the seam).
+#include "share_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using testing_support::LogCapture;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+TEST(SharePart, FoundOnlyAsAnUpperCasePieceOfItsOwn) {
+  struct Row {
+    const char* line;
+    bool found;
+    const char* part;
+  };
+  const Row rows[] = {
+      {" /SHARE=01234;C:\\ZAN\\PM01234", true, "SHARE=01234;C:\\ZAN\\PM01234"},
+      {"/SKIPUPDATE /SHARE=1;C:\\X  ", true, "SHARE=1;C:\\X"},  // trimmed
+      {"/  SHARE=01234;C:\\A;B", true, "SHARE=01234;C:\\A;B"},
+      {"/SHARE=1 /SHARE=2;C:\\Y", true, "SHARE=1"},  // the first one counts
+      {"/SHARE=", true, "SHARE="},
+      {"/share=01234;C:\\X", false, ""},
+      {"/XSHARE=1;C:\\X", false, ""},
+      {"SHARE=1;C:\\X", false, ""},  // the text before the first "/" is not read
+      {"/SHARE", false, ""},
+      {"", false, ""},
+  };
+  for (const Row& row : rows) {
+    std::string part;
+    EXPECT_EQ(FindSharePart(row.line, &part), row.found) << row.line;
+    EXPECT_EQ(part, row.part) << row.line;
+  }
+}
+
+// Drive types by letter: C fixed, R remote, U removable, D CD-ROM.
+UINT WINAPI FakeDriveType(LPCSTR root) {
+  switch (root[0]) {
+    case 'C':
+    case 'c':
+      return DRIVE_FIXED;
+    case 'R':
+      return DRIVE_REMOTE;
+    case 'U':
+      return DRIVE_REMOVABLE;
+    case 'D':
+      return DRIVE_CDROM;
+    default:
+      return DRIVE_NO_ROOT_DIR;
+  }
+}
+
+class ShareRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDriveTypeFunctionForTesting(&FakeDriveType);
+    office_ = dir_ / "ZAN\\PM01234";
+    ASSERT_TRUE(WriteBytes(office_ + "\\ZAN_Shared\\SharedInfo", "register"));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "plain").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "fake").c_str(), nullptr));
+    // A folder named like the register is no register.
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "fake\\ZAN_Shared").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "fake\\ZAN_Shared\\SharedInfo").c_str(), nullptr));
+  }
+  void TearDown() override { SetDriveTypeFunctionForTesting(nullptr); }
+
+  TempDir dir_;
+  std::string office_;  // C:\...\ZAN\PM01234, holding its register
+};
+
+TEST_F(ShareRequestTest, OnlyAnOfficeFolderOnAFixedDriveIsAccepted) {
+  // The scratch folder is on C: (a real, fixed drive of the prefix).
+  ASSERT_EQ(office_.substr(0, 3), "C:\\");
+  const std::string onDrive = office_.substr(2);  // "\users\...\PM01234"
+  struct Row {
+    std::string part;
+    DWORD code;
+    std::string warning;  // a piece of the warning line
+  };
+  const Row rows[] = {
+      {"SHARE=01234;" + office_, 0, ""},
+      {"SHARE=01234;" + office_ + "\\", 0, ""},
+      {"SHARE=1;" + office_, 0, ""},
+      {"SHARE=01234", 87, "Command line not formatted correctly (; not found)"},
+      {"SHARE=;" + office_, 87, "(office code not valid) -> "},
+      {"SHARE=00000;" + office_, 87, "(office code not valid)"},
+      {"SHARE=123456;" + office_, 87, "(office code not valid)"},
+      {"SHARE=12a;" + office_, 87, "(office code not valid)"},
+      {"SHARE=01234;" + office_ + "\\..\\PM01234", 87, "(\".\" or \"..\" in the folder)"},
+      {"SHARE=01234;" + office_ + "\\.", 87, "(\".\" or \"..\" in the folder)"},
+      {"SHARE=01234;" + office_ + "\\ZAN_Shared\\..\\..", 87, "(\".\" or \"..\" in the folder)"},
+      {"SHARE=01234;" + office_ + ".", 87, "(folder name ending in a dot or blank)"},
+      {"SHARE=01234;" + office_ + "\\...", 87, "(folder name ending in a dot or blank)"},
+      {"SHARE=01234;C:" + onDrive.substr(0, 6) + "\\\\" + onDrive.substr(7), 87,
+       "(empty folder name)"},
+      {"SHARE=01234;" + office_ + ":stream", 87, "(invalid character in the folder)"},
+      {"SHARE=01234;C:\\", 87, "(drive root) -> C:\\"},
+      {"SHARE=01234;C:", 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234;C:\\windows", 87, "(no office register) -> C:\\windows"},
+      {"SHARE=01234;" + dir_.path() + "plain", 87, "(no office register)"},
+      {"SHARE=01234;" + dir_.path() + "fake", 87, "(no office register)"},
+      {"SHARE=01234;" + onDrive, 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234;ZAN\\PM01234", 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234; " + office_, 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234;\\\\server\\share\\PM01234", 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234;\\\\?\\" + office_, 87, "(not an absolute folder on a drive)"},
+      {"SHARE=01234;R" + office_.substr(1), 87, "(not a local fixed drive)"},
+      {"SHARE=01234;U" + office_.substr(1), 87, "(not a local fixed drive)"},
+      {"SHARE=01234;D" + office_.substr(1), 87, "(not a local fixed drive)"},
+      {"SHARE=01234;" + dir_.path() + "missing", 3, "] -------> Folder "},
+  };
+  for (const Row& row : rows) {
+    ShareRequest request;
+    std::string warning;
+    EXPECT_EQ(CheckShareRequest(row.part, &request, &warning), row.code) << row.part;
+    if (row.code == 0) {
+      EXPECT_EQ(warning, "") << row.part;
+    } else {
+      EXPECT_EQ(warning.rfind("[* WARN] -------> ", 0), 0u) << warning;
+      EXPECT_NE(warning.find(row.warning), std::string::npos) << row.part << " -> " << warning;
+    }
+  }
+}
+
+TEST_F(ShareRequestTest, TheFolderIsEverythingAfterTheFirstSemicolon) {
+  ShareRequest request;
+  std::string warning;
+  CheckShareRequest("SHARE=01234;" + office_ + ";x", &request, &warning);
+  EXPECT_EQ(request.officeCode, "01234");
+  EXPECT_EQ(request.folder, office_ + ";x");
+}
+
+TEST_F(ShareRequestTest, RunLogsAndAnswersWithTheExitCode) {
+  LogCapture log;
+  // Without ";" the parent must not read success: 87 and the warning line.
+  EXPECT_EQ(RunShareMode("SHARE=01234"), 87u);
+  EXPECT_TRUE(log.Has("[  INFO] -------> External privileges set begin"));
+  EXPECT_TRUE(log.Has("[  INFO] -------> Command line -> SHARE=01234\r\n"));
+  EXPECT_TRUE(log.Has("[* WARN] -------> Command line not formatted correctly (; not found)"));
+  EXPECT_FALSE(log.Has("Share folder"));
+  EXPECT_TRUE(log.Has("[  INFO] -------> External privileges set end"));
+
+  log.Clear();
+  const std::string missing = dir_.path() + "missing";
+  EXPECT_EQ(RunShareMode("SHARE=01234;" + missing), 3u);
+  EXPECT_TRUE(log.Has("[  INFO] -------> Share folder -> " + missing + "\r\n"));
+  EXPECT_TRUE(log.Has("[  INFO] -------> PM -> 01234\r\n"));
+  EXPECT_TRUE(log.Has("[* WARN] -------> Folder " + missing + " not found"));
+  EXPECT_FALSE(log.Has("Net share"));
+
+  // A refused folder never reaches the share call.
+  log.Clear();
+  EXPECT_EQ(RunShareMode("SHARE=01234;C:\\"), 87u);
+  EXPECT_FALSE(log.Has("Net share"));
+
+  // An office folder reaches the real share call; this platform answers 50
+  // (not supported), which becomes the exit code.
+  log.Clear();
+  EXPECT_EQ(RunShareMode("SHARE=01234;" + office_), 50u);
+  EXPECT_TRUE(log.Has("[  INFO] Net share add failed 50"));
+  EXPECT_TRUE(log.Has("[  INFO] -------> External privileges set end"));
+}
+
+}  // namespace
