@@ -1,0 +1,205 @@
+// The start-up step: the command-line switches as a table, the installation
+// set up before the first page, and CApp::Initialize's answers to a few
+// command lines on this machine (boxes answered through the box seam).
+#include "startup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "file_utils.h"
+#include "service_settings.h"
+#include "share_discovery.h"
+#include "sheet.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::LogCapture;
+
+TEST(Switches, ReadAsTheLineAsks) {
+  using S = CommandLineSwitches;
+  struct Row {
+    const char* line;
+    S::Outcome outcome;
+    bool up, skipUpdate, skipPermission, noDiscovery;
+    int environment;
+  };
+  const Row rows[] = {
+      {"", S::kEmpty, false, false, false, false, EnvProduction},
+      {"UP", S::kNoSlash, false, false, false, false, EnvProduction},
+      {"  ", S::kNoSlash, false, false, false, false, EnvProduction},
+      {"/UP", S::kOk, true, false, false, false, EnvProduction},
+      {"/up /skipupdate", S::kOk, true, true, false, false, EnvProduction},
+      {"/Up/SkipPermission/nodiscovery", S::kOk, true, false, true, true, EnvProduction},
+      {"/ UP ", S::kOk, true, false, false, false, EnvProduction},
+      {"/UP,", S::kOk, false, false, false, false, EnvProduction},
+      {"/\tUP", S::kOk, false, false, false, false, EnvProduction},  // blanks only
+      {"UP/", S::kOk, false, false, false, false, EnvProduction},    // before the "/"
+      {"x/DEV/TEST1", S::kOk, false, false, false, false, EnvTest},
+      {"x/TEST1/DEV", S::kOk, false, false, false, false, EnvDev},
+      {"/dev", S::kOk, false, false, false, false, EnvDev},
+      {"/TEST", S::kOk, false, false, false, false, EnvProduction},
+      {"/?/DEV", S::kHelp, false, false, false, false, EnvProduction},
+      {"/UP/ ? /SKIPUPDATE", S::kHelp, true, false, false, false, EnvProduction},
+      {"//", S::kOk, false, false, false, false, EnvProduction},
+      {"/SHARE=1;C:\\X", S::kOk, false, false, false, false, EnvProduction},
+  };
+  for (const Row& row : rows) {
+    const S s = ParseSwitches(row.line, EnvProduction);
+    EXPECT_EQ(s.outcome, row.outcome) << "'" << row.line << "'";
+    EXPECT_EQ(s.peripheralUnit, row.up) << row.line;
+    EXPECT_EQ(s.skipUpdate, row.skipUpdate) << row.line;
+    EXPECT_EQ(s.skipPermission, row.skipPermission) << row.line;
+    EXPECT_EQ(s.noDiscovery, row.noDiscovery) << row.line;
+    EXPECT_EQ(s.environment, row.environment) << row.line;
+  }
+}
+
+std::unique_ptr<InstallRecord> Record(const std::string& pm, int type, bool notPending) {
+  auto r = std::make_unique<InstallRecord>();
+  r->pm = pm;
+  r->pwd = "pw" + pm;
+  r->pdl = "3";
+  r->anno = "2025";
+  r->rootPath = "\\\\SRV\\ZAN\\PM" + pm + "\\";
+  r->platformPath = r->rootPath + "ZAN2025";
+  r->sharedInfoPath = r->rootPath + "ZAN_Shared\\SharedInfo";
+  r->type = type;
+  r->notPending = notPending;
+  r->fromSharedInfo = true;
+  return r;
+}
+
+TEST(CurrentInstall, TakesTheRegisterRecordOnlyWhenItIsTheOnlyOne) {
+  CSetting setting;
+  setting.installRoot = "C:\\";
+  setting.current.pm = "stale";
+  setting.current.type = 2;
+  setting.current.isNewOffice = true;
+  ResetCurrentInstall(setting);
+  EXPECT_EQ(setting.current.pm, "");
+  EXPECT_EQ(setting.current.type, 1);
+  EXPECT_EQ(setting.current.rootPath, "C:\\");
+  EXPECT_EQ(setting.current.platformPath, "C:\\");
+  EXPECT_FALSE(setting.current.isNewOffice);
+
+  setting.sharedInfoRecords.push_back(Record("00012", 2, true));
+  ResetCurrentInstall(setting);
+  EXPECT_EQ(setting.current.pm, "00012");
+  EXPECT_EQ(setting.current.pwd, "pw00012");
+  EXPECT_EQ(setting.current.type, 2);
+  EXPECT_EQ(setting.current.rootPath, "\\\\SRV\\ZAN\\PM00012\\");
+  EXPECT_EQ(setting.current.platformPath, "\\\\SRV\\ZAN\\PM00012\\ZAN2025");
+  EXPECT_TRUE(setting.current.notPending);
+  EXPECT_FALSE(setting.current.fromSharedInfo);  // not among the copied fields
+
+  setting.sharedInfoRecords.push_back(Record("00034", 1, false));
+  ResetCurrentInstall(setting);
+  EXPECT_EQ(setting.current.pm, "");
+  EXPECT_EQ(setting.current.rootPath, "C:\\");
+}
+
+TEST(RecordLine, MarksTheCurrentUserAndNetworkPaths) {
+  InstallRecord r = *Record("00012", 1, true);
+  r.assignee = "OTHERPC\\someone";
+  EXPECT_EQ(RecordLogLine(r),
+            "[  INFO] PM 00012-3 (2025) OTHERPC\\someone -> \\\\SRV\\ZAN\\PM00012\\ZAN2025 -> "
+            "\\\\SRV\\ZAN\\PM00012\\ZAN_Shared\\SharedInfo (NETSHARE)");
+  r.assignee = GetComputerUserName();
+  r.platformPath = "C:\\ZAN\\PM00012\\ZAN2025";
+  r.sharedInfoPath = "C:\\ZAN\\PM00012\\ZAN_Shared\\SharedInfo";
+  EXPECT_EQ(RecordLogLine(r), "[  INFO] PM 00012-3 (2025) " + GetComputerUserName() +
+                                  " -> C:\\ZAN\\PM00012\\ZAN2025 -> "
+                                  "C:\\ZAN\\PM00012\\ZAN_Shared\\SharedInfo (CURRENT USER)");
+}
+
+// The boxes Initialize shows, answered at once.
+struct ShownBox {
+  std::string text, caption;
+  UINT style;
+};
+std::vector<ShownBox> g_boxes;
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT style) {
+  g_boxes.push_back({text, caption, style});
+  return IDOK;
+}
+
+class InitializeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_boxes.clear();
+    SetMessageBoxForTesting(&RecordBox);
+    SetSheetWaitForTesting(0);
+    app_ = new CApp();  // never freed, like the setup's own
+  }
+  void TearDown() override {
+    SetMessageBoxForTesting(nullptr);
+    GetServiceSettings().skipPermission = false;
+  }
+  bool Run(const std::string& line) {
+    app_->m_cmdLine = line;
+    return app_->Initialize();
+  }
+  LogCapture log_;
+  CApp* app_ = nullptr;
+};
+
+TEST_F(InitializeTest, ALineWithoutSlashEndsWithTheErrorBox) {
+  EXPECT_TRUE(Run("UP"));
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, std::string("Attenzione comando errato.\n\n") + kCommandLineHelp);
+  EXPECT_EQ(g_boxes[0].caption, "Informazioni");
+  EXPECT_EQ(g_boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(app_->m_setting->current.type, 1);
+  EXPECT_TRUE(log_.Has("[  INFO] Command line provided -> UP\r\n"));
+  EXPECT_FALSE(log_.Has("discovery"));
+}
+
+TEST_F(InitializeTest, HelpStopsBeforeLaterSwitches) {
+  EXPECT_TRUE(Run("/?/DEV"));
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text,
+            "Sintassi del comando:\n\n/UP \t= Installazione silenziosa unita' periferica\n/?\t= "
+            "Questo help");
+  EXPECT_EQ(g_boxes[0].caption, "Informazioni");
+  EXPECT_EQ(app_->m_environment, EnvProduction);
+}
+
+TEST_F(InitializeTest, SwitchesSetTheRunsOptionsAndUrlSet) {
+  EXPECT_FALSE(Run("setup.exe /dev/ test1 /NODISCOVERY/skipupdate/SKIPPERMISSION/UP"));
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(app_->m_environment, EnvTest);
+  const ServerUrlSet& test = UrlSetFor(EnvTest);
+  EXPECT_EQ(app_->m_updateInfoUrl, test.setupInfoUrl);
+  EXPECT_EQ(app_->m_setupPackageUrl, test.setupPackageUrl);
+  EXPECT_EQ(app_->m_desktopAppXmlUrl, test.desktopAppXmlUrl);
+  EXPECT_EQ(app_->m_setupExeName, test.setupExeName);
+  EXPECT_EQ(app_->m_tempSetupPackage, TempFolder() + test.setupPackageName);
+  EXPECT_EQ(app_->EnvironmentPrefix(), "TEST - ");
+  EXPECT_TRUE(app_->m_updateChecked);
+  EXPECT_TRUE(app_->SkipPermission());
+  EXPECT_TRUE(app_->m_noDiscovery);
+  EXPECT_FALSE(app_->DiscoveryRunning());
+  EXPECT_EQ(app_->m_setting->current.type, 2);
+  EXPECT_TRUE(log_.Has("[  INFO] Network discovery not started due to switch on commandline"));
+  EXPECT_TRUE(log_.Has("[  INFO] Platform detection completed successfully -> "));
+}
+
+TEST_F(InitializeTest, AnEmptyLineUsesProductionAndStartsTheDiscovery) {
+  EXPECT_FALSE(Run(""));
+  EXPECT_TRUE(log_.Has("[  INFO] No command line provided"));
+  EXPECT_EQ(app_->m_updateInfoUrl, UrlSetFor(EnvProduction).setupInfoUrl);
+  EXPECT_FALSE(app_->m_updateChecked);
+  // The discovery thread runs and, finding no network here, ends by itself.
+  const DWORD start = GetTickCount();
+  while (!log_.Has("[  INFO] Network share discovery ends") && GetTickCount() - start < 20000)
+    Sleep(50);
+  EXPECT_TRUE(log_.Has("[  INFO] Network share discovery starts"));
+  EXPECT_TRUE(log_.Has("[  INFO] Network share discovery ends"));
+  EXPECT_FALSE(app_->DiscoveryRunning());
+}
+
+}  // namespace
