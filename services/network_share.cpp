@@ -132,6 +132,9 @@ bool CreateNetShare(const std::string& officeCode, const std::string& remark,
   else
     Log("[  INFO] Net share add failed " + std::to_string(added));
   if (error) *error = static_cast<int>(added);
+  // Without the share there is nothing to set (and Wine's caching call ends
+  // the process).
+  if (added != NERR_Success && added != NERR_DuplicateShare) return false;
 
   SHARE_INFO_1005 caching = {};
   caching.shi1005_flags = CSC_CACHE_NONE;

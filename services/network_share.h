@@ -47,7 +47,8 @@ class NetBuffer {
 // caching off. `error` (may be null) receives the NetShareAdd status (0, 2118
 // for an existing share of that name, 5 for missing rights, ...) or, when the
 // access list cannot be built, the Windows error of that step (no share is
-// made then). True only when the caching setting was applied.
+// made then). True only when the caching setting was applied; a failed add
+// (other than 2118) skips that step.
 bool CreateNetShare(const std::string& officeCode, const std::string& remark,
                     const std::string& folder, int* error);
 

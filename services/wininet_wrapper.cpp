@@ -3,8 +3,10 @@
 #include <wininet.h>
 #include <urlmon.h>
 
+#include <algorithm>
 #include <exception>
 #include <new>
+#include <stdexcept>
 
 #include "log.h"
 #include "text_utils.h"
@@ -22,9 +24,10 @@ static_assert(kRequestFlags == 0x8400F500, "request flags");
 const int kSendAttempts = 6;
 const DWORD kTimeoutMs = 10000;
 const DWORD kChunkSize = 16383;
-// Above this an announced length is not reserved up front: in a 32-bit
-// process such a block would rarely be found, and the body may never come.
-const DWORD kMaxReserve = 512u * 1024 * 1024;
+// The largest plausible body: above this an announced length is not reserved
+// up front (in a 32-bit process such a block would rarely be found), and a
+// body without an announced length fails rather than eat the process's memory.
+const DWORD kMaxBody = 512u * 1024 * 1024;
 
 bool StartRealThread(WininetWrapper* request) {
   request->thread = std::thread(&WininetWrapper::Request, request);
@@ -33,6 +36,7 @@ bool StartRealThread(WininetWrapper* request) {
 }
 
 RequestThreadStarter g_threadStarter = StartRealThread;
+HttpSendFunction g_send = HttpSendRequestA;
 
 // The three handles of a request, closed request first.
 struct InternetHandles {
@@ -67,6 +71,8 @@ void LogSafely(const char* message, const char* detail = "") {
 void SetRequestThreadStarterForTesting(RequestThreadStarter starter) {
   g_threadStarter = starter ? starter : StartRealThread;
 }
+
+void SetHttpSendForTesting(HttpSendFunction send) { g_send = send ? send : HttpSendRequestA; }
 
 WininetWrapper::WininetWrapper(const std::string& url, bool raw) {
   Init(raw ? url : ToLower(url));
@@ -177,9 +183,8 @@ void WininetWrapper::Request() {
         DWORD timeout = kTimeoutMs;
         InternetSetOptionA(h.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionA(h.request, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-        if (HttpSendRequestA(h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
-                             body.empty() ? nullptr : &body[0],
-                             static_cast<DWORD>(body.size()))) {
+        if (g_send(h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                   body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
           break;
         }
         DWORD sendError = GetLastError();
@@ -208,9 +213,11 @@ void WininetWrapper::Request() {
         int announced = StringToInt(QueryText(h.request, HTTP_QUERY_CONTENT_LENGTH, 16));
         PostMessageA(window, WM_DOWNLOAD_STARTED, reinterpret_cast<WPARAM>(this),
                      static_cast<LPARAM>(announced));
-        if (announced > 0 && static_cast<DWORD>(announced) <= kMaxReserve) {
+        // Never past the announced length; without one, no more than kMaxBody.
+        const DWORD limit = announced > 0 ? static_cast<DWORD>(announced) : kMaxBody;
+        if (announced > 0 && limit <= kMaxBody) {
           try {
-            response.reserve(static_cast<size_t>(announced));
+            response.reserve(limit);
           } catch (const std::bad_alloc&) {
             // Not fatal by itself: the body may still fit as it grows.
           }
@@ -219,7 +226,15 @@ void WininetWrapper::Request() {
         DWORD total = 0;
         int chunks = 0;
         DWORD got = 0;
-        while (InternetReadFile(h.request, buffer, kChunkSize, &got) && got > 0) {
+        for (;;) {
+          DWORD want = kChunkSize;
+          if (announced > 0) {
+            if (total == limit) break;
+            want = std::min(want, limit - total);
+          }
+          if (!InternetReadFile(h.request, buffer, want, &got) || got == 0) break;
+          if (got > limit - total)  // only without an announced length
+            throw std::length_error("body longer than " + std::to_string(limit) + " bytes");
           total += got;
           if (chunks == 10) {
             PostMessageA(window, WM_DOWNLOAD_PROGRESS, reinterpret_cast<WPARAM>(this),
@@ -228,6 +243,10 @@ void WininetWrapper::Request() {
           } else {
             ++chunks;
           }
+          // Grown by doubling, but never beyond the limit.
+          if (response.capacity() - response.size() < got)
+            response.reserve(std::min<size_t>(
+                limit, std::max<size_t>(response.size() + got, 2 * response.capacity())));
           response.append(buffer, got);
         }
         Log("[  INFO] Request Output2 " + statusText);

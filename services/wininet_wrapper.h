@@ -74,3 +74,9 @@ class WininetWrapper {
 // one). The starter returns false, or throws, when no thread could be made.
 using RequestThreadStarter = bool (*)(WininetWrapper* request);
 void SetRequestThreadStarterForTesting(RequestThreadStarter starter);
+
+// Test seam: the send call of every attempt (HttpSendRequestA by default; null
+// restores it).
+using HttpSendFunction = BOOL(WINAPI*)(void* request, const char* headers, DWORD headersLength,
+                                       void* body, DWORD bodyLength);
+void SetHttpSendForTesting(HttpSendFunction send);

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 #include <sddl.h>
 
@@ -91,6 +93,11 @@ LogCapture::LogCapture() : folder_(dir_.path().substr(0, dir_.path().size() - 1)
 LogCapture::~LogCapture() { SetLogFolderForTesting(""); }
 
 std::string LogCapture::Text() const { return ReadBytes(folder_ + g_logFileName); }
+
+bool LogCapture::Has(const std::string& text) const {
+  if (text.empty()) ADD_FAILURE() << "a log check for an empty text always holds";
+  return !text.empty() && Text().find(text) != std::string::npos;
+}
 
 void LogCapture::Clear() { DeleteLogFile(); }
 

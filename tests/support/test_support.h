@@ -47,7 +47,8 @@ class LogCapture {
   // The log folder (no trailing "\").
   const std::string& folder() const { return folder_; }
   std::string Text() const;
-  bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
+  // Whether the log holds the text; an empty text is a mistake of the test.
+  bool Has(const std::string& text) const;
   // Deletes the log file so that later checks see only new lines.
   void Clear();
 
