@@ -50,6 +50,7 @@ struct WorkpointKey {
 };
 
 std::string (*g_currentUserSource)() = nullptr;
+void (*g_registerCheckedHook)(const std::string& path) = nullptr;
 
 std::string CurrentUser() {
   if (g_currentUserSource) return g_currentUserSource();
@@ -65,6 +66,7 @@ bool CanOpenForReading(const std::string& path) {
   FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO);
   if (!f) return false;
   std::fclose(f);
+  if (g_registerCheckedHook) g_registerCheckedHook(path);
   return true;
 }
 
@@ -199,6 +201,10 @@ const char kRecordColumns[] =
 
 void SetCurrentUserSourceForTesting(std::string (*source)()) { g_currentUserSource = source; }
 
+void SetRegisterCheckedHookForTesting(void (*hook)(const std::string& path)) {
+  g_registerCheckedHook = hook;
+}
+
 std::string XorScramble(const std::string& text) {
   std::string out(text);
   for (size_t i = 0; i < out.size(); ++i)
@@ -235,7 +241,9 @@ int CheckInstallation(const std::string& registerPath, const std::string& anno, 
   if (!CanOpenForReading(registerPath)) return kSharedInfoCannotOpen;
   if (anno.empty() || !idSwExt) return kSharedInfoError;
   try {
-    SQLite::Database db(registerPath, kOpenCreate, kBusyTimeoutMs);
+    // Without the create flag: a register that went away since the check above
+    // must not come back empty.
+    SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
     // Find-or-insert under the write lock: two PCs never add the same year twice.
     WriteTransaction transaction(db);
     SQLite::Statement query(db,

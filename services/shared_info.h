@@ -79,3 +79,6 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
 // Test seam: where the current user's assignee text comes from (null restores
 // GetComputerUserName).
 void SetCurrentUserSourceForTesting(std::string (*source)());
+// Test seam: called with the register path once an operation found the file
+// readable, before it opens the database (null: nothing).
+void SetRegisterCheckedHookForTesting(void (*hook)(const std::string& path));

@@ -95,7 +95,10 @@ class SharedInfoTest : public testing::Test {
     ASSERT_EQ(0, CreateSharedInfo(reg_));
     y25_ = Year("2025");
   }
-  void TearDown() override { SetCurrentUserSourceForTesting(nullptr); }
+  void TearDown() override {
+    SetCurrentUserSourceForTesting(nullptr);
+    SetRegisterCheckedHookForTesting(nullptr);
+  }
   int Year(const std::string& anno) {
     int id = 0;
     EXPECT_EQ(0, CheckInstallation(reg_, anno, &id));
@@ -133,10 +136,14 @@ TEST_F(SharedInfoTest, MissingAndBrokenRegisters) {
     EXPECT_EQ(c.empty, c.run(""));
     EXPECT_EQ(c.absent, c.run(dir_ / "none"));
   }
-  EXPECT_TRUE(id == 7 && found && records.size() == 2u);  // untouched
+  EXPECT_EQ(id, 7);  // untouched
+  EXPECT_TRUE(found);
+  EXPECT_EQ(records.size(), 2u);
   EXPECT_FALSE(copied);  // always reset first
   for (const auto& c : cases) EXPECT_EQ(1, c.run(junk)) << c.name;
-  EXPECT_TRUE(id == 0 && !found && records.empty());
+  EXPECT_EQ(id, 0);
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(records.empty());
   EXPECT_TRUE(log_.Has(" during database access in ExistValidInstall\r\n")) << log_.Text();
   EXPECT_EQ(14, AddPdlEntry(dir_.path(), "12345", "pw", 1, "C:\\S\\"));  // a folder
   EXPECT_EQ(1, CreateSharedInfo(dir_ / "nofolder\\SharedInfo"));
@@ -153,7 +160,8 @@ TEST_F(SharedInfoTest, CreatesExactSchemaAndOnlyMissingTables) {
       "cmdline TEXT, arguments TEXT)"};
   RawDb(reg_).Exec("INSERT INTO meta VALUES ('k', 'v'); DROP TABLE SwExt; "
                    "CREATE TABLE Workpoint_SwExt2 (x);");
-  ASSERT_TRUE(CreateSharedInfo(reg_) == 0 && CreateSharedInfo(reg_) == 0);
+  ASSERT_EQ(CreateSharedInfo(reg_), 0);
+  ASSERT_EQ(CreateSharedInfo(reg_), 0);
   RawDb db(reg_);
   for (const char* sql : schema)
     EXPECT_EQ(sql, db.Query("SELECT sql FROM sqlite_master WHERE sql = ?", {sql}));
@@ -200,7 +208,8 @@ TEST_F(SharedInfoTest, FailedWritesLeaveNothingHalfWritten) {
   EXPECT_EQ(1, RemoveWorkpoint(reg_, "12345", "2025"));
   EXPECT_TRUE(log_.Has("[* WARN] Exception no link during database access in AddPdlEntry\r\n"));
   EXPECT_TRUE(log_.Has("[* WARN] Exception kept during database access in RemoveWorkpoint\r\n"));
-  EXPECT_FALSE(log_.Has("Created new workpoint") || log_.Has("removed"));
+  EXPECT_FALSE(log_.Has("Created new workpoint"));
+  EXPECT_FALSE(log_.Has("removed"));
   EXPECT_EQ("1", db.Rows());
   db.ExpectConsistent();
 }
@@ -214,7 +223,8 @@ TEST_F(SharedInfoTest, LockedRegisters) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(1, Add());
     const DWORD waited = GetTickCount() - start;
-    EXPECT_TRUE(waited >= 400u && waited < 3000u) << waited;
+    EXPECT_GE(waited, 400u);
+    EXPECT_LT(waited, 3000u);
     EXPECT_TRUE(log_.Has("database is locked during database access in AddPdlEntry"));
     db.Exec("ROLLBACK");
     EXPECT_EQ("0", db.Rows());
@@ -227,8 +237,10 @@ TEST_F(SharedInfoTest, LockedRegisters) {
   EXPECT_TRUE(log_.Has("readonly database during database access in AddPdlEntry"));
   bool found = false;
   std::vector<WorkpointRecord> records;
-  EXPECT_TRUE(ExistValidInstall(reg_, "12345", 2025, &found) == 0 && found);
-  EXPECT_TRUE(ParseSharedInfo(reg_, 2025, records) == 0 && records.size() == 1u);
+  EXPECT_EQ(ExistValidInstall(reg_, "12345", 2025, &found), 0);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(ParseSharedInfo(reg_, 2025, records), 0);
+  EXPECT_EQ(records.size(), 1u);
   CloseHandle(holder);
   RawDb db(reg_);
   EXPECT_EQ("1", db.Rows());
@@ -363,10 +375,22 @@ TEST_F(SharedInfoTest, AnyFailureInsideAnOperationGivesResultOne) {
   SetCurrentUserSourceForTesting(&ThrowingUser);
   std::vector<WorkpointRecord> records(1);
   bool copied = true;  // a throw would fail the test
-  EXPECT_TRUE(ParseSharedInfo(reg_, 2025, records) == 1 && records.empty());
-  EXPECT_TRUE(DuplicateEntireYear(reg_, "00012", "2025", &copied) == 1 && !copied);
+  EXPECT_EQ(ParseSharedInfo(reg_, 2025, records), 1);
+  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(DuplicateEntireYear(reg_, "00012", "2025", &copied), 1);
+  EXPECT_FALSE(copied);
   EXPECT_TRUE(log_.Has("[* WARN] Exception std::bad_alloc during database access in "
                        "DuplicateEntireYear")) << log_.Text();
+}
+
+// A register that went away after the check must not come back empty.
+TEST_F(SharedInfoTest, RegisterGoneAfterTheCheckIsNotCreatedAgain) {
+  SetRegisterCheckedHookForTesting([](const std::string& path) { DeleteFileA(path.c_str()); });
+  int id = 7;
+  EXPECT_EQ(1, CheckInstallation(reg_, "2024", &id));
+  SetRegisterCheckedHookForTesting(nullptr);
+  EXPECT_EQ(0, id);
+  EXPECT_FALSE(testing_support::Exists(reg_));
 }
 
 TEST_F(SharedInfoTest, HighestWorkpointNumberIsRefusedNotWrapped) {
