@@ -205,7 +205,7 @@ TEST_F(ApplyTest, PackageWithoutTheSetupLeavesTheRunningOne) {
 
 TEST_F(ApplyTest, SetupOfTheSameVersionLeavesTheRunningOne) {
   // The package's setup is the setup build, the version this program carries.
-  EXPECT_EQ(Apply("same"), DWORD{ERROR_INVALID_DATA});
+  EXPECT_EQ(Apply("base"), DWORD{ERROR_INVALID_DATA});
   EXPECT_TRUE(log_.Has("[**  ERR] New setup not newer than the running one -> "));
 }
 
