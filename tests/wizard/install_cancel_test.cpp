@@ -1,0 +1,74 @@
+// fixtures: install_variants
+// A confirmed Cancel stops a running unpack thread before anything is deleted
+// or the run ends: the thread parks at its next safe point, even while it is
+// sending progress to the page of the waiting thread, and writes nothing
+// afterwards. A program of its own: the parked thread stays parked.
+#include "install/unpack_threads.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "app.h"
+#include "install_test_pages.h"
+#include "test_support.h"
+
+using install_test::Record;
+
+namespace {
+
+// Files below a folder, recursively.
+int CountFiles(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      count += CountFiles(folder + name + "\\");
+    else
+      ++count;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return count;
+}
+
+TEST(InstallCancelTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWritesNoMore) {
+  testing_support::TempDir temp;
+  testing_support::LogCapture log;
+  g_app = new CApp();
+  install_test::Windows windows;
+  CSetting& setting = *g_app->m_setting;
+  setting.platformName = "ZAN2025";
+  setting.current.rootPath = temp / "office\\";
+  g_app->m_tempKorvalPackage = temp / "korval2025.7z";
+  ASSERT_TRUE(CopyFileA(testing_support::TestData("install_variants\\korval_long.7z").c_str(),
+                        g_app->m_tempKorvalPackage.c_str(), FALSE));
+  g_app->m_tempDesktopAppPackage = temp / "absent.7z";
+
+  g_app->InstallPhase4();
+  ASSERT_TRUE(install_test::PumpUntil([] { return Record().positions.size() > 200; }, 30000))
+      << Record().positions.size() << "\n" << log.Text();
+  ASSERT_TRUE(UnpackRunning());
+
+  const DWORD start = GetTickCount();
+  EXPECT_TRUE(StopUnpacking(3000));
+  EXPECT_LT(GetTickCount() - start, 3000u);
+  EXPECT_FALSE(UnpackRunning());
+  const int written = CountFiles(setting.installRoot);
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, 12000);
+  // The thread would write a file every few milliseconds if it were still going.
+  install_test::PumpUntil([] { return false; }, 1000);
+  EXPECT_EQ(CountFiles(setting.installRoot), written);
+  EXPECT_EQ(Record().nextPresses, 0);
+  EXPECT_EQ(WaitForSingleObject(g_app->m_unpackThread, 0), DWORD(WAIT_TIMEOUT));
+  // The parked thread holds the package open until the process ends.
+  EXPECT_FALSE(DeleteFileA(g_app->m_tempKorvalPackage.c_str()));
+}
+
+}  // namespace

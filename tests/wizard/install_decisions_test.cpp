@@ -1,0 +1,173 @@
+// The install chain's decisions as tables: what phase 1 to 5 skip or choose,
+// where the lock check leads, what an unpacking result leads to, the unpack
+// percentage, and the check that a folder copy landed.
+#include "install/install_decisions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+TEST(InstallDecisionsTest, SameFolderIgnoresCaseAndOneTrailingBackslash) {
+  struct Row {
+    const char* a;
+    const char* b;
+    bool same;
+  } rows[] = {
+      {"C:\\ZAN\\DesktopApp\\BIN\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", true},
+      {"c:\\zan\\desktopapp\\bin", "C:\\ZAN\\DESKTOPAPP\\BIN\\", true},
+      {"C:\\ZAN\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN", true},
+      {"D:\\ZAN\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
+      {"C:\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
+      {"C:\\ZAN\\DesktopApp\\BIN\\1.2.3.4", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
+      {"C:\\ZAN\\DesktopApp\\BIN\\\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.a) + " | " + row.b);
+    EXPECT_EQ(SameFolder(row.a, row.b), row.same);
+  }
+}
+
+TEST(InstallDecisionsTest, PhaseOneSkipsThisYearThenPrefersTheLocalPackage) {
+  struct Row {
+    const char* platformName;
+    const char* anno;
+    bool localOpens;
+    KorvalSource expected;
+  } rows[] = {
+      {"ZAN2025", "2025", false, KorvalSource::AlreadyInstalled},
+      {"ZAN2025", "2025", true, KorvalSource::AlreadyInstalled},
+      {"ZAN2025", "2024", true, KorvalSource::LocalPackage},
+      {"ZAN2025", "2024", false, KorvalSource::Download},
+      {"ZAN2025", "", false, KorvalSource::Download},
+      {"ZAN", "", false, KorvalSource::Download},  // no year to compare
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.platformName) + " " + row.anno + " " +
+                 (row.localOpens ? "local" : "-"));
+    EXPECT_EQ(DecideKorvalSource(row.platformName, row.anno, row.localOpens), row.expected);
+  }
+  EXPECT_EQ(PlatformYear("ZAN2025"), "2025");
+}
+
+TEST(InstallDecisionsTest, PhasesTwoAndThreeSkipForALocalArchiveOrAnIntactInstallation) {
+  EXPECT_EQ(DecideDescriptorStep(true), DescriptorStep::UseLocalArchive);
+  EXPECT_EQ(DecideDescriptorStep(false), DescriptorStep::Download);
+  EXPECT_EQ(DecideArchiveStep("C:\\ZAN\\DesktopApp\\BIN\\", true),
+            DesktopAppArchiveStep::KeepInstalled);
+  EXPECT_EQ(DecideArchiveStep("C:\\ZAN\\DesktopApp\\BIN\\", false),
+            DesktopAppArchiveStep::Download);
+  EXPECT_EQ(DecideArchiveStep("", true), DesktopAppArchiveStep::Download);
+}
+
+TEST(InstallDecisionsTest, PackageChoiceOfThePhasesAndOfTheThreads) {
+  const std::string temp = "C:\\temp\\korval2025.7z", local = ".\\korval2025.7z";
+  // Phases 4 and 5: the download first, then the local package, else none.
+  EXPECT_EQ(PackageForPhase(temp, true, local, true), temp);
+  EXPECT_EQ(PackageForPhase(temp, false, local, true), local);
+  EXPECT_EQ(PackageForPhase(temp, false, local, false), "");
+  // The threads: the local package when it opens, else the download.
+  EXPECT_EQ(PackageForThread(local, true, temp), local);
+  EXPECT_EQ(PackageForThread(local, false, temp), temp);
+}
+
+TEST(InstallDecisionsTest, PhaseFiveUnpacksSkipsOrCopies) {
+  const std::string destination = "C:\\ZAN\\DESKTOPAPP\\BIN\\";
+  struct Row {
+    bool archiveOpens;
+    const char* installed;
+    DesktopAppPlacement expected;
+  } rows[] = {
+      {true, "D:\\ZAN\\DesktopApp\\bin\\", DesktopAppPlacement::Unpack},
+      {true, "", DesktopAppPlacement::Unpack},
+      {false, "", DesktopAppPlacement::AlreadyInPlace},
+      {false, "C:\\ZAN\\DesktopApp\\bin", DesktopAppPlacement::AlreadyInPlace},
+      {false, "c:\\zan\\desktopapp\\BIN\\", DesktopAppPlacement::AlreadyInPlace},
+      {false, "D:\\ZAN\\DesktopApp\\bin\\", DesktopAppPlacement::CopyFromElsewhere},
+      {false, "C:\\DesktopApp\\bin\\", DesktopAppPlacement::CopyFromElsewhere},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.installed) + (row.archiveOpens ? " archive" : ""));
+    EXPECT_EQ(DecideDesktopAppPlacement(row.archiveOpens, row.installed, destination),
+              row.expected);
+  }
+}
+
+TEST(InstallDecisionsTest, UnpackResultsAndLockResultsLeadOn) {
+  EXPECT_EQ(DesktopAppUnpackOutcome(0), UnpackOutcome::Next);
+  EXPECT_EQ(DesktopAppUnpackOutcome(32), UnpackOutcome::WarnThenNext);
+  for (DWORD code : {2ul, 5ul, 6ul, 33ul, 112ul}) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(DesktopAppUnpackOutcome(code), UnpackOutcome::EndRun);
+  }
+  EXPECT_EQ(DecideLockStep(-1), LockStep::GoBack);
+  EXPECT_EQ(DecideLockStep(0), LockStep::WriteLock);
+  EXPECT_EQ(DecideLockStep(1), LockStep::KeepExisting);
+  EXPECT_EQ(LockGoBackTemplate(true), 101);   // WIZ_PMNEW
+  EXPECT_EQ(LockGoBackTemplate(false), 107);  // WIZ_PMSELECT
+}
+
+TEST(InstallDecisionsTest, UnpackPercentageTruncatesAndNeverReachesAHundred) {
+  struct Row {
+    uint32_t index, total;
+    int percentage;
+  } rows[] = {
+      {0, 4, 0},       {1, 4, 25},      {2, 4, 50},          {3, 4, 75},
+      {2, 3, 66},      {99, 100, 99},   {69999, 70000, 99},  {35000, 70000, 50},
+      {0, 1, 0},       {3000000, 4000000, 75},
+      {40000000, 50000000, 80},  // beyond where index * 100 fits in 32 bits
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.index) + "/" + std::to_string(row.total));
+    EXPECT_EQ(UnpackPercentage(row.index, row.total), row.percentage);
+  }
+  EXPECT_EQ(PercentText(42), "42% completato");
+}
+
+class CheckFolderCopyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testing_support::WriteBytes(source_ + "DesktopApp.exe", "MZ stand-in"));
+    ASSERT_TRUE(testing_support::WriteBytes(source_ + "1.2.3.4\\locales\\it.pak", "it"));
+    ASSERT_TRUE(testing_support::WriteBytes(source_ + "empty.bin", ""));
+  }
+  void Copy() {
+    ASSERT_TRUE(testing_support::WriteBytes(target_ + "DesktopApp.exe", "MZ stand-in"));
+    ASSERT_TRUE(testing_support::WriteBytes(target_ + "1.2.3.4\\locales\\it.pak", "it"));
+    ASSERT_TRUE(testing_support::WriteBytes(target_ + "empty.bin", ""));
+  }
+
+  testing_support::TempDir temp_;
+  const std::string source_ = temp_ / "source\\";
+  const std::string target_ = temp_ / "target\\";
+  std::string failed_;
+};
+
+TEST_F(CheckFolderCopyTest, AWholeCopyPasses) {
+  Copy();
+  EXPECT_EQ(CheckFolderCopy(source_, target_.substr(0, target_.size() - 1), &failed_), 0u);
+  EXPECT_EQ(failed_, "");
+}
+
+TEST_F(CheckFolderCopyTest, AMissingFileGivesItsPathAndError) {
+  Copy();
+  ASSERT_TRUE(DeleteFileA((target_ + "1.2.3.4\\locales\\it.pak").c_str()));
+  EXPECT_EQ(CheckFolderCopy(source_, target_, &failed_), DWORD(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(failed_, target_ + "1.2.3.4\\locales\\it.pak");
+}
+
+TEST_F(CheckFolderCopyTest, ATruncatedFileAndATargetThatIsAFileFail) {
+  Copy();
+  ASSERT_TRUE(testing_support::WriteBytes(target_ + "DesktopApp.exe", "MZ"));
+  EXPECT_EQ(CheckFolderCopy(source_, target_, &failed_), DWORD(ERROR_WRITE_FAULT));
+  EXPECT_EQ(failed_, target_ + "DesktopApp.exe");
+
+  const std::string fileTarget = temp_ / "plainfile";
+  ASSERT_TRUE(testing_support::WriteBytes(fileTarget, "not a folder"));
+  EXPECT_NE(CheckFolderCopy(source_, fileTarget, &failed_), 0u);
+}
+
+}  // namespace

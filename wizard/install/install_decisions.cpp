@@ -1,0 +1,120 @@
+#include "install_decisions.h"
+
+#include <vector>
+
+#include "file_utils.h"
+#include "text_utils.h"
+
+std::string WithTrailingBackslash(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '\\') return folder;
+  return folder + "\\";
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  return ToUpper(WithTrailingBackslash(a)) == ToUpper(WithTrailingBackslash(b));
+}
+
+std::string PlatformYear(const std::string& platformName) {
+  if (platformName.size() < 7) return std::string();
+  return platformName.substr(3, 4);
+}
+
+KorvalSource DecideKorvalSource(const std::string& platformName, const std::string& anno,
+                                bool localPackageOpens) {
+  const std::string year = PlatformYear(platformName);
+  if (!year.empty() && year == anno) return KorvalSource::AlreadyInstalled;
+  if (localPackageOpens) return KorvalSource::LocalPackage;
+  return KorvalSource::Download;
+}
+
+DescriptorStep DecideDescriptorStep(bool localArchiveOpens) {
+  return localArchiveOpens ? DescriptorStep::UseLocalArchive : DescriptorStep::Download;
+}
+
+DesktopAppArchiveStep DecideArchiveStep(const std::string& desktopAppPath, bool checksumMatches) {
+  if (!desktopAppPath.empty() && checksumMatches) return DesktopAppArchiveStep::KeepInstalled;
+  return DesktopAppArchiveStep::Download;
+}
+
+std::string PackageForPhase(const std::string& tempPackage, bool tempOpens,
+                            const std::string& localPackage, bool localOpens) {
+  if (tempOpens) return tempPackage;
+  if (localOpens) return localPackage;
+  return std::string();
+}
+
+std::string PackageForThread(const std::string& localPackage, bool localOpens,
+                             const std::string& tempPackage) {
+  return localOpens ? localPackage : tempPackage;
+}
+
+DesktopAppPlacement DecideDesktopAppPlacement(bool archiveOpens, const std::string& desktopAppPath,
+                                              const std::string& destination) {
+  if (archiveOpens) return DesktopAppPlacement::Unpack;
+  if (desktopAppPath.empty() || SameFolder(desktopAppPath, destination))
+    return DesktopAppPlacement::AlreadyInPlace;
+  return DesktopAppPlacement::CopyFromElsewhere;
+}
+
+UnpackOutcome DesktopAppUnpackOutcome(DWORD result) {
+  if (result == 0) return UnpackOutcome::Next;
+  if (result == ERROR_SHARING_VIOLATION) return UnpackOutcome::WarnThenNext;
+  return UnpackOutcome::EndRun;
+}
+
+LockStep DecideLockStep(int lockCheckResult) {
+  if (lockCheckResult == -1) return LockStep::GoBack;
+  if (lockCheckResult == 0) return LockStep::WriteLock;
+  return LockStep::KeepExisting;
+}
+
+int LockGoBackTemplate(bool isNewOffice) { return isNewOffice ? 101 : 107; }
+
+int UnpackPercentage(uint32_t index, uint32_t total) {
+  if (total == 0) return 0;
+  // 64-bit, so that archives of more than 21 million entries do not overflow.
+  return static_cast<int>(uint64_t(index) * 100 / total);
+}
+
+std::string PercentText(int percentage) { return IntToString(percentage) + "% completato"; }
+
+namespace {
+
+DWORD CheckCopyLevel(const std::string& source, const std::string& target,
+                     std::string* failedPath) {
+  WIN32_FIND_DATAA entry;
+  FindHandle find(FindFirstFileA((source + "*").c_str(), &entry));
+  if (!find.valid()) return 0;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string copied = target + name;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+      const DWORD inner = CheckCopyLevel(source + name + "\\", copied + "\\", failedPath);
+      if (inner != 0) return inner;
+      continue;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(copied.c_str(), GetFileExInfoStandard, &data)) {
+      const DWORD error = GetLastError();
+      *failedPath = copied;
+      return error != 0 ? error : ERROR_FILE_NOT_FOUND;
+    }
+    if (data.nFileSizeHigh != entry.nFileSizeHigh || data.nFileSizeLow != entry.nFileSizeLow ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      *failedPath = copied;
+      return ERROR_WRITE_FAULT;
+    }
+  } while (FindNextFileA(find.get(), &entry));
+  return 0;
+}
+
+}  // namespace
+
+DWORD CheckFolderCopy(const std::string& source, const std::string& target,
+                      std::string* failedPath) {
+  std::string ignored;
+  return CheckCopyLevel(WithTrailingBackslash(source), WithTrailingBackslash(target),
+                        failedPath ? failedPath : &ignored);
+}

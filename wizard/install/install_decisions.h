@@ -1,0 +1,79 @@
+// The decisions of the install chain, apart from the calls that carry them
+// out: which phase follows, what is skipped, which package is unpacked, what
+// an unpacking result leads to, and the unpack percentage. Pure functions
+// (except CheckFolderCopy, which reads the disk), tested without a sheet.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// The text with a "\" appended unless it already ends with one.
+std::string WithTrailingBackslash(const std::string& folder);
+
+// The same folder, compared without regard to ASCII letter case and to one
+// trailing "\" on either side. Two empty texts are the same folder.
+bool SameFolder(const std::string& a, const std::string& b);
+
+// The platform year inside a platform name: the four characters from the
+// fourth ("ZAN2025" -> "2025"); empty when the name is too short.
+std::string PlatformYear(const std::string& platformName);
+
+// Phase 1: what happens to the Korval package.
+enum class KorvalSource {
+  AlreadyInstalled,  // the installation being set up is of this platform year
+  LocalPackage,      // the package lies in the current folder
+  Download,          // from the update server
+};
+KorvalSource DecideKorvalSource(const std::string& platformName, const std::string& anno,
+                                bool localPackageOpens);
+
+// Phase 2: a DesktopApp archive in the current folder skips the descriptor
+// and phase 3 (straight to phase 4); otherwise the descriptor is downloaded.
+enum class DescriptorStep { UseLocalArchive, Download };
+DescriptorStep DecideDescriptorStep(bool localArchiveOpens);
+
+// Phase 3: an installed DesktopApp whose checksum matches is kept; otherwise
+// the archive is downloaded. An empty installed path never matches.
+enum class DesktopAppArchiveStep { KeepInstalled, Download };
+DesktopAppArchiveStep DecideArchiveStep(const std::string& desktopAppPath, bool checksumMatches);
+
+// Which package an unpacking reads. Phase 4 and phase 5 prefer the downloaded
+// package to the local one; the unpack threads prefer the local one. Empty
+// when neither opens.
+std::string PackageForPhase(const std::string& tempPackage, bool tempOpens,
+                            const std::string& localPackage, bool localOpens);
+std::string PackageForThread(const std::string& localPackage, bool localOpens,
+                             const std::string& tempPackage);
+
+// Phase 5 without an archive: nothing to do when no DesktopApp was found or
+// it already lies in the destination, else its content is copied there.
+enum class DesktopAppPlacement { Unpack, AlreadyInPlace, CopyFromElsewhere };
+DesktopAppPlacement DecideDesktopAppPlacement(bool archiveOpens, const std::string& desktopAppPath,
+                                              const std::string& destination);
+
+// What a DesktopApp unpacking result leads to: 0 Next; 32 (a file in use)
+// a warning, then Next; anything else the run ends with that code.
+enum class UnpackOutcome { Next, WarnThenNext, EndRun };
+UnpackOutcome DesktopAppUnpackOutcome(DWORD result);
+
+// Where the install page goes after the lock check: -1 back to the office
+// page (WIZ_PMNEW for a new office code, else WIZ_PMSELECT, as template ids);
+// 0 write a lock; 1 keep the lock found.
+enum class LockStep { GoBack, WriteLock, KeepExisting };
+LockStep DecideLockStep(int lockCheckResult);
+int LockGoBackTemplate(bool isNewOffice);
+
+// Unpack progress: index * 100 / total truncated (0 when total is 0). Never
+// 100 from the unpacking, whose last call is (total - 1, total).
+int UnpackPercentage(uint32_t index, uint32_t total);
+// "NN% completato".
+std::string PercentText(int percentage);
+
+// After a folder copy: 0 when every file below `source` exists in `target`
+// with the same size; otherwise the Windows error met (the error of reading
+// the copied file's attributes, or ERROR_WRITE_FAULT for a size that
+// differs), with the first such target path in *failedPath. Reads the disk.
+DWORD CheckFolderCopy(const std::string& source, const std::string& target,
+                      std::string* failedPath);
