@@ -14,7 +14,8 @@ InstallRecord::~InstallRecord() = default;
 
 namespace {
 
-const DriveApi kRealDriveApi = {&GetLogicalDriveStringsA, &GetDriveTypeA};
+const DriveApi kRealDriveApi = {&GetLogicalDriveStringsA, &GetDriveTypeA,
+                                 &GetDiskFreeSpaceExA};
 const DriveApi* g_driveApi = &kRealDriveApi;
 
 // The owner of this run, lower-cased once: it does not change while the
@@ -128,7 +129,7 @@ bool CSetting::CheckDiskSpace(const std::string& path, uint32_t required) {
   std::string root = FreeSpaceRoot(path);
   if (root.empty()) return false;
   ULARGE_INTEGER available, total, free;
-  if (!GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free)) return false;
+  if (!g_driveApi->getDiskFreeSpaceEx(root.c_str(), &available, &total, &free)) return false;
   freeBytes = available.QuadPart;
   return freeBytes > required;
 }

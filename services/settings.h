@@ -41,10 +41,12 @@ bool ComparePmRecords(const InstallRecord& a, const InstallRecord& b);
 // Sorts a record list with ComparePmRecords (moves pointers only).
 void SortPmRecords(InstallRecordList& records);
 
-// Test seam for the drive enumeration: the two Win32 calls GetDiskList makes.
+// Test seam for the drive calls: the two GetDiskList makes and the free-space
+// call of CheckDiskSpace.
 struct DriveApi {
   DWORD(WINAPI* getLogicalDriveStrings)(DWORD, LPSTR);
   UINT(WINAPI* getDriveType)(LPCSTR);
+  BOOL(WINAPI* getDiskFreeSpaceEx)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 };
 // Replaces the calls (nullptr restores the real ones).
 void SetDriveApiForTesting(const DriveApi* api);

@@ -4,7 +4,6 @@ add_executable(file_utils_probe
   ${CMAKE_CURRENT_LIST_DIR}/../services/file_utils_probe.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../services/file_utils_probe.rc)
 target_link_libraries(file_utils_probe PRIVATE services)
-target_compile_options(file_utils_probe PRIVATE -Wall -Wextra)
 set(FILE_UTILS_PROBE_DIR ${CMAKE_BINARY_DIR}/tests/probes)
 set_target_properties(file_utils_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${FILE_UTILS_PROBE_DIR})
 string(REPLACE "/" "\\\\" FILE_UTILS_PROBE_WIN "Z:${FILE_UTILS_PROBE_DIR}/file_utils_probe.exe")

@@ -5,7 +5,6 @@ find_package(Python3 COMPONENTS Interpreter REQUIRED)
 
 add_executable(wininet_wrapper_test ${CMAKE_SOURCE_DIR}/tests/http/wininet_wrapper_test.cpp)
 target_link_libraries(wininet_wrapper_test PRIVATE test_support gtest_main)
-target_compile_options(wininet_wrapper_test PRIVATE -Wall -Wextra)
 add_test(NAME wininet_wrapper_test
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/update_server.py
     --root ${TEST_DATA_DIR}/http_server --log ${TEST_DATA_DIR}/http_server.log

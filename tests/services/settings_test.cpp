@@ -95,7 +95,7 @@ UINT WINAPI FakeDriveType(LPCSTR root) {
 }
 
 TEST(SettingDrives, KeepsFixedRemovableAndRemoteDrives) {
-  const DriveApi fake = {&FakeDriveStrings, &FakeDriveType};
+  const DriveApi fake = {&FakeDriveStrings, &FakeDriveType, &GetDiskFreeSpaceExA};
   const struct {
     std::string list;
     DWORD growOnce;
@@ -144,10 +144,30 @@ TEST(SettingDiskSpace, RootOfTheGivenPath) {
     const bool enough = s.CheckDiskSpace(c.path, 0);
     EXPECT_EQ(c.measured, s.freeBytes != 12345u);
     EXPECT_EQ(enough, c.measured && s.freeBytes > 0);
-    // The threshold is strict and 64-bit.
-    if (c.measured) { EXPECT_EQ(s.CheckDiskSpace(c.path, 0xFFFFFFFFu), s.freeBytes > 0xFFFFFFFFull); }
   }
   RemoveDirectoryA(share.c_str());
+}
+
+ULONGLONG g_free = 0;
+BOOL WINAPI FakeFreeSpace(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
+  available->QuadPart = g_free;
+  return TRUE;
+}
+
+// Enough means more than required: exactly the amount is not enough.
+TEST(SettingDiskSpace, StrictlyMoreThanRequired) {
+  const DriveApi fake = {&GetLogicalDriveStringsA, &GetDriveTypeA, &FakeFreeSpace};
+  SetDriveApiForTesting(&fake);
+  const struct { ULONGLONG free; uint32_t required; bool enough; } cases[] = {
+      {750000000, 750000000, false}, {750000001, 750000000, true}, {749999999, 750000000, false},
+      {0x100000000ull, 0xFFFFFFFFu, true}, {0, 0, false}};
+  for (const auto& c : cases) {
+    g_free = c.free;
+    CSetting s;
+    EXPECT_EQ(s.CheckDiskSpace("C:\\ZAN\\", c.required), c.enough) << c.free;
+    EXPECT_EQ(s.freeBytes, c.free);
+  }
+  SetDriveApiForTesting(nullptr);
 }
 
 }  // namespace

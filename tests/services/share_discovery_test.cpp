@@ -42,6 +42,7 @@ struct FakeNetwork {
   std::vector<std::string> opened;
   int open = 0;  // enumerations not closed yet
   NETRESOURCEA domainContainer = {};
+  DWORD claim = 0;  // non-zero: the count reported, whatever the batch holds
 };
 FakeNetwork* g_network = nullptr;
 
@@ -71,20 +72,22 @@ DWORD WINAPI FakeEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWO
   if (e->next >= e->batches.size()) return ERROR_NO_MORE_ITEMS;
   const Batch& batch = e->batches[e->next++];
   NETRESOURCEA* records = static_cast<NETRESOURCEA*>(buffer);
+  // A claiming provider fills the whole buffer with records, names elsewhere.
   char* text = reinterpret_cast<char*>(records + batch.resources.size());
   char* end = static_cast<char*>(buffer) + *size;
   for (size_t i = 0; i < batch.resources.size(); ++i) {
     const Resource& r = batch.resources[i];
-    if (text + r.remoteName.size() + 1 > end) return ERROR_MORE_DATA;
+    if (!g_network->claim && text + r.remoteName.size() + 1 > end) return ERROR_MORE_DATA;
     records[i] = NETRESOURCEA();
     records[i].dwScope = RESOURCE_GLOBALNET;
     records[i].dwType = RESOURCETYPE_DISK;
     records[i].dwDisplayType = r.displayType;
     records[i].dwUsage = r.usage;
-    records[i].lpRemoteName = lstrcpyA(text, r.remoteName.c_str());
+    records[i].lpRemoteName = g_network->claim ? const_cast<char*>(r.remoteName.c_str())
+                                               : lstrcpyA(text, r.remoteName.c_str());
     text += r.remoteName.size() + 1;
   }
-  *count = batch.resources.size();
+  *count = g_network->claim ? g_network->claim : batch.resources.size();
   return batch.status;
 }
 
@@ -320,6 +323,25 @@ TEST_F(Discovery, NetworkWalkCollectsDomainsWithoutEnteringThem) {
   EXPECT_EQ(d.shares[1].remoteName, "\\\\PC2");
   EXPECT_EQ(d.shares[1].domain, "OFFICE");
   EXPECT_EQ(network_.domainContainer.dwType, static_cast<DWORD>(RESOURCETYPE_ANY));
+}
+
+// A provider that reports more entries than its buffer can hold: only the
+// records in the buffer are read.
+TEST_F(Discovery, EnumerationClaimingMoreThanItsBufferHoldsIsCut) {
+  const struct { DWORD displayType; size_t fit; } kinds[] = {
+      {RESOURCEDISPLAYTYPE_DOMAIN, 3200 / sizeof(NETRESOURCEA)},
+      {RESOURCEDISPLAYTYPE_SERVER, 16384 / sizeof(NETRESOURCEA)}};
+  network_.claim = 0x7FFFFFFF;
+  std::vector<Resource> full[2];
+  for (int k = 0; k < 2; ++k)
+    for (size_t i = 0; i < kinds[k].fit; ++i)
+      full[k].push_back({kinds[k].displayType, RESOURCEUSAGE_CONTAINER, "\\\\N" + std::to_string(i)});
+  network_.containers[""] = {{0, full[0]}};
+  network_.containers["OFFICE"] = {{0, full[1]}};
+  NetShareDiscovery d;
+  EXPECT_EQ(d.EnumerateNetwork(nullptr), kinds[0].fit);
+  EXPECT_EQ(d.EnumerateServerShares("OFFICE"), kinds[1].fit);
+  EXPECT_EQ(network_.opened, (std::vector<std::string>{"", "OFFICE"}));
 }
 
 TEST_F(Discovery, HostSharesSkipDollarNamesAndReportPlainDiskSharesOnly) {
