@@ -1,6 +1,7 @@
 // The office pages in this process: the folder check with its log lines and
 // boxes, and the pages created from their real templates.
 #include <windows.h>
+#include <commctrl.h>
 #include <prsht.h>
 
 #include <gtest/gtest.h>
@@ -8,13 +9,20 @@
 #include <deque>
 
 #include "app.h"
+#include "drive_mapping.h"
+#include "file_utils.h"
+#include "lock_file.h"
+#include "pages.h"
 #include "resource.h"
+#include "share_discovery.h"
+#include "shared_info.h"
 #include "sheet.h"
 #include "test_support.h"
 #include "wine_drive.h"
 
 using testing_support::LogCapture;
 using testing_support::TempDir;
+using testing_support::WriteBytes;
 
 namespace {
 
@@ -52,11 +60,15 @@ const HWND kSheet = reinterpret_cast<HWND>(0x5EE7);
 class OfficePages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     if (!g_app) g_app = new CApp();
   }
   void SetUp() override {
     CSetting& s = *g_app->m_setting;
     s.sharedInfoRecords.clear();
+    s.sharedInfoFiles.clear();
+    s.drives.clear();
     s.current = InstallRecord();
     s.platformName = "ZAN2025";
     s.year = "2025";
@@ -127,6 +139,275 @@ TEST_F(OfficePages, FolderOnANetworkDriveIsLoggedAsNetworkInstallation) {
   g_app->m_setting->current.pm = "00123";
   EXPECT_TRUE(g_app->CheckInstallRequirements("N:\\ZAN\\PM00123"));
   EXPECT_EQ(std::vector<std::string>{"[  INFO] Network installation detected"}, Messages(log));
+}
+
+INT_PTR CALLBACK QuietPage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The sheet is never shown: without a window manager, hiding a shown window
+// waits two seconds for the display.
+int CALLBACK HiddenSheet(HWND, UINT message, LPARAM lParam) {
+  struct TemplateExStart {
+    WORD version, signature;
+    DWORD helpId, exStyle, style;
+  };
+  if (message != PSCB_PRECREATE) return 0;
+  auto* ex = reinterpret_cast<TemplateExStart*>(lParam);
+  if (ex->signature == 0xFFFF)
+    ex->style &= ~WS_VISIBLE;
+  else
+    reinterpret_cast<DLGTEMPLATE*>(lParam)->style &= ~WS_VISIBLE;
+  return 0;
+}
+
+// A modeless Wizard97 sheet of real page templates, its frame subclassed as
+// the wizard's is; page procedures guarded as the wizard guards them.
+class TestSheet {
+ public:
+  TestSheet(const std::vector<std::pair<WORD, DLGPROC>>& pages, int start) {
+    std::vector<HPROPSHEETPAGE> handles;
+    for (const auto& page : pages) {
+      PROPSHEETPAGEA p = {};
+      p.dwSize = sizeof p;
+      p.hInstance = GetModuleHandleA(nullptr);
+      p.pszTemplate = MAKEINTRESOURCEA(page.first);
+      p.pfnDlgProc = page.second;
+      handles.push_back(CreatePropertySheetPageA(&p));
+    }
+    PROPSHEETHEADERA h = {};
+    h.dwSize = sizeof h;
+    h.dwFlags = PSH_WIZARD97 | PSH_MODELESS | PSH_USECALLBACK;
+    h.pfnCallback = &HiddenSheet;
+    h.hInstance = GetModuleHandleA(nullptr);
+    h.nPages = static_cast<UINT>(handles.size());
+    h.nStartPage = start;
+    h.phpage = handles.data();
+    sheet_ = reinterpret_cast<HWND>(PropertySheetA(&h));
+    SubclassSheet(sheet_);
+    g_app->SetSheetWindow(sheet_);
+    Pump();
+  }
+  ~TestSheet() { DestroyWindow(sheet_); }
+  HWND page() const {
+    return reinterpret_cast<HWND>(SendMessageA(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
+  }
+  // The template of the active page.
+  int pageId() const {
+    const LRESULT index = SendMessageA(sheet_, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page()), 0);
+    return static_cast<int>(SendMessageA(sheet_, PSM_INDEXTOID, index, 0));
+  }
+  void Press(int button) {
+    SendMessageA(sheet_, PSM_PRESSBUTTON, button, 0);
+    Pump();
+  }
+  static void Pump() {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
+
+ private:
+  HWND sheet_ = nullptr;
+};
+
+std::string ItemText(HWND page, int id) {
+  char text[256] = {};
+  GetDlgItemTextA(page, id, text, sizeof text);
+  return text;
+}
+
+TEST_F(OfficePages, NewOfficeCodeEditKeepsFiveCharactersAndNextChecksTheCode) {
+  auto quiet = [](WORD id) { return std::make_pair(id, &QuietPage); };
+  {
+    TestSheet sheet({quiet(IDD_WIZ_PMSELECT), {IDD_WIZ_PMNEW, GuardedDlgProc<WizPmNewDlgProc>},
+                     quiet(IDD_WIZ_SELECTUNIT)},
+                    1);
+    HWND edit = GetDlgItem(sheet.page(), IDC_OFFICE_CODE);
+    SetDlgItemTextA(sheet.page(), IDC_OFFICE_CODE, "12345");
+    SendMessageA(edit, EM_SETSEL, 5, 5);
+    SendMessageA(edit, WM_CHAR, '6', 1);  // a sixth character typed
+    EXPECT_EQ("12345", ItemText(sheet.page(), IDC_OFFICE_CODE));
+    EXPECT_EQ("12345", g_app->m_setting->current.pm);
+    EXPECT_EQ("C:\\ZAN\\PM12345\\", g_app->m_setting->current.rootPath);
+  }
+  const std::string invalid = "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!";
+  const std::string found = "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!";
+  const struct {
+    std::string code;
+    int page;
+    std::string box, pm;
+  } cases[] = {
+      {"0", IDD_WIZ_PMNEW, invalid, ""},     {"00000", IDD_WIZ_PMNEW, invalid, ""},
+      {"", IDD_WIZ_PMNEW, invalid, ""},      {"1A", IDD_WIZ_PMNEW, invalid, ""},
+      {"77", IDD_WIZ_PMSELECT, found, "00077"}, {"123", IDD_WIZ_SELECTUNIT, "", "00123"},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    AddRecord("77", "D:\\ZAN\\PM00077\\");
+    TestSheet sheet({quiet(IDD_WIZ_PMSELECT), {IDD_WIZ_PMNEW, GuardedDlgProc<WizPmNewDlgProc>},
+                     quiet(IDD_WIZ_SELECTUNIT)},
+                    1);
+    SetDlgItemTextA(sheet.page(), IDC_OFFICE_CODE, c.code.c_str());
+    SetDlgItemTextA(sheet.page(), IDC_OFFICE_PASSWORD, "SECRET");
+    sheet.Press(PSBTN_NEXT);
+    EXPECT_EQ(c.page, sheet.pageId()) << c.code;
+    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text) << c.code;
+    if (c.pm.empty()) continue;
+    EXPECT_EQ(c.pm, g_app->m_setting->current.pm);
+    EXPECT_EQ("SECRET", g_app->m_setting->current.pwd);
+    EXPECT_EQ("00077", g_app->m_setting->sharedInfoRecords[0]->pm);  // padded, kept
+  }
+}
+
+TEST_F(OfficePages, DrivePageOffersTheDrivesAndWaitsForOne) {
+  TempDir folder;
+  WineDrive drive('N', folder.path(), DRIVE_REMOTE);
+  if (!drive.ok()) GTEST_SKIP() << "Wine's mount manager did not give a network drive N:";
+  CSetting& s = *g_app->m_setting;
+  s.drives = {"C:\\", "N:\\"};
+  s.systemDriveRoot = "C:";
+  s.current.pm = "00123";
+  s.current.isNewOffice = false;
+  LogCapture log;
+  auto quiet = [](WORD id) { return std::make_pair(id, &QuietPage); };
+  TestSheet sheet({quiet(IDD_WIZ_PMSELECT), quiet(IDD_WIZ_PMNEW),
+                   {IDD_WIZ_SELECTUNIT, GuardedDlgProc<WizSelectUnitDlgProc>},
+                   quiet(IDD_WIZ_BEFOREINSTALL)},
+                  2);
+  HWND combo = GetDlgItem(sheet.page(), IDC_DRIVE_COMBO);
+  ASSERT_EQ(2, SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  char text[32] = {};
+  SendMessageA(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ("N (rete)", text);
+  SendMessageA(combo, CB_GETLBTEXT, SendMessageA(combo, CB_GETCURSEL, 0, 0),
+               reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ("C", text);
+  EXPECT_EQ("C:\\ZAN\\PM00123", ItemText(sheet.page(), IDC_INSTALL_PATH));
+
+  SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  sheet.Press(PSBTN_NEXT);
+  EXPECT_EQ(IDD_WIZ_SELECTUNIT, sheet.pageId());
+  EXPECT_TRUE(log.Has("[* WARN] No drive selected for the installation"));
+  EXPECT_TRUE(g_boxes.empty());
+
+  SendMessageA(combo, CB_SETCURSEL, 1, 0);
+  sheet.Press(PSBTN_NEXT);
+  EXPECT_EQ(IDD_WIZ_BEFOREINSTALL, sheet.pageId());
+  EXPECT_EQ("N:\\ZAN\\PM00123\\", s.current.rootPath);
+  EXPECT_EQ("N:\\ZAN", s.current.basePath);
+  EXPECT_TRUE(log.Has("[  INFO] Network installation detected"));
+}
+
+// An office folder with a register holding one workstation of `pm` in
+// `anno` (another user's) and the platform's marker file.
+void MakeOffice(const std::string& folder, const std::string& pm, const std::string& anno) {
+  const std::string path = folder + "ZAN_Shared\\SharedInfo";
+  ASSERT_TRUE(CreateDirectoryTree(folder + "ZAN_Shared"));
+  ASSERT_EQ(0, CreateSharedInfo(path));
+  int id = 0;
+  ASSERT_EQ(0, CheckInstallation(path, anno, &id));
+  ASSERT_EQ(0, AddPdlEntry(path, pm, "PWD", id, folder, "OTHERPC\\other"));
+  ASSERT_TRUE(WriteBytes(folder + "ZAN" + anno + "\\HOME\\ETC\\INSTALLA.MOD", pm + "PWD"));
+}
+
+std::string g_foundFolder;
+HWND g_listDuringBox = nullptr;
+int g_listCountDuringBox = -1;
+
+// The lock question: while it is open, discovery reports a share holding an
+// office that sorts first.
+int WINAPI ShareFoundThenYes(HWND, LPCSTR, LPCSTR, UINT) {
+  SendMessageA(g_app->m_hwndSheet, WM_SHARE_FOUND, reinterpret_cast<WPARAM>(g_foundFolder.c_str()),
+               2025);
+  g_listCountDuringBox = static_cast<int>(SendMessageA(g_listDuringBox, LB_GETCOUNT, 0, 0));
+  return IDYES;
+}
+
+TEST_F(OfficePages, ShareFoundWhileTheLockQuestionIsOpenKeepsThePickedOffice) {
+  TempDir root;
+  MakeOffice(root / "A\\", "00200", "2024");
+  MakeOffice(root / "B\\", "00300", "2024");
+  MakeOffice(root / "C\\", "00100", "2024");
+  CSetting& s = *g_app->m_setting;
+  s.ReadSharedInfo(root / "A\\", 2025);
+  s.ReadSharedInfo(root / "B\\", 2025);
+  ASSERT_EQ(2u, s.sharedInfoRecords.size());
+  WriteLockFile(root / "B\\", "1");
+  g_foundFolder = root / "C\\";
+  SetLockMessageBoxForTesting(&ShareFoundThenYes);
+
+  TestSheet sheet({{IDD_WIZ_PMSELECT, GuardedDlgProc<WizPmSelectDlgProc>},
+                   {IDD_WIZ_BEFOREINSTALL, &QuietPage}},
+                  0);
+  g_listDuringBox = GetDlgItem(sheet.page(), IDC_PM_LIST);
+  SendMessageA(g_listDuringBox, LB_SETCURSEL, 1, 0);  // office 00300
+  sheet.Press(PSBTN_NEXT);
+  SetLockMessageBoxForTesting(nullptr);
+
+  EXPECT_EQ(IDD_WIZ_BEFOREINSTALL, sheet.pageId());  // an earlier year: no question
+  EXPECT_EQ("00300", s.current.pm);
+  EXPECT_EQ(root / "B\\", s.current.rootPath);
+  EXPECT_EQ(2, g_listCountDuringBox);  // the list waited for the handler
+  // Then the list was sorted and refilled with the office found.
+  ASSERT_EQ(3, SendMessageA(g_listDuringBox, LB_GETCOUNT, 0, 0));
+  EXPECT_EQ("00100", s.sharedInfoRecords[0]->pm);
+}
+
+// Drive mapping without a network provider: the share is connected as Y:.
+DWORD WINAPI NoConnection(LPCSTR, LPSTR remote, LPDWORD) {
+  remote[0] = '\0';
+  return ERROR_NOT_CONNECTED;
+}
+UINT WINAPI FreeLetter(LPCSTR root) { return root[0] == 'Y' ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED; }
+DWORD g_useResult = 0;
+DWORD WINAPI ConnectY(HWND, LPNETRESOURCEA, LPCSTR, LPCSTR, DWORD, LPSTR access, LPDWORD, LPDWORD) {
+  if (g_useResult == 0) lstrcpyA(access, "Y:");
+  return g_useResult;
+}
+
+TEST_F(OfficePages, PickedShareIsMappedAndItsRecordsNameTheDrive) {
+  const DriveMappingCalls calls = {&NoConnection, &FreeLetter, &ConnectY};
+  SetDriveMappingCallsForTesting(&calls);
+  const std::string unc = "\\\\SRV\\SHARE\\PM00400\\";
+  const struct {
+    DWORD useResult;
+    int page;
+    std::string rootPath, box;
+  } cases[] = {
+      {0, IDD_WIZ_BEFOREINSTALL, "Y:\\", ""},
+      {ERROR_BAD_NET_NAME, IDD_WIZ_PMSELECT, unc,
+       "Si e' verificato un problema durante la creazione dell'unita' di rete."},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    g_useResult = c.useResult;
+    LogCapture log;
+    for (const char* anno : {"2024", "2023"}) {
+      AddRecord("00400", unc);
+      auto& r = *g_app->m_setting->sharedInfoRecords.back();
+      r.anno = anno;
+      r.platformPath = unc + "ZAN" + anno;
+      r.sharedInfoPath = unc + "ZAN_Shared\\SharedInfo";
+    }
+    TestSheet sheet({{IDD_WIZ_PMSELECT, GuardedDlgProc<WizPmSelectDlgProc>},
+                     {IDD_WIZ_BEFOREINSTALL, &QuietPage}},
+                    0);
+    SendDlgItemMessageA(sheet.page(), IDC_PM_LIST, LB_SETCURSEL, 0, 0);
+    sheet.Press(PSBTN_NEXT);
+    const CSetting& s = *g_app->m_setting;
+    EXPECT_EQ(c.page, sheet.pageId());
+    EXPECT_EQ(c.rootPath, s.current.rootPath);
+    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text);
+    if (c.useResult) continue;
+    EXPECT_EQ("Y:\\ZAN2024", s.current.platformPath);
+    EXPECT_EQ("Y:\\ZAN_Shared\\SharedInfo", s.current.sharedInfoPath);
+    EXPECT_EQ("Y:\\", s.installRoot);
+    EXPECT_EQ("Y:\\ZAN2023", s.sharedInfoRecords[1]->platformPath);  // the other record too
+    EXPECT_TRUE(log.Has("[  INFO] Unit created as Y:\\"));
+    EXPECT_TRUE(log.Has("[INFO] Zan path -> " + unc + "ZAN2023 -> Y:\\ZAN2023"));
+  }
+  SetDriveMappingCallsForTesting(nullptr);
 }
 
 }  // namespace

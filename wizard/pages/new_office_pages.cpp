@@ -32,8 +32,8 @@ std::string ItemText(HWND page, int id, int maxChars) {
   return buffer.data();
 }
 
-// Any command from the code edit, typing included: the code keeps five
-// characters, and the folder follows it.
+// The code edit changed (typing, or the code written back on activation): the
+// code keeps five characters, and the folder follows it.
 void OfficeCodeEdited(HWND page) {
   CSetting& s = *g_app->m_setting;
   if (!s.sharedInfoRecords.empty() && !s.current.isNewOffice) return;
@@ -126,7 +126,9 @@ INT_PTR CALLBACK WizPmNewDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       ResetAsNewOffice(g_app->m_setting->current);
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDC_OFFICE_CODE)
+      // Text changes only: the focus leaving the edit after Next would put
+      // the unpadded code back in place of the padded one.
+      if (LOWORD(wParam) == IDC_OFFICE_CODE && HIWORD(wParam) == EN_CHANGE)
         OfficeCodeEdited(hwnd);
       else if (LOWORD(wParam) == IDC_PMNEW_GUIDE_LINK)
         OpenInstallationGuide();
