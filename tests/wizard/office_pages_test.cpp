@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
+
+#include <sqlite3.h>
 
 #include "app.h"
 #include "drive_mapping.h"
@@ -77,7 +80,10 @@ class OfficePages : public ::testing::Test {
     g_answers.clear();
     SetMessageBoxForTesting(&RecordBox);
   }
-  void TearDown() override { SetMessageBoxForTesting(nullptr); }
+  void TearDown() override {
+    SetMessageBoxForTesting(nullptr);
+    SetDriveApiForTesting(nullptr);
+  }
 
   void AddRecord(const std::string& pm, const std::string& rootPath) {
     auto r = std::make_unique<InstallRecord>();
@@ -408,6 +414,120 @@ TEST_F(OfficePages, PickedShareIsMappedAndItsRecordsNameTheDrive) {
     EXPECT_TRUE(log.Has("[INFO] Zan path -> " + unc + "ZAN2023 -> Y:\\ZAN2023"));
   }
   SetDriveMappingCallsForTesting(nullptr);
+}
+
+// Free bytes by drive ("C:"), as the free-space call reports them.
+std::map<std::string, uint64_t> g_freeBytes;
+BOOL WINAPI FreeBytes(LPCSTR root, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                      PULARGE_INTEGER free) {
+  const auto it = g_freeBytes.find(root);
+  if (it == g_freeBytes.end()) return FALSE;
+  available->QuadPart = total->QuadPart = free->QuadPart = it->second;
+  return TRUE;
+}
+const DriveApi kInjectedFreeSpace = {&GetLogicalDriveStringsA, &GetDriveTypeA, &FreeBytes};
+
+TEST_F(OfficePages, PreInstallFreeSpaceMustExceedEachThreshold) {
+  TempDir other;
+  WineDrive drive('P', other.path(), DRIVE_FIXED);
+  if (!drive.ok()) GTEST_SKIP() << "Wine's mount manager did not give a drive P:";
+  TempDir onC;
+  SetDriveApiForTesting(&kInjectedFreeSpace);
+  const std::string korvalText = "ATTENZIONE!!\n\nLo spazio sull'unita' disco selezionata non e' "
+                                 "sufficiente. Sono necessari almeno ";
+  const struct {
+    std::string rootPath;
+    uint64_t freeC, freeP;
+    std::string box;  // empty: WIZ_INSTALL is reached
+  } cases[] = {
+      {onC / "PM00123\\", 750000000, 0, korvalText + "750 MB liberi."},
+      {onC / "PM00123\\", 750000001, 0, ""},
+      {"P:\\PM00123\\", 4000000000u, 525000000, korvalText + "525 MB liberi."},
+      {"P:\\PM00123\\", 10000000, 525000001,
+       "ATTENZIONE!!\n\nLo spazio sull'unita' disco C:\\ non e' sufficiente. Sono necessari "
+       "almeno 10 MB liberi."},
+      {"P:\\PM00123\\", 10000001, 525000001, ""},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    SetDriveApiForTesting(&kInjectedFreeSpace);
+    g_freeBytes = {{"C:", c.freeC}, {"P:", c.freeP}};
+    CSetting& s = *g_app->m_setting;
+    s.current.pm = "00123";
+    s.current.rootPath = c.rootPath;
+    s.current.isNewOffice = true;
+    TestSheet sheet({{IDD_WIZ_BEFOREINSTALL, GuardedDlgProc<WizBeforeInstallDlgProc>},
+                     {IDD_WIZ_INSTALL, &QuietPage}},
+                    0);
+    g_app->m_hwndPage = reinterpret_cast<HWND>(0x9A6E);  // the page before it
+    sheet.Press(PSBTN_NEXT);
+    EXPECT_EQ(c.box.empty() ? IDD_WIZ_INSTALL : IDD_WIZ_BEFOREINSTALL, sheet.pageId())
+        << c.rootPath << " C " << c.freeC << " P " << c.freeP;
+    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text);
+    if (!c.box.empty()) {
+      EXPECT_EQ(g_app->m_hwndPage, g_boxes.back().owner);
+    }
+  }
+}
+
+// The workstations of a register by year, read with SQLite itself.
+std::vector<std::string> WorkstationYears(const std::string& path) {
+  std::vector<std::string> years;
+  sqlite3* db = nullptr;
+  sqlite3_stmt* query = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db,
+                         "SELECT s.anno FROM Workpoint w JOIN Workpoint_SwExt ws ON "
+                         "w.idWorkpoint = ws.idWorkpoint JOIN SwExt s ON s.idSwExt = ws.idSwExt "
+                         "ORDER BY s.anno",
+                         -1, &query, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(query) == SQLITE_ROW)
+      years.push_back(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return years;
+}
+
+TEST_F(OfficePages, PreInstallRemovesOnlyTheNotValidRowOfTheYearBeingInstalled) {
+  SetDriveApiForTesting(&kInjectedFreeSpace);
+  const struct {
+    std::string anno;
+    bool notPending;
+    std::vector<std::string> yearsAfter;
+  } cases[] = {
+      {"2025", false, {"2024"}},
+      {"2025", true, {"2024", "2025"}},
+      {"2024", false, {"2024", "2025"}},  // the 2024 row is copied forward at the end
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    SetDriveApiForTesting(&kInjectedFreeSpace);
+    g_freeBytes = {{"C:", 4000000000u}};
+    TempDir office;
+    const std::string path = office / "ZAN_Shared\\SharedInfo";
+    ASSERT_TRUE(CreateDirectoryTree(office / "ZAN_Shared"));
+    ASSERT_EQ(0, CreateSharedInfo(path));
+    for (const char* year : {"2024", "2025"}) {
+      int id = 0;
+      ASSERT_EQ(0, CheckInstallation(path, year, &id));
+      ASSERT_EQ(0, AddPdlEntry(path, "00123", "PWD", id, office.path(), GetComputerUserName()));
+    }
+    LogCapture log;
+    CSetting& s = *g_app->m_setting;
+    s.current.pm = "00123";
+    s.current.anno = c.anno;
+    s.current.rootPath = office.path();
+    s.current.notPending = c.notPending;
+    TestSheet sheet({{IDD_WIZ_BEFOREINSTALL, GuardedDlgProc<WizBeforeInstallDlgProc>},
+                     {IDD_WIZ_INSTALL, &QuietPage}},
+                    0);
+    sheet.Press(PSBTN_NEXT);
+    EXPECT_EQ(IDD_WIZ_INSTALL, sheet.pageId()) << c.anno << c.notPending;
+    EXPECT_EQ(c.yearsAfter, WorkstationYears(path)) << c.anno << c.notPending;
+    EXPECT_EQ(c.yearsAfter.size() == 1,
+              log.Has("[  INFO] Existant pdl has been deleted. Proceed with installation."));
+  }
 }
 
 }  // namespace
