@@ -92,3 +92,6 @@
 
 // The Next button of a property sheet (the sheet's own control).
 #define IDC_SHEET_NEXT 12324
+
+// The application icon.
+#define IDI_SETUP 1

@@ -1,0 +1,788 @@
+// The setup's resources as the wizard uses them: every page template inside a
+// real Wizard97 property sheet with the header and watermark bitmaps, the
+// please-wait dialog, the string table, the bitmaps, the manifest and the
+// embedded installer. Each page is checked for its controls, their texts and
+// styles, and for a layout in which every text fits and nothing overlaps; a
+// screenshot of each lands in <build>/screenshots/resources/.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+
+namespace {
+
+constexpr int kNoId = -1;  // an unnamed static, found by its text
+
+HINSTANCE Module() { return GetModuleHandleA(nullptr); }
+
+std::string WindowText(HWND window) {
+  int length = GetWindowTextLengthA(window);
+  std::string text(length + 1, '\0');
+  text.resize(GetWindowTextA(window, &text[0], length + 1));
+  return text;
+}
+
+std::string ClassName(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+std::string LoadText(UINT id) {
+  std::vector<char> buffer(4096);
+  int length = LoadStringA(Module(), id, buffer.data(), static_cast<int>(buffer.size()));
+  return std::string(buffer.data(), length);
+}
+
+LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
+
+// ---------------------------------------------------------------------------
+// The texts the wizard shows.
+
+const char* const kStartText =
+    "Si consiglia di chiudere tutte le applicazioni attive prima di procedere.\n\n\n"
+    "Per interrompere ora le operazioni premere Annulla.\nPer consultare la Guida premere \"?\".";
+const char* const kNotSupportedText =
+    "L'installazione e l'uso del programma in sistemi operativi diversi da Windows 7 e "
+    "successivi potrebbe causare il malfunzionamento e causare errori imprevedibili.\n\n";
+const char* const kNotSupportedNotice =
+    "Si avvisa che Servizi ZAN, in merito a quanto sopra, non supportera' in assistenza "
+    "sistemi operativi precedenti a Windows 7.";
+
+struct StringCase {
+  UINT id;
+  const char* text;
+};
+
+const StringCase kStrings[] = {
+    {150, "Installazione"},
+    {151, "Selezione percorso"},
+    {152, "Conferma installazione"},
+    {200, "Sistema operativo non conforme"},
+    {201, "Procedura di autenticazione"},
+    {204, "Installazione"},
+    {205, "Leggere l'avviso attentamente"},
+    {206, "Inserire le credenziali di autenticazione"},
+    {209, "Download ed installazione componenti"},
+    {210, "Selezione del codice ufficio da installare"},
+    {211, "Sono state rilevate piu' installazioni precedenti della piattaforma"},
+    {1001, kStartText},
+    {1005, "Servizi ZAN - Installazione"},
+    {1006, kNotSupportedText},
+    {1007, kNotSupportedNotice},
+};
+
+struct ControlCase {
+  int page;  // template id
+  int id;    // control id, kNoId for an unnamed static
+  const char* className;
+  const char* text;
+};
+
+const ControlCase kControls[] = {
+    {IDD_WIZ_REQNETFWNOTMET, IDC_HEADING, "Static", "Requisiti minimi di installazione"},
+    {IDD_WIZ_REQNETFWNOTMET, IDC_INTRO_TEXT, "Static",
+     "La configurazione minima sul tuo PC per eseguire Piattaforma ZAN prevede:\n\n"
+     ".NET Framework versione 4.8"},
+    {IDD_WIZ_REQNETFWNOTMET, IDC_NETFW_NOTE, "Static",
+     "Clicca su \"Installa\" per procedere con l'installazione del componente.\n"
+     "Al termine della procedura avvia nuovamente il setup per installare Piattaforma ZAN. "},
+
+    {IDD_WIZ_START, IDC_HEADING, "Static", "Benvenuti nel programma di installazione della Piattaforma ZAN"},
+    {IDD_WIZ_START, IDC_INTRO_TEXT, "Static", kStartText},
+    {IDD_WIZ_START, IDC_START_CHOICE_LABEL, "Static",
+     "Selezionare una delle opzioni seguenti e premere \"Avanti\":"},
+    {IDD_WIZ_START, IDC_TASK_INSTALL, "Button", " Installa la Piattaforma ZAN"},
+    {IDD_WIZ_START, IDC_TASK_ADD_WORKSTATION, "Button", " Aggiungi un Posto di Lavoro"},
+    {IDD_WIZ_START, IDC_TASK_RESTORE, "Button", " Ripristina l'avvio della Piattaforma"},
+
+    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_HEADING, "Static", "ATTENZIONE: Leggere attentamente"},
+    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_TEXT, "Static", kNotSupportedText},
+    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_NOTICE, "Static", kNotSupportedNotice},
+
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "ListBox", nullptr},
+    {IDD_WIZ_PMSELECT, IDC_PMSELECT_PROMPT, "Static",
+     "Selezionare il Codice Ufficio per il quale installare la Piattaforma ZAN <year> e premere Avanti."},
+    {IDD_WIZ_PMSELECT, IDC_GUIDE_LINK, "Static", "GUIDA D'INSTALLAZIONE"},
+    {IDD_WIZ_PMSELECT, IDC_NEW_OFFICE, "Button", "Nuovo Ufficio"},
+    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "Static", nullptr},
+    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_TEXT, "Static", "Rilevazione Piattaforme di rete in corso..."},
+    {IDD_WIZ_PMSELECT, kNoId, "Static", "Installazioni rilevate:"},
+    {IDD_WIZ_PMSELECT, kNoId, "Static", "Per un Codice Ufficio non presente nell'elenco premere"},
+    {IDD_WIZ_PMSELECT, kNoId, "Static", "Per maggiori informazioni consultare la"},
+
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "Edit", nullptr},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "Edit", nullptr},
+    {IDD_WIZ_PMNEW, IDC_PMNEW_GUIDE_LINK, "Static", "GUIDA D'INSTALLAZIONE"},
+    {IDD_WIZ_PMNEW, kNoId, "Button", "Autenticazione ufficio autorizzato"},
+    {IDD_WIZ_PMNEW, kNoId, "Static", "Codice Ufficio"},
+    {IDD_WIZ_PMNEW, kNoId, "Static", "Password"},
+
+    {IDD_WIZ_SELECTUNIT, IDC_INSTALL_PATH, "Static", nullptr},
+    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "ComboBox", nullptr},
+    {IDD_WIZ_SELECTUNIT, IDC_PATH_NOTE, "Static",
+     "Selezionare l'unita' disco in cui installare la Piattaforma ZAN e premere Avanti."},
+    {IDD_WIZ_SELECTUNIT, IDC_GUIDE_LINK, "Static", "GUIDA D'INSTALLAZIONE"},
+    {IDD_WIZ_SELECTUNIT, kNoId, "Static", "Unita' di installazione"},
+
+    {IDD_WIZ_BEFOREINSTALL, IDC_INSTALL_PATH, "Static", nullptr},
+    {IDD_WIZ_BEFOREINSTALL, IDC_PATH_NOTE, "Static",
+     "Premere Avanti per confermare e procedere con l'installazione."},
+    {IDD_WIZ_BEFOREINSTALL, kNoId, "Static", "La Piattaforma ZAN sara' installata nella cartella:"},
+
+    {IDD_WIZ_INSTALL, IDC_INSTALL_GROUP, "Button", "Installazione in corso"},
+    {IDD_WIZ_INSTALL, IDC_PROGRESS, "msctls_progress32", nullptr},
+    {IDD_WIZ_INSTALL, IDC_PHASE_LABEL, "Static", nullptr},
+    {IDD_WIZ_INSTALL, IDC_PERCENT_TEXT, "Static", nullptr},
+    {IDD_WIZ_INSTALL, kNoId, "Static",
+     "ATTENZIONE!!\n\nNon interrompere questa fase. L'operazione di installazione puo' durare "
+     "anche diversi minuti."},
+
+    {IDD_WIZ_END, IDC_END_TITLE, "Static", "Completamento dell'installazione"},
+    {IDD_WIZ_END, IDC_END_TEXT, "Static",
+     "L'installazione e' stata completata con successo.\n\nPer avviare la Piattaforma ZAN "
+     "cliccare l'icona \"Servizi ZAN\" presente sul desktop."},
+    {IDD_WIZ_END, IDC_END_BITMAP, "Static", nullptr},
+    {IDD_WIZ_END, IDC_END_RESTORE_TEXT, "Static",
+     "Il ripristino e' stato completato con successo.\n\nPer avviare la Piattaforma ZAN "
+     "cliccare l'icona \"Servizi ZAN\" presente sul desktop."},
+    {IDD_WIZ_END, IDC_END_RESTORE_TITLE, "Static", "Completamento del ripristino"},
+    {IDD_WIZ_END, IDC_END_NEWS, "Static",
+     "NOVITA':\nCon l'icona Servizi ZAN puoi ora accedere oltre alla Piattaforma ZAN 2025 anche "
+     "alle annualita' precedenti fino al 2016, per tutti i Codici Ufficio installati."},
+    {IDD_WIZ_END, IDC_END_NEWS_HINT, "Static",
+     "Per avviarle accedere alla Piattaforma ZAN 2025, fare click sul pulsante \"Nome Cognome\" "
+     "in alto a destra e selezionare \"Avvia Piattaforma secondaria\"."},
+
+    {IDD_WAIT, kNoId, "Static", "Aggiornamento setup"},
+    {IDD_WAIT, IDC_WAIT_PROGRESS, "msctls_progress32", nullptr},
+    {IDD_WAIT, IDOK, "Button", "OK"},
+    {IDD_WAIT, IDCANCEL, "Button", "Annulla"},
+};
+
+// Style facts: (style & mask) == value.
+struct StyleCase {
+  int page;
+  int id;
+  const char* fact;
+  DWORD mask;
+  DWORD value;
+};
+
+const StyleCase kStyles[] = {
+    {IDD_WIZ_START, IDC_TASK_INSTALL, "automatic radio", BS_TYPEMASK, BS_AUTORADIOBUTTON},
+    {IDD_WIZ_START, IDC_TASK_ADD_WORKSTATION, "automatic radio", BS_TYPEMASK, BS_AUTORADIOBUTTON},
+    {IDD_WIZ_START, IDC_TASK_RESTORE, "automatic radio", BS_TYPEMASK, BS_AUTORADIOBUTTON},
+    {IDD_WIZ_START, IDC_TASK_INSTALL, "starts the radio group", WS_GROUP, WS_GROUP},
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "not sorted", LBS_SORT, 0},
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "notifies", LBS_NOTIFY, LBS_NOTIFY},
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "single selection", LBS_MULTIPLESEL | LBS_EXTENDEDSEL, 0},
+    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "bitmap static", SS_TYPEMASK, SS_BITMAP},
+    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "hidden at start", WS_VISIBLE, 0},
+    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_TEXT, "visible at start", WS_VISIBLE, WS_VISIBLE},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "upper case", ES_UPPERCASE, ES_UPPERCASE},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "scrolls", ES_AUTOHSCROLL, ES_AUTOHSCROLL},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "not masked", ES_PASSWORD, 0},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "masked", ES_PASSWORD, ES_PASSWORD},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "upper case", ES_UPPERCASE, ES_UPPERCASE},
+    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "drop-down list", 3, CBS_DROPDOWNLIST},
+    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "sorted", CBS_SORT, CBS_SORT},
+    {IDD_WIZ_INSTALL, IDC_INSTALL_GROUP, "group box", BS_TYPEMASK, BS_GROUPBOX},
+    {IDD_WIZ_INSTALL, IDC_PROGRESS, "smooth", PBS_SMOOTH, PBS_SMOOTH},
+    {IDD_WIZ_END, IDC_END_BITMAP, "bitmap static", SS_TYPEMASK, SS_BITMAP},
+    {IDD_WIZ_END, IDC_END_BITMAP, "visible", WS_VISIBLE, WS_VISIBLE},
+    {IDD_WIZ_END, IDC_END_TITLE, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_END, IDC_END_TEXT, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_END, IDC_END_RESTORE_TEXT, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_END, IDC_END_RESTORE_TITLE, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_END, IDC_END_NEWS, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_END, IDC_END_NEWS_HINT, "hidden", WS_VISIBLE, 0},
+    {IDD_WAIT, IDC_WAIT_PROGRESS, "marquee", PBS_MARQUEE, PBS_MARQUEE},
+    {IDD_WAIT, IDOK, "hidden", WS_VISIBLE, 0},
+    {IDD_WAIT, IDCANCEL, "hidden", WS_VISIBLE, 0},
+    {IDD_WAIT, IDOK, "default button", BS_TYPEMASK, BS_DEFPUSHBUTTON},
+};
+
+// The pages in sheet order, with their flags and header strings.
+struct PageCase {
+  int index;
+  int templateId;
+  const char* name;
+  DWORD flags;
+  UINT headerTitle;
+  UINT headerSubtitle;
+};
+
+constexpr DWORD kExterior = PSP_USETITLE | PSP_HASHELP | PSP_HIDEHEADER;
+constexpr DWORD kInterior = PSP_USETITLE | PSP_HASHELP | PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
+
+const PageCase kPages[] = {
+    {0, IDD_WIZ_REQNETFWNOTMET, "WIZ_REQNETFWNOTMET", PSP_USETITLE | PSP_HIDEHEADER, 0, 0},
+    {1, IDD_WIZ_START, "WIZ_START", kExterior, 0, 0},
+    {2, IDD_WIZ_NOTSUPPORTED, "WIZ_NOTSUPPORTED", kInterior, 200, 205},
+    {3, IDD_WIZ_PMSELECT, "WIZ_PMSELECT", kInterior, 210, 211},
+    {4, IDD_WIZ_PMNEW, "WIZ_PMNEW", kInterior, 201, 206},
+    {5, IDD_WIZ_SELECTUNIT, "WIZ_SELECTUNIT", kInterior, 150, 151},
+    {6, IDD_WIZ_BEFOREINSTALL, "WIZ_BEFOREINSTALL", kInterior, 204, 152},
+    {7, IDD_WIZ_INSTALL, "WIZ_INSTALL", kInterior, 204, 209},
+    {8, IDD_WIZ_END, "WIZ_END", kExterior, 0, 0},
+};
+
+void PrintTo(const PageCase& page, std::ostream* out) { *out << page.name; }
+
+bool IsExterior(int templateId) {
+  for (const PageCase& page : kPages)
+    if (page.templateId == templateId) return (page.flags & PSP_HIDEHEADER) != 0;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// What the real pages do when they are created, so the layout is judged with
+// the fonts and pictures the user sees.
+
+struct FontCase {
+  int page;
+  int id;
+  int height;
+  int weight;
+};
+
+const FontCase kFonts[] = {
+    {IDD_WIZ_REQNETFWNOTMET, IDC_HEADING, 24, 400},
+    {IDD_WIZ_START, IDC_HEADING, 24, 400},
+    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_HEADING, 20, 700},
+    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_NOTICE, 13, 700},
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, 16, 400},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, 16, 700},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, 16, 700},
+    {IDD_WIZ_END, IDC_END_TITLE, 24, 400},
+    {IDD_WIZ_END, IDC_END_RESTORE_TITLE, 24, 400},
+};
+
+std::map<int, HWND>& CreatedPages() {
+  static std::map<int, HWND> pages;
+  return pages;
+}
+
+INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_INITDIALOG) return FALSE;
+  int templateId = static_cast<int>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
+  CreatedPages()[templateId] = page;
+  for (const FontCase& font : kFonts) {
+    if (font.page != templateId) continue;
+    HFONT handle = CreateFontA(font.height, 0, 0, 0, font.weight, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
+    SendDlgItemMessageA(page, font.id, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
+  }
+  if (templateId == IDD_WIZ_END) {
+    HBITMAP picture = LoadBitmapA(Module(), MAKEINTRESOURCEA(IDB_FINISHED));
+    SendDlgItemMessageA(page, IDC_END_BITMAP, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+  }
+  return TRUE;
+}
+
+INT_PTR CALLBACK WaitProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// Lets the windows paint and reach the screen (Wine flushes window surfaces
+// from its message loop), for at most `ms`.
+void Settle(int ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+    Pump();
+    Sleep(10);
+  }
+}
+
+std::string ScreenshotFolder() {
+  // TEST_DATA_DIR_WIN is <build>\testdata.
+  std::string folder = TEST_DATA_DIR_WIN;
+  folder = folder.substr(0, folder.find_last_of('\\')) + "\\screenshots";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  folder += "\\resources";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder + "\\";
+}
+
+// Copies the window's rectangle of the screen into a 24-bit BMP file.
+bool SaveScreenshot(HWND window, const std::string& name) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Settle(150);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  DWORD size = ((width * 3 + 3) & ~3) * height;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + size;
+  bool saved = false;
+  if (FILE* out = fopen((ScreenshotFolder() + name + ".bmp").c_str(), "wb")) {
+    saved = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+            fwrite(bits, size, 1, out) == 1;
+    saved = fclose(out) == 0 && saved;
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return saved;
+}
+
+// A control of the page: by id, or an unnamed static by its text.
+HWND FindControl(HWND page, int id, const char* text) {
+  if (id != kNoId) return GetDlgItem(page, id);
+  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (GetDlgCtrlID(child) == 0xFFFF || GetDlgCtrlID(child) == -1)
+      if (WindowText(child) == text) return child;
+  return nullptr;
+}
+
+std::string Describe(HWND control) {
+  return "control " + std::to_string(GetDlgCtrlID(control)) + " \"" + WindowText(control).substr(0, 40) + "\"";
+}
+
+RECT ChildRect(HWND parent, HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+bool IsTextStatic(HWND control) {
+  return ClassName(control) == "Static" && (Style(control) & SS_TYPEMASK) <= SS_RIGHT;
+}
+
+// The size a control's text needs with its font: word-wrapped to `width`
+// (0: on one line).
+SIZE TextExtent(HWND control, int width) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  std::string text = WindowText(control);
+  RECT rect = {0, 0, width > 0 ? width : 10000, 0};
+  UINT flags = DT_CALCRECT | DT_EXPANDTABS | (width > 0 ? DT_WORDBREAK : DT_SINGLELINE);
+  DrawTextA(dc, text.c_str(), -1, &rect, flags);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The part of the page a visible control really covers: a static's text, the
+// other controls' whole rectangle.
+RECT Occupied(HWND page, HWND control) {
+  RECT rect = ChildRect(page, control);
+  if (IsTextStatic(control)) {
+    SIZE text = TextExtent(control, rect.right - rect.left);
+    rect.right = rect.left + text.cx;
+    rect.bottom = rect.top + text.cy;
+  }
+  return rect;
+}
+
+std::vector<HWND> VisibleControls(HWND page) {
+  std::vector<HWND> controls;
+  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if ((Style(child) & WS_VISIBLE) && !(IsTextStatic(child) && WindowText(child).empty()))
+      controls.push_back(child);
+  return controls;
+}
+
+bool IsGroupBox(HWND control) {
+  return ClassName(control) == "Button" && (Style(control) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// Every visible text fits its control, nothing leaves the page, nothing
+// overlaps (but the controls inside a group box), no background is painted
+// over a picture, and on an exterior page nothing covers the watermark.
+void ExpectCleanLayout(HWND page, int templateId) {
+  RECT client;
+  GetClientRect(page, &client);
+  std::vector<HWND> controls = VisibleControls(page);
+  for (HWND control : controls) {
+    SCOPED_TRACE(Describe(control));
+    RECT rect = ChildRect(page, control);
+    RECT used = Occupied(page, control);
+    EXPECT_GE(used.left, client.left);
+    EXPECT_GE(used.top, client.top);
+    EXPECT_LE(used.right, client.right);
+    EXPECT_LE(used.bottom, client.bottom);
+    if (IsTextStatic(control)) {
+      EXPECT_LE(used.bottom, rect.bottom) << "text cut at the bottom";
+    } else if (ClassName(control) == "Button" && !IsGroupBox(control)) {
+      SIZE text = TextExtent(control, 0);
+      int box = (Style(control) & BS_TYPEMASK) == BS_PUSHBUTTON ? 8 : GetSystemMetrics(SM_CXMENUCHECK) + 4;
+      EXPECT_LE(text.cx + box, rect.right - rect.left) << "text cut on the right";
+    }
+    if (IsExterior(templateId)) {
+      EXPECT_GE(used.left, 164) << "covers the watermark";
+    }
+  }
+  // A static erases its whole rectangle: one that reaches into a picture must
+  // lie below it and clip its siblings, or it paints over the picture.
+  for (HWND picture : controls) {
+    if (ClassName(picture) != "Static" || (Style(picture) & SS_TYPEMASK) != SS_BITMAP) continue;
+    RECT pictureRect = ChildRect(page, picture);
+    bool above = true;  // walking down the z-order from the picture
+    for (HWND other = GetWindow(page, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
+      if (other == picture) {
+        above = false;
+        continue;
+      }
+      RECT otherRect = ChildRect(page, other), both;
+      if (!(Style(other) & WS_VISIBLE) || !IntersectRect(&both, &otherRect, &pictureRect)) continue;
+      SCOPED_TRACE(Describe(other) + " reaches into the picture");
+      EXPECT_FALSE(above) << "lies above the picture";
+      EXPECT_EQ(Style(other) & WS_CLIPSIBLINGS, WS_CLIPSIBLINGS);
+    }
+  }
+  for (size_t i = 0; i < controls.size(); ++i) {
+    for (size_t j = i + 1; j < controls.size(); ++j) {
+      if (IsGroupBox(controls[i]) || IsGroupBox(controls[j])) continue;
+      RECT a = Occupied(page, controls[i]), b = Occupied(page, controls[j]), both;
+      EXPECT_FALSE(IntersectRect(&both, &a, &b)) << Describe(controls[i]) << " overlaps " << Describe(controls[j]);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The sheet: nine pages as the wizard creates them, modeless.
+
+// Top-level windows are created once and never destroyed nor moved away:
+// without a window manager, Wine waits two seconds whenever it unmaps one.
+HWND CreateSheet() {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  HPROPSHEETPAGE pages[9];
+  for (const PageCase& page : kPages) {
+    PROPSHEETPAGEA psp = {};
+    psp.dwSize = sizeof psp;
+    psp.dwFlags = page.flags;
+    psp.hInstance = Module();
+    psp.pszTemplate = MAKEINTRESOURCEA(page.templateId);
+    psp.pfnDlgProc = PageProc;
+    psp.pszTitle = "";
+    psp.lParam = page.templateId;
+    psp.pszHeaderTitle = page.headerTitle ? MAKEINTRESOURCEA(page.headerTitle) : nullptr;
+    psp.pszHeaderSubTitle = page.headerSubtitle ? MAKEINTRESOURCEA(page.headerSubtitle) : nullptr;
+    pages[page.index] = CreatePropertySheetPageA(&psp);
+  }
+  PROPSHEETHEADERA psh = {};
+  psh.dwSize = sizeof psh;
+  // The bitmaps go in as handles: Wine paints the header bitmap (and the
+  // white header band) only then; Windows paints both either way.
+  psh.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER | PSH_USEHBMWATERMARK | PSH_USEHBMHEADER | PSH_MODELESS;
+  psh.hInstance = Module();
+  psh.nPages = 9;
+  psh.nStartPage = 1;
+  psh.phpage = pages;
+  psh.hbmWatermark = LoadBitmapA(Module(), MAKEINTRESOURCEA(IDB_WATERMARK));
+  psh.hbmHeader = LoadBitmapA(Module(), MAKEINTRESOURCEA(IDB_HEADER));
+  HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&psh));
+  if (sheet) SetWindowTextA(sheet, LoadText(IDS_APP_TITLE).c_str());
+  Pump();
+  return sheet;
+}
+
+class ResourcesSheet : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static HWND sheet = CreateSheet();
+    sheet_ = sheet;
+  }
+
+  // Shows page `index` in the top-left corner of the screen; its window.
+  static HWND Show(int index) {
+    SetWindowPos(sheet_, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SendMessageA(sheet_, PSM_SETCURSEL, index, 0);
+    Pump();
+    return reinterpret_cast<HWND>(SendMessageA(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
+  }
+
+  static HWND sheet_;
+};
+HWND ResourcesSheet::sheet_ = nullptr;
+
+// A control where the template puts it: x, y, width and height in the
+// dialog's units, each mapped on its own as the dialog manager does.
+struct GeometryCase {
+  int id;
+  int x, y, width, height;
+};
+
+void ExpectGeometry(HWND dialog, const GeometryCase& c) {
+  SCOPED_TRACE("control " + std::to_string(c.id));
+  RECT units = {c.x, c.y, c.width, c.height};
+  MapDialogRect(dialog, &units);
+  HWND control = GetDlgItem(dialog, c.id);
+  ASSERT_NE(control, nullptr);
+  RECT actual = ChildRect(dialog, control);
+  EXPECT_EQ(actual.left, units.left);
+  EXPECT_EQ(actual.top, units.top);
+  EXPECT_EQ(actual.right - actual.left, units.right);
+  EXPECT_EQ(actual.bottom - actual.top, units.bottom);
+}
+
+void ExpectControls(HWND dialog, int templateId) {
+  for (const ControlCase& c : kControls) {
+    if (c.page != templateId) continue;
+    SCOPED_TRACE("template " + std::to_string(templateId) + " control " + std::to_string(c.id) +
+                 (c.text ? std::string(" \"") + c.text + "\"" : std::string()));
+    HWND control = FindControl(dialog, c.id, c.text);
+    ASSERT_NE(control, nullptr) << "missing";
+    EXPECT_STRCASEEQ(ClassName(control).c_str(), c.className);
+    if (c.text) {
+      EXPECT_EQ(WindowText(control), c.text);
+    }
+  }
+  for (const StyleCase& s : kStyles) {
+    if (s.page != templateId) continue;
+    SCOPED_TRACE("template " + std::to_string(templateId) + " control " + std::to_string(s.id) + ": " + s.fact);
+    HWND control = GetDlgItem(dialog, s.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(static_cast<DWORD>(Style(control)) & s.mask, s.value);
+  }
+}
+
+// Run-time content as the pages fill it, for the layout check and the picture.
+void FillSample(HWND page, int templateId) {
+  switch (templateId) {
+    case IDD_WIZ_PMSELECT: {
+      std::string prompt = WindowText(GetDlgItem(page, IDC_PMSELECT_PROMPT));
+      prompt.replace(prompt.find("<year>"), 6, "2025");
+      SetDlgItemTextA(page, IDC_PMSELECT_PROMPT, prompt.c_str());
+      const char* entries[] = {"Ufficio Autorizzato 00123 - 2025 (C:\\ZAN\\PM00123\\)",
+                               "Ufficio Autorizzato 00123 - 2024 (C:\\ZAN\\PM00123\\)",
+                               "Unita' Periferica 04567 installata in Z:\\ZAN\\PM04567\\"};
+      for (const char* entry : entries)
+        SendDlgItemMessageA(page, IDC_PM_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+      ShowWindow(GetDlgItem(page, IDC_DISCOVERY_BITMAP), SW_SHOW);
+      break;
+    }
+    case IDD_WIZ_PMNEW:
+      SetDlgItemTextA(page, IDC_OFFICE_CODE, "00123");
+      SetDlgItemTextA(page, IDC_OFFICE_PASSWORD, "SEGRETO");
+      break;
+    case IDD_WIZ_SELECTUNIT:
+      for (const char* entry : {"C", "D", "Z (rete)"})
+        SendDlgItemMessageA(page, IDC_DRIVE_COMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+      SendDlgItemMessageA(page, IDC_DRIVE_COMBO, CB_SETCURSEL, 0, 0);
+      SetDlgItemTextA(page, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123");
+      break;
+    case IDD_WIZ_BEFOREINSTALL:
+      SetDlgItemTextA(page, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123\\");
+      break;
+    case IDD_WIZ_INSTALL:
+      SetDlgItemTextA(page, IDC_PHASE_LABEL, "Fase 1 di 4 - Download componenti");
+      SetDlgItemTextA(page, IDC_PERCENT_TEXT, "45% completato");
+      SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS, 45, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+class ResourcesPage : public ResourcesSheet, public ::testing::WithParamInterface<PageCase> {};
+
+TEST_P(ResourcesPage, ControlsTextsLayout) {
+  const PageCase& page = GetParam();
+  ASSERT_NE(sheet_, nullptr);
+  HWND window = Show(page.index);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window, CreatedPages()[page.templateId]) << "the page shown is made from its template";
+  ExpectControls(window, page.templateId);
+  char name[64];
+  snprintf(name, sizeof name, "%02d-%d-%s", page.index, page.templateId, page.name);
+  if (page.templateId == IDD_WIZ_END) {
+    // The final page shows the installation texts or the restore texts.
+    for (int id : {IDC_END_TITLE, IDC_END_TEXT, IDC_END_NEWS, IDC_END_NEWS_HINT})
+      ShowWindow(GetDlgItem(window, id), SW_SHOW);
+    ExpectCleanLayout(window, page.templateId);
+    EXPECT_TRUE(SaveScreenshot(sheet_, std::string(name) + "-install"));
+    for (int id : {IDC_END_TITLE, IDC_END_TEXT, IDC_END_NEWS, IDC_END_NEWS_HINT})
+      ShowWindow(GetDlgItem(window, id), SW_HIDE);
+    for (int id : {IDC_END_RESTORE_TITLE, IDC_END_RESTORE_TEXT}) ShowWindow(GetDlgItem(window, id), SW_SHOW);
+    ExpectCleanLayout(window, page.templateId);
+    EXPECT_TRUE(SaveScreenshot(sheet_, std::string(name) + "-restore"));
+    return;
+  }
+  FillSample(window, page.templateId);
+  ExpectCleanLayout(window, page.templateId);
+  EXPECT_TRUE(SaveScreenshot(sheet_, name));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, ResourcesPage, ::testing::ValuesIn(kPages),
+                         [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ResourcesSheet, StartRadiosAreUnchecked) {
+  HWND page = Show(1);
+  ASSERT_NE(page, nullptr);
+  for (int id : {IDC_TASK_INSTALL, IDC_TASK_ADD_WORKSTATION, IDC_TASK_RESTORE}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(SendDlgItemMessageA(page, id, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  }
+}
+
+TEST_F(ResourcesSheet, DiscoveryIndicatorHoldsItsBitmap) {
+  HWND page = Show(3);
+  ASSERT_NE(page, nullptr);
+  HBITMAP image = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(page, IDC_DISCOVERY_BITMAP, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  ASSERT_NE(image, nullptr);
+  BITMAP info = {};
+  ASSERT_NE(GetObjectA(image, sizeof info, &info), 0);
+  EXPECT_EQ(info.bmWidth, 16);
+  EXPECT_EQ(info.bmHeight, 16);
+}
+
+// The final page keeps the designer's geometry in its own font.
+TEST_F(ResourcesSheet, EndPageGeometry) {
+  HWND page = Show(8);
+  ASSERT_NE(page, nullptr);
+  LOGFONTA font = {};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0)), sizeof font, &font);
+  EXPECT_STREQ(font.lfFaceName, "Tahoma");
+  const GeometryCase cases[] = {{IDC_END_TITLE, 116, 11, 238, 19},   {IDC_END_TEXT, 116, 42, 238, 37},
+                                {IDC_END_RESTORE_TEXT, 116, 42, 238, 51}, {IDC_END_RESTORE_TITLE, 116, 11, 238, 19},
+                                {IDC_END_NEWS, 116, 128, 238, 34},    {IDC_END_NEWS_HINT, 116, 165, 238, 31}};
+  for (const GeometryCase& c : cases) ExpectGeometry(page, c);
+  // The picture's static takes the picture's size at its place, and the
+  // picture fits the place the page gives it.
+  RECT place = {195, 76, 77, 45};
+  MapDialogRect(page, &place);
+  RECT bitmap = ChildRect(page, GetDlgItem(page, IDC_END_BITMAP));
+  EXPECT_EQ(bitmap.left, place.left);
+  EXPECT_EQ(bitmap.top, place.top);
+  EXPECT_LE(bitmap.right - bitmap.left, place.right);
+  EXPECT_LE(bitmap.bottom - bitmap.top, place.bottom);
+}
+
+TEST_F(ResourcesSheet, OfficeListScrollsWhenFull) {
+  HWND page = Show(3);
+  ASSERT_NE(page, nullptr);
+  HWND list = GetDlgItem(page, IDC_PM_LIST);
+  ASSERT_NE(list, nullptr);
+  SendMessageA(list, LB_RESETCONTENT, 0, 0);
+  for (int i = 0; i < 40; ++i)
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Ufficio Autorizzato 00123 - 2025 (C:\\ZAN\\PM00123\\)"));
+  EXPECT_EQ(Style(list) & WS_VSCROLL, WS_VSCROLL);
+  SendMessageA(list, LB_RESETCONTENT, 0, 0);
+}
+
+// The please-wait dialog: its texts, styles, exact geometry and a picture.
+TEST(ResourcesWaitDialog, ControlsGeometry) {
+  HWND dialog = CreateDialogParamA(Module(), MAKEINTRESOURCEA(IDD_WAIT), nullptr, WaitProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(WindowText(dialog), "Verfica aggiornamenti");
+  ExpectControls(dialog, IDD_WAIT);
+  RECT client, expected = {0, 0, 221, 102};
+  GetClientRect(dialog, &client);
+  MapDialogRect(dialog, &expected);
+  EXPECT_EQ(client.right, expected.right);
+  EXPECT_EQ(client.bottom, expected.bottom);
+  const GeometryCase cases[] = {{IDC_WAIT_PROGRESS, 17, 43, 186, 12}, {IDOK, 15, 81, 50, 14}, {IDCANCEL, 153, 81, 50, 14}};
+  for (const GeometryCase& c : cases) ExpectGeometry(dialog, c);
+  ExpectCleanLayout(dialog, IDD_WAIT);
+  SendDlgItemMessageA(dialog, IDC_WAIT_PROGRESS, PBM_SETMARQUEE, TRUE, 0);
+  SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+  EXPECT_TRUE(SaveScreenshot(dialog, "10-154-WAIT"));
+  // Left open (see CreateSheet); the sheet is raised above it for each page.
+}
+
+TEST(ResourcesStrings, Texts) {
+  for (const StringCase& s : kStrings) {
+    SCOPED_TRACE(s.id);
+    EXPECT_EQ(LoadText(s.id), s.text);
+  }
+}
+
+TEST(ResourcesBitmaps, Sizes) {
+  struct {
+    int id;
+    LONG width;
+    LONG height;
+  } cases[] = {{IDB_HEADER, 49, 49}, {IDB_WATERMARK, 164, 314}, {IDB_DISCOVERY, 16, 16}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    HBITMAP bitmap = LoadBitmapA(Module(), MAKEINTRESOURCEA(c.id));
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP info = {};
+    ASSERT_NE(GetObjectA(bitmap, sizeof info, &info), 0);
+    EXPECT_EQ(info.bmWidth, c.width);
+    EXPECT_EQ(info.bmHeight, c.height);
+    DeleteObject(bitmap);
+  }
+}
+
+TEST(ResourcesInstaller, EmbeddedProgram) {
+  HRSRC resource = FindResourceA(Module(), MAKEINTRESOURCEA(IDR_NETFW_INSTALLER), "BINARY");
+  ASSERT_NE(resource, nullptr);
+  DWORD size = SizeofResource(Module(), resource);
+  EXPECT_GT(size, 1024u);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(Module(), resource)));
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(std::string(bytes, 2), "MZ") << "a Windows program";
+}
+
+TEST(ResourcesManifest, CommonControlsAsInvokerWindows7To11) {
+  HRSRC resource = FindResourceA(Module(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(resource, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(Module(), resource)));
+  std::string manifest(bytes, SizeofResource(Module(), resource));
+  for (const char* needle :
+       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
+  }
+}
+
+// The numbers of the version block and its texts come from one setting.
+TEST(ResourcesVersion, NumbersMatchTexts) {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<char> data(size);
+  ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  char numbers[64];
+  snprintf(numbers, sizeof numbers, "%u.%u.%u.%u", static_cast<unsigned>(HIWORD(fixed->dwProductVersionMS)),
+           static_cast<unsigned>(LOWORD(fixed->dwProductVersionMS)),
+           static_cast<unsigned>(HIWORD(fixed->dwProductVersionLS)),
+           static_cast<unsigned>(LOWORD(fixed->dwProductVersionLS)));
+  char* text = nullptr;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\041004b0\\ProductVersion", reinterpret_cast<void**>(&text), &length));
+  EXPECT_EQ(std::string(text), numbers);
+}
+
+}  // namespace
