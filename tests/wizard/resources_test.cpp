@@ -740,6 +740,19 @@ TEST(ResourcesBitmaps, Sizes) {
   }
 }
 
+TEST(ResourcesIcon, LoadsAtWindowSize) {
+  HICON icon = static_cast<HICON>(LoadImageA(Module(), MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, 32, 32, 0));
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info = {};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  BITMAP bitmap = {};
+  GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+  EXPECT_EQ(bitmap.bmWidth, 32);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  DestroyIcon(icon);
+}
+
 TEST(ResourcesInstaller, EmbeddedProgram) {
   HRSRC resource = FindResourceA(Module(), MAKEINTRESOURCEA(IDR_NETFW_INSTALLER), "BINARY");
   ASSERT_NE(resource, nullptr);
