@@ -17,6 +17,10 @@ Misbehaviour per path (case-insensitive, "*" for every path):
   --rule PATH=trickle[:B[:MS]]  send the body B bytes (1000) at a time, MS ms (30) apart
   --rule PATH=auth:USER:PASS 407 with Proxy-Authenticate: Basic until those credentials come
   --rule PATH=endless        200 without Content-Length, zeros until the client goes
+  --rules-file FILE          more rules, one "PATH=MODE[:ARGS]" a line, read again on
+                             every request (a test changes them while the server
+                             runs); an empty or missing file adds none, and its
+                             rules take precedence over --rule
 
 Stops by itself when its parent process goes. Given a command after "--", it runs
 that command with http_proxy pointing at itself (and UPDATE_SERVER_PORT,
@@ -50,6 +54,27 @@ def parse_rule(text):
     if mode == "auth" and len(parts) != 3:
         raise argparse.ArgumentTypeError("auth needs USER:PASS")
     return path.lower(), (mode, parts[1:])
+
+
+def read_rules_file(path):
+    """The rules of a rules file; a missing file or a bad line gives none."""
+    rules = {}
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return rules
+    for line in lines:
+        line = line.strip()
+        if not line or line.startswith("#"):
+            continue
+        try:
+            path_key, rule = parse_rule(line)
+        except argparse.ArgumentTypeError as error:
+            sys.stderr.write("rules file: %s\n" % error)
+            continue
+        rules[path_key] = rule
+    return rules
 
 
 def find_file(root, url_path):
@@ -106,7 +131,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         target = urllib.parse.urlsplit(self.path)
         raw_path = target.path if target.scheme else self.path.split("?", 1)[0]
         self.url_path = urllib.parse.unquote(raw_path or "/")
-        rule = self.server.rules.get(self.url_path.lower()) or self.server.rules.get("*")
+        rules = dict(self.server.rules)
+        if self.server.rules_file:
+            rules.update(read_rules_file(self.server.rules_file))
+        rule = rules.get(self.url_path.lower()) or rules.get("*")
         mode, args = rule if rule else ("", [])
 
         if mode == "auth" and not self.authorized(args[0], args[1]):
@@ -253,6 +281,7 @@ def main():
     parser.add_argument("--port", type=int, default=0, help="port (default: a free one)")
     parser.add_argument("--rule", action="append", default=[], type=parse_rule,
                         metavar="PATH=MODE[:ARGS]", help="misbehave on a path (see above)")
+    parser.add_argument("--rules-file", help="file of rules read on every request (see above)")
     parser.add_argument("command", nargs=argparse.REMAINDER,
                         help="-- command to run with http_proxy set")
     options = parser.parse_args()
@@ -264,6 +293,7 @@ def main():
     if options.log:
         os.makedirs(os.path.dirname(os.path.abspath(options.log)), exist_ok=True)
     server.rules = dict(options.rule)
+    server.rules_file = os.path.abspath(options.rules_file) if options.rules_file else None
     server.log_lock = threading.Lock()
     server.log_file = open(options.log, "w", encoding="utf-8") if options.log else None
     server.echo = options.echo

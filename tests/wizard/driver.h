@@ -38,6 +38,9 @@ struct StartOptions {
   std::string runFolder;
   // The executable copied into the run folder; empty: the setup under test.
   std::string setupExe;
+  // Keep the log of an earlier run (a second instance must leave it alone);
+  // otherwise it is deleted first, so no old line can answer a wait.
+  bool keepLog = false;
 };
 
 class WizardDriver {
@@ -62,6 +65,14 @@ class WizardDriver {
   // Waits for "[  INFO] Sheet active -> " + page (the next such line not yet
   // consumed) and for the sheet to show it; takes a screenshot.
   bool WaitPage(const std::string& page, DWORD timeout = kPageWait);
+  // Waits only for that log line (consumed like WaitPage): for a page whose
+  // activation opens a box, so the sheet does not show it yet.
+  bool WaitPageLogged(const std::string& page, DWORD timeout = kPageWait);
+  // Checks for `ms` that the sheet keeps showing `page`: any page activated
+  // meanwhile must be that page again. Fails the test otherwise.
+  bool StaysOn(const std::string& page, DWORD ms = 1500);
+  // The name of the page the sheet shows (its template's), or "".
+  std::string ShownPage();
   // Waits for a message box whose caption contains `caption`; takes a
   // screenshot. Fails the test on timeout.
   std::optional<Box> WaitBox(const std::string& caption, DWORD timeout = kBoxWait);
@@ -76,8 +87,10 @@ class WizardDriver {
   void Finish();
   void Cancel();
 
-  // Controls of the active page.
+  // Controls of the active page (a missing control fails the test).
   void Click(int controlId);
+  bool IsChecked(int controlId);
+  bool IsEnabled(int controlId);
   void SetText(int controlId, const std::string& text);
   std::string Text(int controlId);
   bool IsVisible(int controlId);
@@ -93,6 +106,8 @@ class WizardDriver {
   std::string NextButtonText();
   HWND Sheet();
   HWND ActivePage();
+  // The template ids of the sheet's pages, in sheet order.
+  std::vector<int> SheetPages();
 
   // Waits for the setup to end; its full 32-bit exit code, or nullopt (and a
   // test failure) when it does not end in time.
@@ -110,10 +125,23 @@ class WizardDriver {
  private:
   struct State;
   State* state_;
+  void Fail(const std::string& what);
+  bool WaitPageLine(const std::string& page, DWORD timeout, bool shown);
+  void Press(int button);
+  HWND Control(int controlId);
 };
 
 // The machine (the test program's private prefix) -------------------------
 
+// The setup under test and its copy with a higher version (Windows paths).
+std::string SetupExe();
+std::string SetupNextExe();
+// The product version of an executable, four numbers joined with ".".
+std::string FileVersion(const std::string& path);
+// The temporary folder (ends in "\"), and a scratch folder on C: for a
+// scenario's own files (ends in "\"; ResetMachine empties it).
+std::string TempFolder();
+std::string ScratchFolder();
 // The setup log's path: local application data + "\DesktopApp\DesktopApp_setup_log.txt".
 std::string SetupLogPath();
 // Sets or removes the .NET Framework 4.8 "Release" value the setup checks.
@@ -127,6 +155,8 @@ std::optional<std::string> RegString(HKEY root, const std::string& key, const st
 std::optional<DWORD> RegDword(HKEY root, const std::string& key, const std::string& name);
 // File helpers on Windows paths.
 bool Exists(const std::string& path);
+// Waits (bounded) for a file to appear; fails the test when it does not.
+bool WaitFile(const std::string& path, DWORD timeout = kPageWait);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // The desktop folder (CSIDL_DESKTOPDIRECTORY).
@@ -138,7 +168,13 @@ std::string DesktopFolder();
 std::string ServerRoot();
 // Request paths the server received, in order, since the last ClearRequests.
 std::vector<std::string> ServerRequests();
+// The same requests as the server logs them: "METHOD PATH STATUS BYTES".
+std::vector<std::string> ServerRequestLines();
 void ClearRequests();
+// Waits (bounded) until the server has logged at least `count` requests since
+// the last ClearRequests (it logs a request once answered); fails the test
+// when it has not. The requests logged by then.
+std::vector<std::string> WaitRequests(size_t count, DWORD timeout = kPageWait);
 // Per-path misbehaviour, read by the server on every request
 // (tools/update_server.py modes: "404", "500", "short:N", "nolength",
 // "trickle:B:MS", "auth:USER:PASS", "stall:S", "reset"...).
@@ -148,7 +184,12 @@ void ClearServerRules();
 // The register, read back independently of the setup's own code -----------
 
 // Rows of a query on an SQLite file, each row's columns as text (NULL as "").
+// Linux's own Python and SQLite do the reading, outside Wine.
 std::vector<std::vector<std::string>> QueryRegister(const std::string& registerPath,
                                                     const std::string& sql);
+// Runs SQL statements on an SQLite file (created when missing, with its folder).
+void ExecRegister(const std::string& registerPath, const std::string& sql);
+// A text as an SQL literal.
+std::string SqlText(const std::string& text);
 
 }  // namespace e2e

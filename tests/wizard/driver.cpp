@@ -1,0 +1,1002 @@
+// The wizard driver (see driver.h). It sees the setup only from outside: its
+// process, its top-level windows, its log file, the registry and files of the
+// prefix, and the update server's files. It acts with posted messages only,
+// because the setup opens modal boxes inside its handlers; it reads with
+// bounded sent messages (Wine copies the text of WM_GETTEXT, LB_GETTEXT and
+// CB_GETLBTEXT across processes).
+#include "driver.h"
+
+#include <gtest/gtest.h>
+#include <prsht.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+
+#include "resource.h"
+
+namespace e2e {
+namespace {
+
+constexpr DWORD kPoll = 40;         // ms between two looks at the setup
+constexpr UINT kSendTimeout = 5000;  // ms a read of a control may take
+constexpr DWORD kRegisterWait = 30000;
+constexpr size_t kLogTail = 15;
+
+std::string Env(const char* name) {
+  DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+  if (size == 0) return {};
+  std::string value(size, '\0');
+  value.resize(GetEnvironmentVariableA(name, &value[0], size));
+  return value;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+std::string Parent(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void MakeFolders(const std::string& folder) {
+  if (folder.empty() || GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  MakeFolders(Parent(folder));
+  CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+// Deletes a file or a folder tree; read-only marks are cleared first.
+void RemoveTree(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = entry.cFileName;
+      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string SafeName(const std::string& name) {
+  std::string safe;
+  for (char c : name) safe += std::isalnum(static_cast<unsigned char>(c)) || c == '-' ? c : '_';
+  return safe.substr(0, 60);
+}
+
+std::vector<std::string> SplitLines(const std::string& text, bool completeOnly) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      if (!completeOnly) lines.push_back(text.substr(start));
+      break;
+    }
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string ClassName(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// The window text through WM_GETTEXT (edits keep theirs outside the window).
+std::string WindowText(HWND window) {
+  if (!window) return {};
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeout, &length))
+    return {};
+  std::string text(length + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]),
+                           SMTO_ABORTIFHUNG, kSendTimeout, &copied))
+    return {};
+  text.resize(std::min<size_t>(copied, length));
+  return text;
+}
+
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeout, &result))
+    return 0;
+  return static_cast<LRESULT>(result);
+}
+
+struct TopLevelSearch {
+  DWORD pid;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TopLevelSearch*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == search->pid && IsWindowVisible(window) && ClassName(window) == "#32770")
+    search->windows.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> Dialogs(DWORD pid) {
+  TopLevelSearch search{pid, {}};
+  if (pid) EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.windows;
+}
+
+BOOL CALLBACK CollectChildren(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> DirectChildren(HWND parent) {
+  std::vector<HWND> all;
+  EnumChildWindows(parent, CollectChildren, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> direct;
+  for (HWND child : all)
+    if (GetParent(child) == parent) direct.push_back(child);
+  return direct;
+}
+
+bool IsSheet(HWND dialog) { return Ask(dialog, PSM_GETCURRENTPAGEHWND) != 0; }
+
+// A message box: a dialog with the text static 0xFFFF and at least one of the
+// standard buttons (the please-wait dialog has neither).
+bool IsBox(HWND dialog, std::vector<int>* buttons) {
+  if (!GetDlgItem(dialog, 0xFFFF)) return false;
+  std::vector<int> found;
+  for (HWND child : DirectChildren(dialog)) {
+    int id = GetDlgCtrlID(child);
+    if (Lower(ClassName(child)) == "button" && id >= IDOK && id <= IDCONTINUE) found.push_back(id);
+  }
+  if (found.empty() || IsSheet(dialog)) return false;
+  std::sort(found.begin(), found.end());
+  if (buttons) *buttons = found;
+  return true;
+}
+
+std::vector<Box> Boxes(DWORD pid) {
+  std::vector<Box> boxes;
+  for (HWND dialog : Dialogs(pid)) {
+    Box box;
+    if (!IsBox(dialog, &box.buttons)) continue;
+    box.window = dialog;
+    box.caption = WindowText(dialog);
+    box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
+const std::map<std::string, int>& PageTemplates() {
+  static const std::map<std::string, int> templates = {
+      {"WIZ_REQNETFWNOTMET", IDD_WIZ_REQNETFWNOTMET}, {"WIZ_START", IDD_WIZ_START},
+      {"WIZ_NOTSUPPORTED", IDD_WIZ_NOTSUPPORTED},     {"WIZ_PMSELECT", IDD_WIZ_PMSELECT},
+      {"WIZ_PMNEW", IDD_WIZ_PMNEW},                   {"WIZ_SELECTUNIT", IDD_WIZ_SELECTUNIT},
+      {"WIZ_BEFOREINSTALL", IDD_WIZ_BEFOREINSTALL},   {"WIZ_INSTALL", IDD_WIZ_INSTALL},
+      {"WIZ_END", IDD_WIZ_END}};
+  return templates;
+}
+
+// The template id of the page the sheet shows; 0 when it cannot be told.
+int ShownTemplate(HWND sheet) {
+  auto page = reinterpret_cast<HWND>(Ask(sheet, PSM_GETCURRENTPAGEHWND));
+  if (!page || !IsWindowVisible(page)) return 0;
+  LRESULT index = Ask(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page));
+  if (index < 0) return 0;
+  return static_cast<int>(Ask(sheet, PSM_INDEXTOID, static_cast<WPARAM>(index)));
+}
+
+void WriteBmp(const std::string& path, HBITMAP bitmap, HDC dc, int width, int height) {
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  DWORD stride = ((width * 3) + 3) & ~3u;
+  std::string pixels(static_cast<size_t>(stride) * height, '\0');
+  if (!GetDIBits(dc, bitmap, 0, height, &pixels[0], reinterpret_cast<BITMAPINFO*>(&header),
+                 DIB_RGB_COLORS))
+    return;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+  bytes += pixels;
+  WriteFileBytes(path, bytes);
+}
+
+std::string UnixPath(const std::string& windowsPath) {
+  using ToUnix = char*(CDECL*)(LPCWSTR);
+  static auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) return {};
+  int count = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, nullptr, 0);
+  std::wstring wide(count, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, &wide[0], count);
+  char* unix = toUnix(wide.c_str());
+  if (!unix) return {};
+  std::string result = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return result;
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+// The register is read and written by Linux's own Python and SQLite, started
+// from here as a Unix program (Wine runs those without a process handle, so
+// the result comes back through a file that appears when it is complete).
+const char kRegisterScript[] = R"PY(import os, sqlite3, sys
+db, sql_file, out, mode = sys.argv[1:5]
+with open(sql_file, "rb") as f:
+    sql = f.read().decode("latin-1")
+try:
+    con = sqlite3.connect(db)
+    con.text_factory = bytes
+    lines = []
+    if mode == "exec":
+        con.executescript(sql)
+        con.commit()
+    else:
+        for row in con.execute(sql):
+            cells = []
+            for v in row:
+                if v is None:
+                    cells.append("")
+                elif isinstance(v, bytes):
+                    cells.append(v.hex())
+                else:
+                    cells.append(str(v).encode("latin-1").hex())
+            lines.append("R" + "".join("\t" + c for c in cells))
+    con.close()
+    text = "OK\n" + "".join(line + "\n" for line in lines)
+except Exception as e:
+    text = "ERROR\n" + str(e).encode("utf-8").hex() + "\n"
+with open(out + ".part", "w") as f:
+    f.write(text)
+os.replace(out + ".part", out)
+)PY";
+
+std::vector<std::vector<std::string>> RunRegisterScript(const std::string& registerPath,
+                                                        const std::string& sql, const char* mode) {
+  static int calls = 0;
+  std::string temp = Env("TEMP");
+  if (temp.empty()) temp = "C:\\windows\\temp";
+  std::string base = WithSlash(temp) + "e2e_register_" + std::to_string(GetCurrentProcessId()) + "_" +
+                     std::to_string(++calls);
+  std::string script = base + ".py", sqlFile = base + ".sql", out = base + ".out";
+  WriteFileBytes(script, kRegisterScript);
+  WriteFileBytes(sqlFile, sql);
+  std::string command = "/usr/bin/python3 \"" + UnixPath(script) + "\" \"" + UnixPath(registerPath) +
+                        "\" \"" + UnixPath(sqlFile) + "\" \"" + UnixPath(out) + "\" " + mode;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::vector<std::vector<std::string>> rows;
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    ADD_FAILURE() << "cannot start the register reader: " << command << " (" << GetLastError() << ")";
+    return rows;
+  }
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  DWORD start = GetTickCount();
+  while (!Exists(out) && GetTickCount() - start < kRegisterWait) Sleep(20);
+  std::vector<std::string> lines = SplitLines(ReadFileBytes(out), true);
+  for (const std::string& file : {script, sqlFile, out}) DeleteFileA(file.c_str());
+  if (lines.empty()) {
+    ADD_FAILURE() << "the register reader gave no answer for " << registerPath << ": " << sql;
+    return rows;
+  }
+  if (lines[0] != "OK") {
+    ADD_FAILURE() << "SQLite on " << registerPath << ": " << (lines.size() > 1 ? FromHex(lines[1]) : "")
+                  << "\n  " << sql;
+    return rows;
+  }
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string> row;
+    size_t tab = lines[i].find('\t');
+    while (tab != std::string::npos) {
+      size_t next = lines[i].find('\t', tab + 1);
+      row.push_back(FromHex(lines[i].substr(tab + 1, next == std::string::npos ? std::string::npos
+                                                                               : next - tab - 1)));
+      tab = next;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+size_t g_requestOffset = 0;
+
+std::string RulesFile() { return Env("E2E_RULES_FILE"); }
+
+std::map<std::string, std::string> ReadRules() {
+  std::map<std::string, std::string> rules;
+  for (const std::string& line : SplitLines(ReadFileBytes(RulesFile()), false)) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) rules[Lower(line.substr(0, eq))] = line.substr(eq + 1);
+  }
+  return rules;
+}
+
+// Replaces the rules file at once, so the server never reads half of it.
+void WriteRules(const std::map<std::string, std::string>& rules) {
+  std::string text;
+  for (const auto& rule : rules) text += rule.first + "=" + rule.second + "\n";
+  std::string part = RulesFile() + ".part";
+  WriteFileBytes(part, text);
+  MoveFileExA(part.c_str(), RulesFile().c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void DeleteRegistryValues(HKEY root, const char* key, const std::string& nameContains) {
+  HKEY handle;
+  if (RegOpenKeyExA(root, key, 0, KEY_READ | KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[2048];
+    DWORD size = sizeof name;
+    if (RegEnumValueA(handle, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (Contains(Lower(name), Lower(nameContains))) names.push_back(name);
+  }
+  for (const std::string& name : names) RegDeleteValueA(handle, name.c_str());
+  RegCloseKey(handle);
+}
+
+// Ends the setup copies, stand-ins and installers a scenario left running.
+void EndLeftoverProcesses() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    std::string name = Lower(entry.szExeFile);
+    bool ours = name.rfind("zan2025", 0) == 0 || name.rfind("old_zan2025", 0) == 0 ||
+                name == "ndp48-web.exe";
+    if (!ours || entry.th32ProcessID == GetCurrentProcessId()) continue;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    TerminateProcess(process, 0xDEAD);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+}
+
+}  // namespace
+
+// -------------------------------------------------------------------------
+
+struct WizardDriver::State {
+  std::string scenario;
+  std::string shotFolder;
+  int shots = 0;
+  std::string runFolder;
+  std::string setupPath;
+  PROCESS_INFORMATION process = {};
+  size_t logCursor = 0;   // lines consumed by WaitLog
+  size_t pageCursor = 0;  // lines consumed by WaitPage
+
+  std::string LogTail() {
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(SetupLogPath()), false);
+    std::string tail;
+    size_t first = lines.size() > kLogTail ? lines.size() - kLogTail : 0;
+    for (size_t i = first; i < lines.size(); ++i) tail += "    " + lines[i] + "\n";
+    return tail.empty() ? "    (the log is empty or missing)\n" : tail;
+  }
+};
+
+WizardDriver::WizardDriver(const std::string& scenario) : state_(new State) {
+  state_->scenario = scenario;
+  std::string root = Env("E2E_SCREENSHOTS");
+  if (root.empty()) root = WithSlash(Env("TEMP")) + "e2e_screenshots";
+  state_->shotFolder = WithSlash(root) + SafeName(scenario);
+  RemoveTree(state_->shotFolder);
+}
+
+WizardDriver::~WizardDriver() {
+  if (Running()) {
+    Screenshot("left-running");
+    TerminateProcess(state_->process.hProcess, 0xDEAD);
+    WaitForSingleObject(state_->process.hProcess, 10000);
+  }
+  if (state_->process.hProcess) CloseHandle(state_->process.hProcess);
+  if (state_->process.hThread) CloseHandle(state_->process.hThread);
+  delete state_;
+}
+
+bool WizardDriver::Start(const std::string& arguments, const StartOptions& options) {
+  State& s = *state_;
+  s.runFolder = WithSlash(options.runFolder.empty() ? "C:\\setup_run\\" + SafeName(s.scenario)
+                                                    : options.runFolder);
+  MakeFolders(Parent(s.runFolder + "x"));
+  std::string source = options.setupExe.empty() ? SetupExe() : options.setupExe;
+  s.setupPath = s.runFolder + "ZAN2025.exe";
+  if (!CopyFileA(source.c_str(), s.setupPath.c_str(), FALSE)) {
+    ADD_FAILURE() << "cannot copy " << source << " to " << s.setupPath << " (" << GetLastError() << ")";
+    return false;
+  }
+  if (!options.keepLog) DeleteFileA(SetupLogPath().c_str());
+  s.logCursor = s.pageCursor = 0;
+  std::string command = "\"" + s.setupPath + "\"" + (arguments.empty() ? "" : " " + arguments);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(s.setupPath.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      s.runFolder.c_str(), &startup, &s.process)) {
+    ADD_FAILURE() << "cannot start " << command << " (" << GetLastError() << ")";
+    return false;
+  }
+  return true;
+}
+
+const std::string& WizardDriver::RunFolder() const { return state_->runFolder; }
+const std::string& WizardDriver::SetupPath() const { return state_->setupPath; }
+
+void WizardDriver::Fail(const std::string& what) {
+  Screenshot("failed");
+  ADD_FAILURE() << what << "\n  last lines of the setup log:\n" << state_->LogTail();
+}
+
+bool WizardDriver::WaitLog(const std::string& text, DWORD timeout) {
+  DWORD start = GetTickCount();
+  do {
+    std::vector<std::string> lines = LogLines();
+    for (size_t i = state_->logCursor; i < lines.size(); ++i) {
+      if (Contains(lines[i], text)) {
+        state_->logCursor = i + 1;
+        return true;
+      }
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("no log line containing \"" + text + "\" within " + std::to_string(timeout) + " ms");
+  return false;
+}
+
+bool WizardDriver::WaitPage(const std::string& page, DWORD timeout) {
+  return WaitPageLine(page, timeout, true);
+}
+
+bool WizardDriver::WaitPageLogged(const std::string& page, DWORD timeout) {
+  return WaitPageLine(page, timeout, false);
+}
+
+bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool shown) {
+  const std::string marker = "[  INFO] Sheet active -> ";
+  auto known = PageTemplates().find(page);
+  int expected = known == PageTemplates().end() ? 0 : known->second;
+  DWORD start = GetTickCount();
+  bool logged = false;
+  do {
+    if (!logged) {
+      std::vector<std::string> lines = LogLines();
+      for (size_t i = state_->pageCursor; i < lines.size() && !logged; ++i) {
+        size_t at = lines[i].find(marker);
+        if (at == std::string::npos) continue;
+        state_->pageCursor = i + 1;
+        std::string shown = lines[i].substr(at + marker.size());
+        if (shown != page) {
+          Fail("expected the page " + page + ", the sheet went to " + shown);
+          return false;
+        }
+        logged = true;
+      }
+    }
+    if (logged && !shown) return true;
+    if (logged) {
+      HWND sheet = Sheet();
+      if (sheet && (expected == 0 || ShownTemplate(sheet) == expected)) {
+        Screenshot(page);
+        return true;
+      }
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail(logged ? "the log says " + page + " is active, but the sheet does not show it"
+              : "no \"Sheet active -> " + page + "\" within " + std::to_string(timeout) + " ms");
+  return false;
+}
+
+bool WizardDriver::StaysOn(const std::string& page, DWORD ms) {
+  const std::string marker = "[  INFO] Sheet active -> ";
+  DWORD start = GetTickCount();
+  do {
+    std::vector<std::string> lines = LogLines();
+    for (size_t i = state_->pageCursor; i < lines.size(); ++i) {
+      size_t at = lines[i].find(marker);
+      if (at == std::string::npos) continue;
+      state_->pageCursor = i + 1;
+      if (lines[i].substr(at + marker.size()) != page) {
+        Fail("the sheet left " + page + ": " + lines[i]);
+        return false;
+      }
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < ms);
+  std::string shown = ShownPage();
+  if (shown != page) {
+    Fail("the sheet shows \"" + shown + "\" instead of " + page);
+    return false;
+  }
+  return true;
+}
+
+std::string WizardDriver::ShownPage() {
+  HWND sheet = Sheet();
+  int shown = sheet ? ShownTemplate(sheet) : 0;
+  for (const auto& page : PageTemplates())
+    if (page.second == shown) return page.first;
+  return {};
+}
+
+std::optional<Box> WizardDriver::WaitBox(const std::string& caption, DWORD timeout) {
+  DWORD start = GetTickCount();
+  std::vector<Box> boxes;
+  do {
+    boxes = Boxes(state_->process.dwProcessId);
+    for (const Box& box : boxes) {
+      if (Contains(box.caption, caption)) {
+        Screenshot("box-" + box.caption);
+        return box;
+      }
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  std::string open;
+  for (const Box& box : boxes) open += " \"" + box.caption + "\"";
+  Fail("no box captioned \"" + caption + "\" within " + std::to_string(timeout) + " ms; open:" +
+       (open.empty() ? " none" : open));
+  return std::nullopt;
+}
+
+bool WizardDriver::NoBoxFor(DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    std::vector<Box> boxes = Boxes(state_->process.dwProcessId);
+    if (!boxes.empty()) {
+      Screenshot("unexpected-box");
+      return false;
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < ms);
+  return true;
+}
+
+void WizardDriver::Answer(const Box& box, int buttonId) {
+  HWND button = GetDlgItem(box.window, buttonId);
+  if (!button) {
+    Fail("the box \"" + box.caption + "\" has no button " + std::to_string(buttonId));
+    return;
+  }
+  PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  // The next wait must not find this box again.
+  DWORD start = GetTickCount();
+  while (IsWindow(box.window) && IsWindowVisible(box.window) && GetTickCount() - start < kBoxWait)
+    Sleep(kPoll);
+  if (IsWindow(box.window) && IsWindowVisible(box.window))
+    Fail("the box \"" + box.caption + "\" stays open after button " + std::to_string(buttonId));
+}
+
+void WizardDriver::Press(int button) {
+  HWND sheet = Sheet();
+  if (!sheet) {
+    Fail("no sheet to press button " + std::to_string(button) + " on");
+    return;
+  }
+  PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
+}
+
+void WizardDriver::Next() { Press(PSBTN_NEXT); }
+void WizardDriver::Back() { Press(PSBTN_BACK); }
+void WizardDriver::Finish() { Press(PSBTN_FINISH); }
+void WizardDriver::Cancel() { Press(PSBTN_CANCEL); }
+
+HWND WizardDriver::Control(int controlId) {
+  HWND page = ActivePage();
+  HWND control = page ? GetDlgItem(page, controlId) : nullptr;
+  if (!control) Fail("the active page has no control " + std::to_string(controlId));
+  return control;
+}
+
+void WizardDriver::Click(int controlId) {
+  if (HWND control = Control(controlId)) PostMessageA(control, BM_CLICK, 0, 0);
+}
+
+bool WizardDriver::IsChecked(int controlId) {
+  HWND control = Control(controlId);
+  return control && Ask(control, BM_GETCHECK) == BST_CHECKED;
+}
+
+void WizardDriver::SetText(int controlId, const std::string& text) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  // WM_SETTEXT carries a pointer, so it cannot be posted; an edit handles it
+  // without calling the page. The page then hears of it as from the keyboard.
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                      kSendTimeout, &result);
+  HWND page = GetParent(control);
+  PostMessageA(page, WM_COMMAND, MAKEWPARAM(controlId, EN_UPDATE), reinterpret_cast<LPARAM>(control));
+  PostMessageA(page, WM_COMMAND, MAKEWPARAM(controlId, EN_CHANGE), reinterpret_cast<LPARAM>(control));
+}
+
+std::string WizardDriver::Text(int controlId) { return WindowText(Control(controlId)); }
+
+bool WizardDriver::IsVisible(int controlId) {
+  HWND control = Control(controlId);
+  return control && IsWindowVisible(control);
+}
+
+bool WizardDriver::IsEnabled(int controlId) {
+  HWND control = Control(controlId);
+  return control && IsWindowEnabled(control);
+}
+
+namespace {
+std::vector<std::string> Items(HWND control, UINT count, UINT length, UINT get) {
+  std::vector<std::string> items;
+  if (!control) return items;
+  LRESULT n = Ask(control, count);
+  for (LRESULT i = 0; i < n; ++i) {
+    LRESULT size = Ask(control, length, i);
+    std::string text(size > 0 ? size + 1 : 1, '\0');
+    LRESULT copied = Ask(control, get, i, reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? std::min<size_t>(copied, text.size() - 1) : 0);
+    items.push_back(text);
+  }
+  return items;
+}
+}  // namespace
+
+std::vector<std::string> WizardDriver::ListItems(int controlId) {
+  return Items(Control(controlId), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+}
+
+int WizardDriver::ListSelection(int controlId) {
+  HWND control = Control(controlId);
+  return control ? static_cast<int>(Ask(control, LB_GETCURSEL)) : LB_ERR;
+}
+
+void WizardDriver::SelectListItem(int controlId, int index) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  PostMessageA(control, LB_SETCURSEL, index, 0);
+  PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(controlId, LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(control));
+}
+
+void WizardDriver::DoubleClickListItem(int controlId, int index) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  SelectListItem(controlId, index);
+  PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(controlId, LBN_DBLCLK),
+               reinterpret_cast<LPARAM>(control));
+}
+
+std::vector<std::string> WizardDriver::ComboItems(int controlId) {
+  return Items(Control(controlId), CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+
+std::string WizardDriver::ComboSelection(int controlId) {
+  HWND control = Control(controlId);
+  if (!control) return {};
+  LRESULT index = Ask(control, CB_GETCURSEL);
+  std::vector<std::string> items = ComboItems(controlId);
+  return index >= 0 && static_cast<size_t>(index) < items.size() ? items[index] : std::string();
+}
+
+void WizardDriver::SelectComboItem(int controlId, int index) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  PostMessageA(control, CB_SETCURSEL, index, 0);
+  PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(control));
+}
+
+std::string WizardDriver::SheetTitle() { return WindowText(Sheet()); }
+
+std::string WizardDriver::NextButtonText() {
+  HWND sheet = Sheet();
+  return sheet ? WindowText(GetDlgItem(sheet, IDC_SHEET_NEXT)) : std::string();
+}
+
+HWND WizardDriver::Sheet() {
+  for (HWND dialog : Dialogs(state_->process.dwProcessId))
+    if (IsSheet(dialog)) return dialog;
+  return nullptr;
+}
+
+HWND WizardDriver::ActivePage() {
+  HWND sheet = Sheet();
+  return sheet ? reinterpret_cast<HWND>(Ask(sheet, PSM_GETCURRENTPAGEHWND)) : nullptr;
+}
+
+std::vector<int> WizardDriver::SheetPages() {
+  std::vector<int> pages;
+  HWND sheet = Sheet();
+  for (int index = 0; sheet && index < 32; ++index) {
+    LRESULT id = Ask(sheet, PSM_INDEXTOID, index);
+    if (id <= 0) break;
+    pages.push_back(static_cast<int>(id));
+  }
+  return pages;
+}
+
+std::optional<DWORD> WizardDriver::WaitExit(DWORD timeout) {
+  if (!state_->process.hProcess) {
+    ADD_FAILURE() << "the setup was not started";
+    return std::nullopt;
+  }
+  if (WaitForSingleObject(state_->process.hProcess, timeout) != WAIT_OBJECT_0) {
+    Fail("the setup did not end within " + std::to_string(timeout) + " ms");
+    return std::nullopt;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(state_->process.hProcess, &code);
+  return code;
+}
+
+bool WizardDriver::Running() {
+  return state_->process.hProcess && WaitForSingleObject(state_->process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void WizardDriver::Screenshot(const std::string& name) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02d-", ++state_->shots);
+  std::string path = state_->shotFolder + "\\" + number + SafeName(name) + ".bmp";
+  HDC screen = GetDC(nullptr);
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  SelectObject(memory, previous);
+  WriteBmp(path, bitmap, memory, width, height);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+std::string WizardDriver::LogText() { return ReadFileBytes(SetupLogPath()); }
+
+std::vector<std::string> WizardDriver::LogLines() { return SplitLines(LogText(), true); }
+
+int WizardDriver::CountLog(const std::string& text) {
+  std::vector<std::string> lines = LogLines();
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const std::string& line) { return Contains(line, text); }));
+}
+
+// --- The machine -----------------------------------------------------------
+
+std::string SetupLogPath() {
+  char folder[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::string(folder) + "\\DesktopApp\\DesktopApp_setup_log.txt";
+}
+
+std::string SetupExe() { return Env("E2E_SETUP_EXE"); }
+std::string SetupNextExe() { return Env("E2E_SETUP_NEXT_EXE"); }
+
+std::string FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::string block(size, '\0');
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, &block[0]) ||
+      !VerQueryValueA(&block[0], "\\", reinterpret_cast<void**>(&info), &length) || !info)
+    return {};
+  return std::to_string(HIWORD(info->dwProductVersionMS)) + "." + std::to_string(LOWORD(info->dwProductVersionMS)) +
+         "." + std::to_string(HIWORD(info->dwProductVersionLS)) + "." +
+         std::to_string(LOWORD(info->dwProductVersionLS));
+}
+
+std::string TempFolder() {
+  char folder[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof folder, folder);
+  return WithSlash(folder);
+}
+
+std::string ScratchFolder() { return "C:\\e2e\\"; }
+
+void SetDotNet48(bool present) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full", 0,
+                      nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    ADD_FAILURE() << "cannot open the .NET Framework key";
+    return;
+  }
+  if (present) {
+    DWORD release = 528040;
+    RegSetValueExA(key, "Release", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&release), sizeof release);
+  } else {
+    RegDeleteValueA(key, "Release");
+  }
+  RegCloseKey(key);
+}
+
+void ResetMachine() {
+  EndLeftoverProcesses();
+  std::string temp = TempFolder();
+  for (const char* path : {"C:\\ZAN", "C:\\setup_run", "C:\\e2e"}) RemoveTree(path);
+  RemoveTree(Parent(SetupLogPath()));
+  for (const char* name : {"korval2025.7z", "desktopapp.7z", "ZAN2025.7z", "ZAN2025_DEV.7z",
+                           "ZAN2025_TEST.7z", "ndp48-web.exe", "ndp48-web.mark", "NewSetupExe"})
+    RemoveTree(temp + name);
+  RemoveTree(DesktopFolder() + "\\Servizi ZAN.lnk");
+  DeleteRegistryValues(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Microsoft\\Windows\\Explorer",
+                       "EnableShellShortcutIconRemotePath");
+  for (const char* key : {"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
+                          "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers"})
+    DeleteRegistryValues(HKEY_CURRENT_USER, key, "wrun32.exe");
+  SetDotNet48(true);
+  if (!RulesFile().empty()) ClearServerRules();
+  ClearRequests();
+}
+
+std::optional<std::string> RegString(HKEY root, const std::string& key, const std::string& name) {
+  DWORD type = 0, size = 0;
+  if (RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                   &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::string value(size, '\0');
+  if (RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                   &type, &value[0], &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  value.resize(size > 0 ? size - 1 : 0);
+  return value;
+}
+
+std::optional<DWORD> RegDword(HKEY root, const std::string& key, const std::string& name) {
+  DWORD value = 0, size = sizeof value;
+  if (RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return value;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WaitFile(const std::string& path, DWORD timeout) {
+  DWORD start = GetTickCount();
+  while (!Exists(path)) {
+    if (GetTickCount() - start >= timeout) {
+      ADD_FAILURE() << path << " did not appear within " << timeout << " ms";
+      return false;
+    }
+    Sleep(kPoll);
+  }
+  return true;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  MakeFolders(Parent(path));
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+std::string DesktopFolder() {
+  char folder[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return folder;
+}
+
+// --- The local update server ----------------------------------------------
+
+std::string ServerRoot() { return Env("E2E_SERVER_ROOT"); }
+
+std::vector<std::string> ServerRequestLines() {
+  std::string text = ReadFileBytes(Env("E2E_REQUEST_LOG"));
+  return SplitLines(text.size() > g_requestOffset ? text.substr(g_requestOffset) : std::string(), true);
+}
+
+std::vector<std::string> ServerRequests() {
+  std::vector<std::string> paths;
+  // "METHOD PATH STATUS BYTES"; the path may hold blanks.
+  for (const std::string& line : ServerRequestLines()) {
+    size_t first = line.find(' ');
+    size_t last = line.rfind(' ');
+    size_t beforeLast = last == std::string::npos || last == 0 ? std::string::npos : line.rfind(' ', last - 1);
+    if (first == std::string::npos || beforeLast == std::string::npos || beforeLast <= first) continue;
+    paths.push_back(line.substr(first + 1, beforeLast - first - 1));
+  }
+  return paths;
+}
+
+std::vector<std::string> WaitRequests(size_t count, DWORD timeout) {
+  DWORD start = GetTickCount();
+  std::vector<std::string> requests = ServerRequests();
+  while (requests.size() < count) {
+    if (GetTickCount() - start >= timeout) {
+      ADD_FAILURE() << "the server logged " << requests.size() << " requests, not " << count << ", within "
+                    << timeout << " ms";
+      break;
+    }
+    Sleep(kPoll);
+    requests = ServerRequests();
+  }
+  return requests;
+}
+
+void ClearRequests() { g_requestOffset = ReadFileBytes(Env("E2E_REQUEST_LOG")).size(); }
+
+void SetServerRule(const std::string& path, const std::string& mode) {
+  std::map<std::string, std::string> rules = ReadRules();
+  rules[Lower(path)] = mode;
+  WriteRules(rules);
+}
+
+void ClearServerRules() { WriteRules({}); }
+
+// --- The register ---------------------------------------------------------
+
+std::vector<std::vector<std::string>> QueryRegister(const std::string& registerPath, const std::string& sql) {
+  return RunRegisterScript(registerPath, sql, "query");
+}
+
+void ExecRegister(const std::string& registerPath, const std::string& sql) {
+  MakeFolders(Parent(registerPath));
+  RunRegisterScript(registerPath, sql, "exec");
+}
+
+std::string SqlText(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace e2e
