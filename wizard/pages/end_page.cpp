@@ -260,7 +260,8 @@ INT_PTR CALLBACK WizEndDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
       const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header->code == PSN_SETACTIVE) {
         Activate(hwnd);
-        return FALSE;  // no message result: the page is shown
+        SetPageResult(hwnd, 0);  // the page is shown
+        return TRUE;
       }
       if (header->code == PSN_WIZFINISH || header->code == PSN_WIZNEXT) {
         if (g_otherWorkpointsCreated)

@@ -1,0 +1,351 @@
+// e2e-timeout: 900
+// The whole road of an installation, seen from outside: the real setup driven
+// through its pages to WIZ_END, then the register row, INSTALLA.MOD, the
+// shortcut, the compatibility values, the Vex steps, the share offer, the lock
+// and the exit code checked on disk, in the prefix's registry and in the
+// register read back with Linux's own SQLite.
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "resource.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kPersisted[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility "
+    "Assistant\\Persisted";
+const char kLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+const char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kOffice[] = "C:\\ZAN\\PM01234\\";
+const char kPlatform[] = "C:\\ZAN\\PM01234\\ZAN2025\\";
+const char kRegister[] = "C:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo";
+const char kPassword[] = "AB3D5F7H";
+const char kVexOld[] = "the old agent";
+
+std::string Env(const char* name) {
+  char value[1024] = {};
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+// The pwd column as the platform expects it, computed here from the office's
+// key, independently of the setup's code: hex of each byte XOR "ZAN-shared".
+std::string ScrambledHex(const std::string& password) {
+  static const char kKey[] = "ZAN-shared";
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (size_t i = 0; i < password.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(password[i]) ^ kKey[i % 10];
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 15];
+  }
+  return hex;
+}
+
+std::string CurrentAssignee() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  GetComputerNameA(computer, &size);
+  char user[256] = {};
+  DWORD userSize = sizeof user;
+  GetUserNameA(user, &userSize);
+  return std::string(computer) + "\\" + user;
+}
+
+struct Link {
+  bool read = false;
+  std::string target, folder;
+};
+Link ReadLink(const std::string& path) {
+  Link link;
+  CoInitialize(nullptr);
+  IShellLinkA* shell = nullptr;
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&shell))) &&
+      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(file->Load(wide, 0))) {
+      char text[MAX_PATH] = {};
+      link.read = true;
+      shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+      link.target = text;
+      shell->GetWorkingDirectory(text, MAX_PATH);
+      link.folder = text;
+    }
+  }
+  if (file) file->Release();
+  if (shell) shell->Release();
+  CoUninitialize();
+  return link;
+}
+
+void SetRunValue(const char* name, const std::string& data) {
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, kRun, &key) != ERROR_SUCCESS) return;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(key);
+}
+
+// The machine before a road: the Vex agent installed with a broken executable,
+// a leftover "new_vex.exe" and its autorun value.
+void PrepareVex() {
+  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", kVexOld));
+  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
+  SetRunValue("Vex", "C:\\ZAN\\Vex\\BIN\\vex.exe");
+}
+
+std::string ShortcutPath() { return DesktopFolder() + "\\Servizi ZAN.lnk"; }
+
+// The prepared prefix links the user's desktop to the Linux home folder, which
+// every test program's prefix shares; the setup and the driver are pointed at
+// a desktop folder of this prefix instead.
+void UsePrivateDesktop() {
+  const char kFolder[] = "C:\\users\\Public\\e2e_end_desktop";
+  CreateDirectoryA(kFolder, nullptr);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                          &key),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(kFolder), sizeof kFolder);
+  RegCloseKey(key);
+  ASSERT_EQ(DesktopFolder(), kFolder);
+}
+
+// WIZ_START to the activation of WIZ_END for a new office code on drive C.
+// The final page does its work (and asks its questions) while it becomes
+// active, so the sheet shows it only once that work is done.
+void InstallNewOffice(WizardDriver& wizard, const std::string& code) {
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  wizard.Click(IDC_TASK_INSTALL);
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
+  wizard.SetText(IDC_OFFICE_CODE, code);
+  wizard.SetText(IDC_OFFICE_PASSWORD, kPassword);
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Sheet active -> WIZ_END", 180000));
+}
+
+void AnswerShareQuestion(WizardDriver& wizard, int answer) {
+  auto question = wizard.WaitBox("Condivisione");
+  ASSERT_TRUE(question);
+  EXPECT_NE(question->text.find("Procedere con la condivisione della Piattaforma ZAN"),
+            std::string::npos);
+  wizard.Answer(*question, answer);
+}
+
+void ExpectShareFailureBox(WizardDriver& wizard) {
+  auto failed = wizard.WaitBox("Condivisione");
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->text.rfind("La condivisione automatica della Cartella ZAN non e' andata", 0),
+            0u);
+  wizard.Answer(*failed, IDOK);
+}
+
+// The page's work is done: the sheet shows WIZ_END with the installation's
+// texts; Finish shows the notice (a new office gets the current user's
+// workstation in every year from 2016) and the setup ends with 0.
+void FinishNewOffice(WizardDriver& wizard) {
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Deleted lock file"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_END"));
+  EXPECT_TRUE(wizard.IsVisible(IDC_END_TITLE));
+  EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
+  EXPECT_TRUE(wizard.IsVisible(IDC_END_NEWS));
+  EXPECT_FALSE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
+  wizard.Finish();
+  auto notice = wizard.WaitBox("Importante");
+  ASSERT_TRUE(notice);
+  EXPECT_EQ(notice->text.rfind("Per accedere alla Piattaforma ZAN 2025 anche dalle altre", 0), 0u);
+  wizard.Answer(*notice, IDOK);
+  const auto code = wizard.WaitExit();
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0u);
+}
+
+std::vector<std::vector<std::string>> RegisterRows() {
+  return QueryRegister(
+      kRegister,
+      "SELECT w.pm, hex(w.pwd), w.pdl, w.assignee, w.path, s.software, s.anno, s.cmdline "
+      "FROM Workpoint w JOIN Workpoint_SwExt ws ON w.idWorkpoint = ws.idWorkpoint "
+      "JOIN SwExt s ON s.idSwExt = ws.idSwExt ORDER BY s.anno");
+}
+
+std::string InstallaMod() { return std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD"; }
+
+TEST(EndRoad, NewOfficeOnC) {
+  UsePrivateDesktop();
+  ResetMachine();
+  PrepareVex();
+  WizardDriver wizard("new_office");
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  InstallNewOffice(wizard, "01234");
+  AnswerShareQuestion(wizard, IDYES);
+  // Wine has no share server: the add answers 50.
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] User choose to create a network share for path " +
+                             std::string(kOffice)));
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to error -> 50"));
+  ExpectShareFailureBox(wizard);
+  FinishNewOffice(wizard);
+
+  // INSTALLA.MOD, byte for byte.
+  EXPECT_EQ(ReadFileBytes(InstallaMod()), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 1);
+
+  // The register, read with Linux's SQLite: this year's row and its copies
+  // for every year from 2016, all the same workstation.
+  const auto rows = RegisterRows();
+  ASSERT_EQ(rows.size(), 10u);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::vector<std::string> expected = {
+        "01234", ScrambledHex(kPassword), "1", CurrentAssignee(), kOffice, "KORVAL",
+        std::to_string(2016 + i), "\\home\\BIN\\wrun32.exe"};
+    EXPECT_EQ(rows[i], expected);
+  }
+
+  // The shortcut.
+  const Link link = ReadLink(ShortcutPath());
+  ASSERT_TRUE(link.read);
+  EXPECT_EQ(link.target, "C:\\ZAN\\DesktopApp\\BIN\\DesktopApp.exe");
+  EXPECT_EQ(link.folder, "C:\\ZAN\\DesktopApp\\BIN\\");
+
+  // The compatibility values, named with the runtime folder's doubled "\".
+  const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
+  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersisted, valueName), std::optional<DWORD>(2));
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kLayers, valueName),
+            std::optional<std::string>("ELEVATECREATEPROCESS"));
+
+  // The Vex steps.
+  EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRun, "Vex"));
+  EXPECT_EQ(wizard.CountLog("[  INFO] Vex removed from autorun"), 1);
+  const std::string repaired = ReadFileBytes("C:\\ZAN\\Vex\\BIN\\vex.exe");
+  EXPECT_EQ(repaired, ReadFileBytes("C:\\ZAN\\DesktopApp\\BIN\\vex.exe"));
+  EXPECT_NE(repaired, kVexOld);
+  EXPECT_FALSE(Exists("C:\\ZAN\\Vex\\BIN\\new_vex.exe"));
+  EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 1);
+
+  // The lock and the temporary packages are gone.
+  EXPECT_FALSE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
+  EXPECT_FALSE(Exists(TempFolder() + "korval2025.7z"));
+  EXPECT_FALSE(Exists(TempFolder() + "desktopapp.7z"));
+}
+
+// The test copy of the setup is refused the share for lack of rights: it
+// starts itself again (Wine's "runas" needs no prompt), that copy runs the
+// share mode for real and its exit code, Wine's 50, reaches the page. The
+// setup runs from a folder written with "/", which once cut the executable.
+TEST(EndRoad, ElevatedCopyCreatesTheShare) {
+  UsePrivateDesktop();
+  ResetMachine();
+  WizardDriver wizard("elevated_copy");
+  CreateDirectoryA("C:\\setup_run", nullptr);
+  CreateDirectoryA("C:\\setup_run\\elevated", nullptr);
+  StartOptions options;
+  options.runFolder = "C:\\setup_run\\elevated/copy";
+  options.setupExe = Env("E2E_BUILD_DIR_WIN") + "\\setup_share_seam\\ZAN2025.exe";
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY", options));
+  InstallNewOffice(wizard, "01234");
+  AnswerShareQuestion(wizard, IDYES);
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to privilege error"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] executable -> "));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
+                             10000));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] -------> External privileges set end", 10000));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Setup with admin privileges started successfully"));
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to error -> 50"));
+  ExpectShareFailureBox(wizard);
+  FinishNewOffice(wizard);
+  // The executable is the setup's own file (Windows may write its "/" as "\\").
+  std::string executable;
+  for (const std::string& line : wizard.LogLines()) {
+    const size_t at = line.find("[  INFO] executable -> ");
+    if (at != std::string::npos) executable = line.substr(at + 23);
+  }
+  std::replace(executable.begin(), executable.end(), '/', '\\');
+  std::string expected = wizard.SetupPath();
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(executable, expected);
+  EXPECT_EQ(wizard.CountLog(
+                "[  INFO] params -> /SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"),
+            1);
+  // Only the copy reached the share call; the page's own call was refused.
+  EXPECT_EQ(wizard.CountLog("[  INFO] Net share add failed 50"), 1);
+}
+
+// INSTALLA.MOD cannot be created (a folder stands in its place): the error
+// line and box, and the rest of the road goes on; the share is refused.
+TEST(EndRoad, ConfigurationFileCannotBeWritten) {
+  UsePrivateDesktop();
+  ResetMachine();
+  ASSERT_TRUE(CreateDirectoryA("C:\\ZAN", nullptr));
+  for (const char* folder : {"C:\\ZAN\\PM01234", "C:\\ZAN\\PM01234\\ZAN2025",
+                             "C:\\ZAN\\PM01234\\ZAN2025\\HOME", "C:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC",
+                             "C:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD"})
+    CreateDirectoryA(folder, nullptr);
+  WizardDriver wizard("installa_mod_blocked");
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  InstallNewOffice(wizard, "01234");
+  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + InstallaMod()));
+  auto error = wizard.WaitBox("Errore");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->text,
+            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
+            "funzionare correttamente.");
+  wizard.Answer(*error, IDOK);
+  AnswerShareQuestion(wizard, IDNO);
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] User choose NOT to create a network share for path " +
+                             std::string(kOffice)));
+  FinishNewOffice(wizard);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 0);
+  EXPECT_EQ(RegisterRows().size(), 10u);
+}
+
+// A register that refuses new workstations: the error line and box, the
+// process ends with 0 and the lock stays for the next run to find.
+TEST(EndRoad, RegisterCannotBeWritten) {
+  UsePrivateDesktop();
+  ResetMachine();
+  ExecRegister(kRegister,
+               "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+               "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, "
+               "pwd BLOB, pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
+               "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
+               "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, "
+               "anno TEXT, cmdline TEXT, arguments TEXT);"
+               "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
+               "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
+  WizardDriver wizard("register_refuses");
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  InstallNewOffice(wizard, "01234");
+  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write on SharedInfo -> " + std::string(kRegister)));
+  auto error = wizard.WaitBox("Errore");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->text,
+            "Errore nella scrittura delle configurazioni sul disco. Verificare i privilegi di "
+            "scrittura sulla cartella di destinazione.");
+  wizard.Answer(*error, IDOK);
+  const auto code = wizard.WaitExit();
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0u);
+  EXPECT_TRUE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
+  EXPECT_FALSE(Exists(InstallaMod()));
+  EXPECT_EQ(RegisterRows().size(), 0u);
+}
+
+}  // namespace
