@@ -25,6 +25,7 @@ constexpr DWORD kPoll = 40;         // ms between two looks at the setup
 constexpr UINT kSendTimeout = 5000;  // ms a read of a control may take
 constexpr DWORD kRegisterWait = 30000;
 constexpr size_t kLogTail = 15;
+constexpr DWORD kPaintSettle = 150;  // ms for a new window to paint before its screenshot
 
 std::string Env(const char* name) {
   DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
@@ -174,7 +175,8 @@ bool IsBox(HWND dialog, std::vector<int>* buttons) {
   std::vector<int> found;
   for (HWND child : DirectChildren(dialog)) {
     int id = GetDlgCtrlID(child);
-    if (Lower(ClassName(child)) == "button" && id >= IDOK && id <= IDCONTINUE) found.push_back(id);
+    if (Lower(ClassName(child)) == "button" && id >= IDOK && id <= IDCONTINUE && IsWindowVisible(child))
+      found.push_back(id);
   }
   if (found.empty() || IsSheet(dialog)) return false;
   std::sort(found.begin(), found.end());
@@ -522,6 +524,7 @@ bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool sho
     if (logged) {
       HWND sheet = Sheet();
       if (sheet && (expected == 0 || ShownTemplate(sheet) == expected)) {
+        Sleep(kPaintSettle);
         Screenshot(page);
         return true;
       }
@@ -572,6 +575,7 @@ std::optional<Box> WizardDriver::WaitBox(const std::string& caption, DWORD timeo
     boxes = Boxes(state_->process.dwProcessId);
     for (const Box& box : boxes) {
       if (Contains(box.caption, caption)) {
+        Sleep(kPaintSettle);
         Screenshot("box-" + box.caption);
         return box;
       }
@@ -583,6 +587,22 @@ std::optional<Box> WizardDriver::WaitBox(const std::string& caption, DWORD timeo
   Fail("no box captioned \"" + caption + "\" within " + std::to_string(timeout) + " ms; open:" +
        (open.empty() ? " none" : open));
   return std::nullopt;
+}
+
+HWND WizardDriver::WaitDialog(int controlId, const std::string& name, DWORD timeout) {
+  DWORD start = GetTickCount();
+  do {
+    for (HWND dialog : Dialogs(state_->process.dwProcessId)) {
+      if (GetDlgItem(dialog, controlId) && !IsSheet(dialog)) {
+        Screenshot(name);
+        return dialog;
+      }
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("no dialog \"" + name + "\" (control " + std::to_string(controlId) + ") within " +
+       std::to_string(timeout) + " ms");
+  return nullptr;
 }
 
 bool WizardDriver::NoBoxFor(DWORD ms) {

@@ -76,6 +76,10 @@ class WizardDriver {
   // Waits for a message box whose caption contains `caption`; takes a
   // screenshot. Fails the test on timeout.
   std::optional<Box> WaitBox(const std::string& caption, DWORD timeout = kBoxWait);
+  // Waits for another dialog of the setup (not the sheet, not a box) that has
+  // the control `controlId`, e.g. the please-wait dialog; takes a screenshot
+  // named `name`. Null (and a test failure) on timeout.
+  HWND WaitDialog(int controlId, const std::string& name, DWORD timeout = kBoxWait);
   // True when no box of the setup is open after waiting `ms`.
   bool NoBoxFor(DWORD ms);
   // Presses a button of a box (posted BM_CLICK / WM_COMMAND).
