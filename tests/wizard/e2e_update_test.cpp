@@ -1,0 +1,417 @@
+// e2e-timeout: 600
+// fixtures: update_variants
+// The setup's own update, end to end against the local update server: no
+// update, an update that replaces and restarts the setup with its switches,
+// the update-problem box on server errors, the proxy's credential box, and
+// the packages that must leave the running setup where it is.
+// Needs the update_variants fixture (packages under <build>/testdata).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kInfoPath[] = "/update/setup_zan2025.txt";
+const char kUpdateProblem[] =
+    "Si sono verificati dei problemi di connessione durante la ricerca di aggiornamenti. "
+    "Verificare la propria connessione a Internet e riprovare.";
+const char kFailurePrefix[] =
+    "Impossibile completare l'operazione di aggiornamento, si consiglia di terminare "
+    "l'installazione e scaricare la nuova versione da ";
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// A package made by the update_variants fixture.
+std::string Variant(const std::string& name) {
+  return Env("E2E_BUILD_DIR_WIN") + "\\testdata\\update_variants\\" + name + ".7z";
+}
+
+// The production setup information and package the server hands out.
+void ServeInfo(const std::string& version) {
+  ASSERT_TRUE(WriteFileBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt", version + "\r\n"));
+}
+void ServePackage(const std::string& variant) {
+  ASSERT_TRUE(Exists(Variant(variant))) << Variant(variant) << " is missing: run the "
+                                        << "update_variants fixture";
+  ASSERT_TRUE(CopyFileA(Variant(variant).c_str(), (ServerRoot() + "\\ZAN2025.7z").c_str(), FALSE));
+}
+
+// A version higher than both builds of the setup.
+const char kHighest[] = "2025.99.0.0";
+
+// Processes of the prefix whose image name is `name` (case ignored).
+std::vector<DWORD> ProcessesNamed(const std::string& name) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return found;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  std::string prefix;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<WindowSearch*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  if ((search->pid == 0 || pid == search->pid) && IsWindowVisible(window) &&
+      std::string(text).rfind(search->prefix, 0) == 0) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A visible top-level window of the process (any process when pid is 0)
+// whose title begins with `prefix`, waited for up to `timeout` ms.
+HWND WaitTopLevel(DWORD pid, const std::string& prefix, DWORD timeout) {
+  const DWORD start = GetTickCount();
+  do {
+    WindowSearch search{pid, prefix, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(100);
+  } while (GetTickCount() - start < timeout);
+  return nullptr;
+}
+
+// Waits until the setup log holds `text` (a second setup restarts the log, so
+// the driver's line cursor cannot follow it).
+bool WaitLogHolds(const std::string& text, DWORD timeout = kPageWait) {
+  const DWORD start = GetTickCount();
+  do {
+    if (ReadFileBytes(SetupLogPath()).find(text) != std::string::npos) return true;
+    Sleep(100);
+  } while (GetTickCount() - start < timeout);
+  ADD_FAILURE() << "no log line with \"" << text << "\"; the log:\n" << ReadFileBytes(SetupLogPath());
+  return false;
+}
+
+int Count(const std::vector<std::string>& items, const std::string& item) {
+  int n = 0;
+  for (const std::string& each : items) n += each == item;
+  return n;
+}
+
+class Update : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetMachine();
+    base_ = FileVersion(SetupExe());
+    next_ = FileVersion(SetupNextExe());
+    ASSERT_FALSE(base_.empty());
+    ASSERT_NE(base_, next_) << "the setup_next build is missing";
+  }
+  void TearDown() override { ResetMachine(); }
+
+  // The running setup stayed in place, with its own version, and nothing was
+  // moved aside.
+  void ExpectSetupInPlace(WizardDriver& wizard, const std::string& version) {
+    EXPECT_EQ(FileVersion(wizard.RunFolder() + "ZAN2025.exe"), version);
+    EXPECT_FALSE(Exists(wizard.RunFolder() + "old_ZAN2025.exe"));
+  }
+
+  // The replacement failed: its box, then the wizard goes on to WIZ_START.
+  void ExpectFailureBoxThenStart(WizardDriver& wizard) {
+    auto box = wizard.WaitBox("Attenzione");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text.rfind(kFailurePrefix, 0), 0u) << box->text;
+    wizard.Answer(*box, IDOK);
+    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  }
+
+  void ConfirmUpdateFound(WizardDriver& wizard) {
+    auto found = wizard.WaitBox("Aggiornamento setup");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->text,
+              "E' stata trovata una versione aggiornata del setup. Procedere con il download.");
+    wizard.Answer(*found, IDOK);
+  }
+
+  void CancelAndExit(WizardDriver& wizard) {
+    wizard.Cancel();
+    EXPECT_EQ(wizard.WaitExit(), 0u);
+  }
+
+  std::string base_, next_;
+};
+
+TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
+  ServeInfo(base_);
+  SetServerRule(kInfoPath, "trickle:1:300");  // keeps the dialog up for about 4 s
+  WizardDriver wizard("no_update");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Looking for new update -> http://"));
+  HWND dialog = WaitTopLevel(0, "Verfica aggiornamenti", kBoxWait);
+  ASSERT_NE(dialog, nullptr) << "no please-wait dialog";
+  wizard.Screenshot("please-wait");
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+  Sleep(1000);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(wizard.CountLog("Release update available on server -> "), 0);
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Release update available on server -> " + base_));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
+  ExpectSetupInPlace(wizard, base_);
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
+  // The test environment's information and package (as the fixture made them)
+  // name the higher build; TEST1 first, so it only counts when the switches
+  // reach the new setup as switches.
+  WizardDriver wizard("update");
+  ASSERT_TRUE(wizard.Start("/TEST1 /NODISCOVERY"));
+  ConfirmUpdateFound(wizard);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+
+  EXPECT_EQ(FileVersion(wizard.RunFolder() + "ZAN2025.exe"), next_);
+  EXPECT_EQ(FileVersion(wizard.RunFolder() + "old_ZAN2025.exe"), base_);
+  const std::string newSetup = TempFolder() + "NewSetupExe\\ZAN2025_TEST.exe";
+  EXPECT_EQ(FileVersion(newSetup), next_);
+
+  // The second setup restarts the log: its version, its switches as given
+  // (with the test server set), no further update, the first page.
+  ASSERT_TRUE(WaitLogHolds("[  INFO] Current installed version -> " + next_));
+  ASSERT_TRUE(WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
+  const std::string log = ReadFileBytes(SetupLogPath());
+  EXPECT_NE(log.find("[  INFO] Command line provided -> /TEST1 /NODISCOVERY"), std::string::npos);
+  EXPECT_NE(log.find("[  INFO] No update available"), std::string::npos);
+  EXPECT_EQ(ProcessesNamed("ZAN2025_TEST.exe").size(), 1u);
+  wizard.Screenshot("second-setup");
+
+  const std::vector<std::string> requests = ServerRequests();
+  EXPECT_EQ(Count(requests, "/update/setup_zan2025_test.txt"), 2);
+  EXPECT_EQ(Count(requests, "/ZAN2025_TEST.7z"), 1);  // the package URL is not lower-cased
+}
+
+TEST_F(Update, ServerErrorsOfferRetryAndCancel) {
+  ServeInfo(base_);
+  for (const char* error : {"404", "500"}) {
+    SCOPED_TRACE(error);
+    ClearRequests();
+    SetServerRule(kInfoPath, error);
+    WizardDriver wizard(std::string("server_error_") + error);
+    ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+    auto box = wizard.WaitBox("Servizi ZAN - Installazione - Attenzione");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, kUpdateProblem);
+    ASSERT_TRUE(wizard.WaitLog(std::string("[* WARN] Connection error check update -> ") + error));
+
+    // Retry while the server still fails: the same box again.
+    wizard.Answer(*box, IDRETRY);
+    box = wizard.WaitBox("Servizi ZAN - Installazione - Attenzione");
+    ASSERT_TRUE(box);
+    // Retry after the server is mended: the check ends without an update.
+    ClearServerRules();
+    wizard.Answer(*box, IDRETRY);
+    ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+    EXPECT_EQ(Count(ServerRequests(), kInfoPath), 3);
+    CancelAndExit(wizard);
+  }
+
+  ClearRequests();
+  SetServerRule(kInfoPath, "500");
+  WizardDriver wizard("server_error_cancel");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  auto box = wizard.WaitBox("Servizi ZAN - Installazione - Attenzione");
+  ASSERT_TRUE(box);
+  wizard.Answer(*box, IDCANCEL);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_EQ(Count(ServerRequests(), kInfoPath), 1);
+  EXPECT_EQ(wizard.CountLog("No update available"), 0);
+  ExpectSetupInPlace(wizard, base_);
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, ShortSetupInformationEndsTheCheckWithoutUpdate) {
+  // A 200 that cannot be used ends the check without an update and without a
+  // box, even when the information names a newer setup.
+  ServeInfo(kHighest);
+  SetServerRule(kInfoPath, "short:4");
+  WizardDriver wizard("short_information");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Download new version information not completed -> 4 -> 13"));
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Error on information parsing. Size is 0 expected 4"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_EQ(Count(ServerRequests(), "/ZAN2025.7z"), 0);
+  ExpectSetupInPlace(wizard, base_);
+  CancelAndExit(wizard);
+}
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
+// Types into the credential box's user and password fields, key by key, as
+// a user would (the user field is the edit inside its combo box).
+void FillCredentials(HWND box, const std::string& user, const std::string& password) {
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    char name[64] = {};
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "Edit") != 0) continue;
+    const bool secret = (GetWindowLongA(child, GWL_STYLE) & ES_PASSWORD) != 0;
+    const std::string& text = secret ? password : user;
+    for (char c : text) PostMessageA(child, WM_CHAR, static_cast<BYTE>(c), 1);
+    // Typed when the field holds the whole text (bounded).
+    for (int tries = 0; tries < 50; ++tries) {
+      DWORD_PTR length = 0;
+      SendMessageTimeoutA(child, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length);
+      if (length >= text.size()) break;
+      Sleep(100);
+    }
+  }
+}
+
+// The update server's host, as the build set it.
+std::string UpdateHost() {
+  const std::string cache = ReadFileBytes(Env("E2E_BUILD_DIR_WIN") + "\\CMakeCache.txt");
+  const std::string key = "ZAN_UPDATE_HOST:STRING=";
+  const size_t at = cache.find(key);
+  if (at == std::string::npos) return "";
+  const size_t end = cache.find_first_of("\r\n", at);
+  return cache.substr(at + key.size(), end - at - key.size());
+}
+
+TEST_F(Update, ProxyCredentialsAskedAndSent) {
+  ServeInfo(base_);
+  // Wine's box hands back a generic user name as target + "\" + the name typed.
+  const std::string host = UpdateHost();
+  ASSERT_FALSE(host.empty());
+  SetServerRule(kInfoPath, "auth:" + host + "\\mario:segreto");
+  WizardDriver wizard("proxy_credentials");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Connection error check update -> 407"));
+  HWND box = WaitTopLevel(0, "Accesso alla rete", kBoxWait);
+  ASSERT_NE(box, nullptr) << "no credential box";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(box, &pid);
+  EXPECT_EQ(ProcessesNamed("ZAN2025.exe"), std::vector<DWORD>{pid});
+  FillCredentials(box, "mario", "segreto");
+  wizard.Screenshot("credential-box");
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Proxy credential set"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  const std::vector<std::string> lines = ServerRequestLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front().rfind(std::string("GET ") + kInfoPath + " 407 ", 0), 0u) << lines.front();
+  EXPECT_EQ(lines.back().rfind(std::string("GET ") + kInfoPath + " 200 ", 0), 0u) << lines.back();
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, PackageWithoutTheSetupLeavesTheRunningOne) {
+  ServeInfo(next_);
+  ServePackage("missing");
+  WizardDriver wizard("package_without_setup");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ConfirmUpdateFound(wizard);
+  ExpectFailureBoxThenStart(wizard);
+  EXPECT_EQ(wizard.CountLog("[**  ERR] New setup missing from the package"), 1);
+  ExpectSetupInPlace(wizard, base_);
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, OlderSetupInThePackageLeavesTheRunningOne) {
+  // The higher build runs; the package holds the lower one.
+  ServeInfo(kHighest);
+  ServePackage("base");
+  WizardDriver wizard("older_setup");
+  StartOptions options;
+  options.setupExe = SetupNextExe();
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
+  ConfirmUpdateFound(wizard);
+  ExpectFailureBoxThenStart(wizard);
+  EXPECT_EQ(wizard.CountLog("[**  ERR] New setup not newer than the running one"), 1);
+  ExpectSetupInPlace(wizard, next_);
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, LeftoverUpdateFolderIsEmptiedFirst) {
+  // A newer setup left in the update folder must not pass for the package's.
+  const std::string folder = TempFolder() + "NewSetupExe\\";
+  ASSERT_TRUE(WriteFileBytes(folder + "leftover\\note.txt", "old"));
+  ASSERT_TRUE(CopyFileA(SetupNextExe().c_str(), (folder + "ZAN2025.exe").c_str(), FALSE));
+  ServeInfo(next_);
+  ServePackage("missing");
+  WizardDriver wizard("leftover_update_folder");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ConfirmUpdateFound(wizard);
+  ExpectFailureBoxThenStart(wizard);
+  EXPECT_FALSE(Exists(folder + "leftover"));
+  EXPECT_TRUE(Exists(folder + "LEGGIMI.TXT"));
+  ExpectSetupInPlace(wizard, base_);
+  CancelAndExit(wizard);
+}
+
+TEST_F(Update, StaleOldFileIsReplaced) {
+  ServeInfo(next_);
+  ServePackage("next");
+  const std::string run = ScratchFolder() + "stale_old\\";
+  ASSERT_TRUE(WriteFileBytes(run + "old_ZAN2025.exe", "left by an earlier update"));
+  WizardDriver wizard("stale_old_file");
+  StartOptions options;
+  options.runFolder = run;
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
+  ConfirmUpdateFound(wizard);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+  EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), next_);
+  EXPECT_EQ(FileVersion(run + "old_ZAN2025.exe"), base_);
+  ASSERT_TRUE(WaitLogHolds("[  INFO] Current installed version -> " + next_));
+  ASSERT_TRUE(WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
+}
+
+TEST_F(Update, StaleOldFileThatCannotGoLeavesTheRunningOne) {
+  ServeInfo(next_);
+  ServePackage("next");
+  const std::string run = ScratchFolder() + "held_old\\";
+  ASSERT_TRUE(WriteFileBytes(run + "old_ZAN2025.exe", "held open"));
+  HANDLE held = CreateFileA((run + "old_ZAN2025.exe").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  WizardDriver wizard("held_old_file");
+  StartOptions options;
+  options.runFolder = run;
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
+  ConfirmUpdateFound(wizard);
+  ExpectFailureBoxThenStart(wizard);
+  CloseHandle(held);
+  EXPECT_EQ(wizard.CountLog("[**  ERR] Cannot delete old setup " + run + "old_ZAN2025.exe -> 32"),
+            1);
+  EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), base_);
+  EXPECT_EQ(ReadFileBytes(run + "old_ZAN2025.exe"), "held open");
+  CancelAndExit(wizard);
+}
+
+}  // namespace
