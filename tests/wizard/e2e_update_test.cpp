@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -164,9 +165,8 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   WizardDriver wizard("no_update");
   ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Looking for new update -> http://"));
-  HWND dialog = WaitTopLevel(0, "Verfica aggiornamenti", kBoxWait);
-  ASSERT_NE(dialog, nullptr) << "no please-wait dialog";
-  wizard.Screenshot("please-wait");
+  HWND dialog = wizard.WaitDialog(IDC_WAIT_PROGRESS, "please-wait");
+  ASSERT_NE(dialog, nullptr);
   PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   PostMessageA(dialog, WM_CLOSE, 0, 0);
   Sleep(1000);
