@@ -280,14 +280,6 @@ TEST_F(CompletionTest, UnusableSetupInformationEndsWithoutUpdate) {
   EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(CompletionTest, ShortSetupInformationEndsWithoutUpdateOrBox) {
-  Complete(StepUpdateInfo, 200, "9999.0", 11);
-  EXPECT_TRUE(log_.Has("not completed -> 6 -> 11"));
-  EXPECT_TRUE(log_.Has("Size is 0 expected 4"));
-  EXPECT_TRUE(log_.Has("[  INFO] No update available"));
-  EXPECT_TRUE(g_boxes.empty());
-}
-
 TEST_F(CompletionTest, NewerSetupInformationStartsThePackageDownload) {
   Complete(StepUpdateInfo, 200, "9999.0.0.0\r\n", 12);
   EXPECT_TRUE(log_.Has("[  INFO] Release update available on server -> 9999.0.0.0"));
