@@ -1,9 +1,15 @@
+// The application object: its construction (Windows version, settings, the
+// Explorer policy value, the production URL set, the temporary package
+// paths), its requests, the values it shares with the services, and the end
+// of a run.
 #include "app.h"
 
+#include <cstdio>
+
 #include "constants.h"
+#include "file_utils.h"
 #include "log.h"
 #include "os_version.h"
-#include "file_utils.h"
 
 CApp* g_app = nullptr;
 

@@ -95,6 +95,12 @@ void SetVisible(HWND window, bool visible) {
   if (window && IsWindow(window)) ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
 }
 
+// The control's own visibility, whatever its parents' (IsWindowVisible would
+// read a control of a hidden page as hidden and never blink it off).
+bool ShownItself(HWND window) {
+  return (GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 // The discovery timer: blink the indicator while the search runs, then stop,
 // hide it and log the full list once.
 void OnDiscoveryTick(HWND sheet) {
@@ -105,7 +111,7 @@ void OnDiscoveryTick(HWND sheet) {
   }
   if (g_app->DiscoveryRunning()) {
     if (g_discoveryBitmap && IsWindow(g_discoveryBitmap))
-      SetVisible(g_discoveryBitmap, !IsWindowVisible(g_discoveryBitmap));
+      SetVisible(g_discoveryBitmap, !ShownItself(g_discoveryBitmap));
     return;
   }
   KillTimer(sheet, 0);
