@@ -246,6 +246,89 @@ TEST(EndRoad, NewOfficeOnC) {
   EXPECT_FALSE(Exists(TempFolder() + "desktopapp.7z"));
 }
 
+// A restore over the office installed before: the restore texts, the
+// shortcut written anew over one pointing elsewhere, the compatibility values
+// of the restored office, the lock deleted; no register access, no share
+// question and no notice.
+TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
+  UsePrivateDesktop();
+  ResetMachine();
+  {
+    WizardDriver first("restore_install");
+    ASSERT_TRUE(first.Start("/SKIPUPDATE /NODISCOVERY"));
+    InstallNewOffice(first, "01234");
+    AnswerShareQuestion(first, IDNO);
+    FinishNewOffice(first);
+  }
+  if (HasFatalFailure()) return;
+  // A link of that name to another program, and no compatibility values.
+  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
+  {
+    CoInitialize(nullptr);
+    IShellLinkA* shell = nullptr;
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IShellLinkA, reinterpret_cast<void**>(&shell))));
+    shell->SetPath("C:\\ZAN\\Other\\other.exe");
+    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, ShortcutPath().c_str(), -1, wide, MAX_PATH);
+    EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
+    file->Release();
+    shell->Release();
+    CoUninitialize();
+  }
+  ASSERT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
+  const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
+  for (const char* key : {kPersisted, kLayers}) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
+    RegDeleteValueA(h, valueName.c_str());
+    RegCloseKey(h);
+  }
+  const size_t rowsBefore = RegisterRows().size();
+  // A lock an interrupted run left behind.
+  ASSERT_TRUE(WriteFileBytes(std::string(kOffice) + "ZAN_Shared\\LockFile",
+                             "[20250101@10:00:00:000];PC\\someone;1"));
+
+  WizardDriver wizard("restore");
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  wizard.Click(IDC_TASK_RESTORE);
+  wizard.Next();
+  auto concurrent = wizard.WaitBox("Attenzione");
+  ASSERT_TRUE(concurrent);
+  EXPECT_NE(concurrent->text.find("installazione concorrente"), std::string::npos);
+  wizard.Answer(*concurrent, IDYES);
+  // The restore deletes the log folder, and with it the lines a wait would
+  // look for: wait on the sheet instead, until it shows the restore title.
+  bool shown = false;
+  for (DWORD start = GetTickCount(); !shown && GetTickCount() - start < 120000; Sleep(200)) {
+    HWND title = GetDlgItem(wizard.ActivePage(), IDC_END_RESTORE_TITLE);
+    shown = title && IsWindowVisible(title);
+  }
+  ASSERT_TRUE(shown);
+  wizard.Screenshot("WIZ_END");
+  EXPECT_TRUE(wizard.IsVisible(IDC_END_RESTORE_TITLE));
+  EXPECT_TRUE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
+  EXPECT_FALSE(wizard.IsVisible(IDC_END_TEXT));
+  EXPECT_TRUE(wizard.NoBoxFor(1000));
+  wizard.Finish();
+  const auto code = wizard.WaitExit();
+  ASSERT_TRUE(code);
+  EXPECT_EQ(*code, 0u);
+
+  const Link link = ReadLink(ShortcutPath());
+  EXPECT_EQ(link.target, "C:\\ZAN\\DesktopApp\\BIN\\DesktopApp.exe");
+  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersisted, valueName), std::optional<DWORD>(2));
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kLayers, valueName),
+            std::optional<std::string>("ELEVATECREATEPROCESS"));
+  EXPECT_FALSE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
+  EXPECT_EQ(RegisterRows().size(), rowsBefore);
+  EXPECT_EQ(wizard.CountLog("Destination unit is"), 0);
+  EXPECT_EQ(wizard.CountLog("SharedInfo"), 0);
+}
+
 // The test copy of the setup is refused the share for lack of rights: it
 // starts itself again (Wine's "runas" needs no prompt), that copy runs the
 // share mode for real and its exit code, Wine's 50, reaches the page. The
