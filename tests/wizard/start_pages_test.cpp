@@ -1,0 +1,124 @@
+// The start pages' decisions: which pages WIZ_START's Next removes, which
+// office a restore works on, and how it becomes the installation being set up.
+#include "pages/start_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+TEST(StartPageRemovals, PmSelectStaysWhileTheSearchMayStillFindOffices) {
+  struct Row {
+    bool notSupportedRemoved, pmSelectRemoved, anyRecord, discoveryRunning;
+    bool removeNotSupported, removePmSelect;
+  };
+  const Row rows[] = {
+      // First Next, nothing found, search over: both go.
+      {false, false, false, false, true, true},
+      // First Next while the search runs: an office found later must be selectable.
+      {false, false, false, true, true, false},
+      // Records in a register: the selection page is needed.
+      {false, false, true, false, true, false},
+      {false, false, true, true, true, false},
+      // Back and Next again: nothing more is removed.
+      {true, true, false, false, false, false},
+      // The search ended empty after the first Next: the page goes now.
+      {true, false, false, false, false, true},
+      {true, false, false, true, false, false},
+      {true, false, true, false, false, false},
+  };
+  for (const Row& row : rows) {
+    const StartPageRemovals r = DecideStartPageRemovals(
+        row.notSupportedRemoved, row.pmSelectRemoved, row.anyRecord, row.discoveryRunning);
+    const std::string at = std::to_string(row.notSupportedRemoved) +
+                           std::to_string(row.pmSelectRemoved) + std::to_string(row.anyRecord) +
+                           std::to_string(row.discoveryRunning);
+    EXPECT_EQ(r.notSupported, row.removeNotSupported) << at;
+    EXPECT_EQ(r.pmSelect, row.removePmSelect) << at;
+  }
+}
+
+std::unique_ptr<InstallRecord> Record(const std::string& pm, const std::string& anno) {
+  auto r = std::make_unique<InstallRecord>();
+  r->pm = pm;
+  r->anno = anno;
+  return r;
+}
+
+TEST(RestoreRecord, FirstRestorableOfTheYearElseFirstRestorable) {
+  struct Row {
+    std::vector<std::pair<std::string, std::string>> records;  // pm, anno
+    std::set<std::string> restorable;                          // by pm
+    int picked;
+  };
+  const Row rows[] = {
+      {{}, {}, -1},
+      {{{"1", "2025"}, {"2", "2024"}}, {}, -1},
+      {{{"1", "2025"}, {"2", "2025"}}, {"1", "2"}, 0},
+      {{{"1", "2024"}, {"2", "2025"}, {"3", "2025"}}, {"1", "2", "3"}, 1},
+      {{{"1", "2025"}, {"2", "2024"}, {"3", "2025"}}, {"2", "3"}, 2},
+      {{{"1", "2024"}, {"2", "2024"}}, {"2"}, 1},
+      {{{"1", "2025"}, {"2", "2024"}}, {"2"}, 1},
+  };
+  for (const Row& row : rows) {
+    InstallRecordList records;
+    for (const auto& r : row.records) records.push_back(Record(r.first, r.second));
+    const int picked = PickRestoreRecord(records, "2025", [&](const InstallRecord& r) {
+      return row.restorable.count(r.pm) > 0;
+    });
+    EXPECT_EQ(picked, row.picked) << "rows " << row.records.size();
+  }
+}
+
+TEST(RestoreRecord, BecomesTheInstallationBeingSetUp) {
+  CSetting setting;
+  setting.platformName = "ZAN2025";
+  setting.installRoot = "C:\\";
+  setting.current.basePath = "D:\\ZAN";
+  setting.current.assignee = "kept";
+  InstallRecord r;
+  r.pm = "01234";
+  r.pwd = "secret";
+  r.pdl = "7";
+  r.anno = "2024";
+  r.type = 2;
+  r.rootPath = "D:\\ZAN\\PM01234\\";
+  r.platformPath = "D:\\ZAN\\PM01234\\ZAN2024";
+  r.sharedInfoPath = "D:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo";
+  r.assignee = "PC\\user";
+  r.fromSharedInfo = true;
+  r.notPending = true;
+  MakeCurrentInstall(setting, r);
+  const InstallRecord& c = setting.current;
+  EXPECT_EQ(c.pm, "01234");
+  EXPECT_EQ(c.pwd, "secret");
+  EXPECT_EQ(c.pdl, "7");
+  EXPECT_EQ(c.anno, "2024");
+  EXPECT_EQ(c.type, 2);
+  EXPECT_EQ(c.rootPath, r.rootPath);
+  EXPECT_EQ(c.platformPath, r.platformPath);
+  EXPECT_EQ(c.sharedInfoPath, r.sharedInfoPath);
+  EXPECT_TRUE(c.fromSharedInfo);
+  EXPECT_TRUE(c.notPending);
+  EXPECT_FALSE(c.isNewOffice);
+  EXPECT_EQ(c.basePath, "D:\\ZAN");
+  EXPECT_EQ(c.assignee, "kept");
+  EXPECT_EQ(setting.installRoot, "D:\\ZAN\\PM01234\\ZAN2025\\");
+
+  r.rootPath = "\\\\SRV\\ZAN\\PM01234";  // without its final "\"
+  MakeCurrentInstall(setting, r);
+  EXPECT_EQ(setting.installRoot, "\\\\SRV\\ZAN\\PM01234\\ZAN2025\\");
+}
+
+TEST(AddWorkstation, NeedsARecordOfThePlatformYear) {
+  InstallRecordList records;
+  EXPECT_FALSE(HasRecordOfYear(records, "2025"));
+  records.push_back(Record("1", "2024"));
+  EXPECT_FALSE(HasRecordOfYear(records, "2025"));
+  records.push_back(Record("2", "2025"));
+  EXPECT_TRUE(HasRecordOfYear(records, "2025"));
+}
+
+}  // namespace
