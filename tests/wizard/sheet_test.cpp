@@ -60,47 +60,25 @@ std::vector<std::string> ListTexts(HWND list) {
   return texts;
 }
 
-// An in-memory page template: a list box 1030 and the two discovery
-// indicators 1065 and 1066, all visible.
-std::vector<WORD> PageTemplate() {
-  std::vector<WORD> t;
-  auto dword = [&t](DWORD v) {
-    t.push_back(LOWORD(v));
-    t.push_back(HIWORD(v));
-  };
-  auto align = [&t] {
-    if (t.size() % 2) t.push_back(0);
-  };
-  dword(WS_CHILD | WS_VISIBLE | DS_CONTROL);
-  dword(0);
-  t.push_back(3);  // items
-  for (WORD v : {0, 0, 200, 100}) t.push_back(v);
-  for (WORD v : {0, 0, 0}) t.push_back(v);  // no menu, default class, no title
-  struct Item {
-    WORD id, atom;
-    DWORD style;
-  };
-  const Item items[] = {{IDC_PM_LIST, 0x0083, WS_CHILD | WS_VISIBLE | LBS_NOTIFY},
-                        {IDC_DISCOVERY_BITMAP, 0x0082, WS_CHILD | WS_VISIBLE},
-                        {IDC_DISCOVERY_TEXT, 0x0082, WS_CHILD | WS_VISIBLE}};
-  WORD y = 0;
-  for (const Item& item : items) {
-    align();
-    dword(item.style);
-    dword(0);
-    for (WORD v : {WORD(5), y, WORD(180), WORD(30)}) t.push_back(v);
-    y += 32;
-    t.push_back(item.id);
-    t.push_back(0xFFFF);
-    t.push_back(item.atom);
-    t.push_back(0);  // no text
-    t.push_back(0);  // no creation data
-  }
-  return t;
-}
-
 INT_PTR CALLBACK PlainPage(HWND, UINT message, WPARAM, LPARAM) {
   return message == WM_INITDIALOG;
+}
+
+// A wizard sheet of one page on the office selection page's template (the
+// office list and the discovery indicators); modeless: its window.
+HWND OnePageSheet(DLGPROC procedure, DWORD flags) {
+  PROPSHEETPAGEA page = {};
+  page.dwSize = sizeof page;
+  page.hInstance = GetModuleHandleA(nullptr);
+  page.pszTemplate = MAKEINTRESOURCEA(IDD_WIZ_PMSELECT);
+  page.pfnDlgProc = procedure;
+  HPROPSHEETPAGE pages[] = {CreatePropertySheetPageA(&page)};
+  PROPSHEETHEADERA header = {};
+  header.dwSize = sizeof header;
+  header.dwFlags = PSH_WIZARD | flags;
+  header.nPages = 1;
+  header.phpage = pages;
+  return reinterpret_cast<HWND>(PropertySheetA(&header));
 }
 
 // A modeless wizard sheet with one page, subclassed as WIZ_START does, with
@@ -110,19 +88,7 @@ class SheetTest : public ::testing::Test {
   void SetUp() override {
     App();
     Records().clear();
-    template_ = PageTemplate();
-    PROPSHEETPAGEA page = {};
-    page.dwSize = sizeof page;
-    page.dwFlags = PSP_DLGINDIRECT;
-    page.pResource = reinterpret_cast<LPCDLGTEMPLATEA>(template_.data());
-    page.pfnDlgProc = GuardedDlgProc<PlainPage>;
-    HPROPSHEETPAGE pages[] = {CreatePropertySheetPageA(&page)};
-    PROPSHEETHEADERA header = {};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_WIZARD | PSH_MODELESS;
-    header.nPages = 1;
-    header.phpage = pages;
-    sheet_ = reinterpret_cast<HWND>(PropertySheetA(&header));
+    sheet_ = OnePageSheet(GuardedDlgProc<PlainPage>, PSH_MODELESS);
     ASSERT_NE(sheet_, nullptr);
     page_ = reinterpret_cast<HWND>(SendMessageA(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
     ASSERT_NE(page_, nullptr);
@@ -166,7 +132,6 @@ class SheetTest : public ::testing::Test {
 
   LogCapture log_;
   TempDir dir_;
-  std::vector<WORD> template_;
   HWND sheet_ = nullptr;
   HWND page_ = nullptr;
   HWND list_ = nullptr;
@@ -287,10 +252,11 @@ TEST_F(SheetTest, DiscoveryTimerBlinksThenStopsAndLogsTheList) {
   App()->SetDiscoveryRunning(true);
   ASSERT_NE(SetTimer(sheet_, 0, 60000, nullptr), 0u);
 
+  const bool before = shown(bitmap);
   SendMessageA(sheet_, WM_TIMER, 0, 0);
-  EXPECT_FALSE(shown(bitmap));
+  EXPECT_NE(shown(bitmap), before);
   SendMessageA(sheet_, WM_TIMER, 0, 0);
-  EXPECT_TRUE(shown(bitmap));
+  EXPECT_EQ(shown(bitmap), before);
   EXPECT_TRUE(shown(text));
   EXPECT_FALSE(log_.Has("Full list detected"));
 
@@ -303,32 +269,20 @@ TEST_F(SheetTest, DiscoveryTimerBlinksThenStopsAndLogsTheList) {
   EXPECT_FALSE(KillTimer(sheet_, 0));  // already stopped
 }
 
-TEST_F(SheetTest, HyperlinkStaticsGetTheirPropertiesAndBlueText) {
-  HWND link = GetDlgItem(page_, IDC_DISCOVERY_TEXT);
-  EXPECT_TRUE(ConvertStaticToHyperlink(page_, IDC_DISCOVERY_TEXT));
+TEST_F(SheetTest, HyperlinkStaticsAreMarkedAndDrawnBlue) {
+  HWND link = GetDlgItem(page_, IDC_GUIDE_LINK);
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(ConvertStaticToHyperlink(page_, IDC_GUIDE_LINK));
   EXPECT_NE(GetWindowLongPtrA(link, GWL_STYLE) & SS_NOTIFY, 0);
-  EXPECT_NE(GetPropA(link, "_Hyperlink_Original_Proc_"), nullptr);
   EXPECT_NE(GetPropA(link, "_Hyperlink_Underline_Font_"), nullptr);
   EXPECT_EQ(GetPropA(link, "_Hyperlink_From_Static_"), reinterpret_cast<HANDLE>(1));
-  EXPECT_NE(GetPropA(page_, "_Hyperlink_Original_Proc_"), nullptr);
-  // A second link on the same page keeps the page's first saved procedure.
-  const HANDLE parentProc = GetPropA(page_, "_Hyperlink_Original_Proc_");
-  ConvertStaticToHyperlink(page_, IDC_DISCOVERY_BITMAP);
-  EXPECT_EQ(GetPropA(page_, "_Hyperlink_Original_Proc_"), parentProc);
-
   HDC dc = GetDC(link);
-  SetTextColor(dc, RGB(1, 2, 3));
   SendMessageA(page_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link));
   EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 192));
   // Any other control keeps the page's own colours.
   SendMessageA(page_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(list_));
   EXPECT_NE(GetTextColor(dc), RGB(0, 0, 192));
   ReleaseDC(link, dc);
-}
-
-TEST(Strings, LoadedFromTheProgramsResources) {
-  EXPECT_EQ(LoadStr(IDS_APP_TITLE), "Servizi ZAN - Installazione");
-  EXPECT_EQ(LoadStr(4242), "");
 }
 
 // ---- An exception escaping a page procedure of a real sheet.
@@ -348,19 +302,7 @@ TEST(SheetChild, DISABLED_PageProcedureThrows) {
   ASSERT_NE(GetEnvironmentVariableA(kChildLogVariable, folder, sizeof folder), 0u);
   SetLogFolderForTesting(folder);
   App();
-  std::vector<WORD> pageTemplate = PageTemplate();
-  PROPSHEETPAGEA page = {};
-  page.dwSize = sizeof page;
-  page.dwFlags = PSP_DLGINDIRECT;
-  page.pResource = reinterpret_cast<LPCDLGTEMPLATEA>(pageTemplate.data());
-  page.pfnDlgProc = GuardedDlgProc<ThrowingPage>;
-  HPROPSHEETPAGE pages[] = {CreatePropertySheetPageA(&page)};
-  PROPSHEETHEADERA header = {};
-  header.dwSize = sizeof header;
-  header.dwFlags = PSH_WIZARD;
-  header.nPages = 1;
-  header.phpage = pages;
-  PropertySheetA(&header);
+  OnePageSheet(GuardedDlgProc<ThrowingPage>, 0);
   ADD_FAILURE() << "the sheet returned";
 }
 

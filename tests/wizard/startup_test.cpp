@@ -94,7 +94,6 @@ TEST(CurrentInstall, TakesTheRegisterRecordOnlyWhenItIsTheOnlyOne) {
   EXPECT_EQ(setting.current.rootPath, "\\\\SRV\\ZAN\\PM00012\\");
   EXPECT_EQ(setting.current.platformPath, "\\\\SRV\\ZAN\\PM00012\\ZAN2025");
   EXPECT_TRUE(setting.current.notPending);
-  EXPECT_FALSE(setting.current.fromSharedInfo);  // not among the copied fields
 
   setting.sharedInfoRecords.push_back(Record("00034", 1, false));
   ResetCurrentInstall(setting);
@@ -147,25 +146,28 @@ class InitializeTest : public ::testing::Test {
   CApp* app_ = nullptr;
 };
 
-TEST_F(InitializeTest, ALineWithoutSlashEndsWithTheErrorBox) {
-  EXPECT_TRUE(Run("UP"));
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].text, std::string("Attenzione comando errato.\n\n") + kCommandLineHelp);
-  EXPECT_EQ(g_boxes[0].caption, "Informazioni");
-  EXPECT_EQ(g_boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
-  EXPECT_EQ(app_->m_setting->current.type, 1);
-  EXPECT_TRUE(log_.Has("[  INFO] Command line provided -> UP\r\n"));
+TEST_F(InitializeTest, ABadLineOrHelpEndsWithItsBox) {
+  struct Row {
+    const char* line;
+    std::string box;
+  };
+  const Row rows[] = {
+      {"UP", std::string("Attenzione comando errato.\n\n") + kCommandLineHelp},
+      {"/UP/?/DEV",
+       "Sintassi del comando:\n\n/UP \t= Installazione silenziosa unita' periferica\n/?\t= "
+       "Questo help"},
+  };
+  for (const Row& row : rows) {
+    g_boxes.clear();
+    EXPECT_TRUE(Run(row.line)) << row.line;
+    ASSERT_EQ(g_boxes.size(), 1u) << row.line;
+    EXPECT_EQ(g_boxes[0].text, row.box);
+    EXPECT_EQ(g_boxes[0].caption, "Informazioni");
+    EXPECT_EQ(g_boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(app_->m_environment, EnvProduction) << row.line;
+    EXPECT_TRUE(log_.Has(std::string("[  INFO] Command line provided -> ") + row.line + "\r\n"));
+  }
   EXPECT_FALSE(log_.Has("discovery"));
-}
-
-TEST_F(InitializeTest, HelpStopsBeforeLaterSwitches) {
-  EXPECT_TRUE(Run("/?/DEV"));
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].text,
-            "Sintassi del comando:\n\n/UP \t= Installazione silenziosa unita' periferica\n/?\t= "
-            "Questo help");
-  EXPECT_EQ(g_boxes[0].caption, "Informazioni");
-  EXPECT_EQ(app_->m_environment, EnvProduction);
 }
 
 TEST_F(InitializeTest, SwitchesSetTheRunsOptionsAndUrlSet) {
