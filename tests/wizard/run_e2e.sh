@@ -94,6 +94,13 @@ export E2E_REQUEST_LOG="$(winpath "$work/requests.log")"
 export E2E_RULES_FILE="$(winpath "$work/rules.txt")"
 export E2E_SCREENSHOTS="$(winpath "$shots")"
 
+# The prefix's wineserver is started here, ending by itself 10 s after the
+# last program: when ctest kills a run that timed out, no trap runs, and a
+# server kept for ever would hold the prefix. Wine's services are started with
+# their output elsewhere (they outlive the test; see wine-run.sh).
+wineserver -p10 </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
 python3 "$root/tools/update_server.py" --root "$work/server_root" --log "$work/requests.log" \
   --rules-file "$work/rules.txt" -- "$build/wine-run.sh" "$program" "$@"
 rc=$?
