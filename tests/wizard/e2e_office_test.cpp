@@ -1,0 +1,313 @@
+// e2e-timeout: 600
+// Choosing the office, end to end: a machine without installations (new
+// office code, drive, pre-install checks), and offices of our own making,
+// registers written with SQLite in office folders on C:, picked on the office
+// list with each of its answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "resource.h"
+#include "wine_drive.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kCaption[] = "Attenzione";
+
+std::string CurrentUser() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD computerSize = sizeof computer;
+  GetComputerNameA(computer, &computerSize);
+  char user[257] = {};
+  DWORD userSize = sizeof user;
+  GetUserNameA(user, &userSize);
+  return std::string(computer) + "\\" + user;
+}
+
+// The register's password scrambling, written out on its own: the key every
+// PC of an office shares.
+std::string Scrambled(std::string text) {
+  const unsigned char key[10] = {0x5A, 0x41, 0x4E, 0x2D, 0x73, 0x68, 0x61, 0x72, 0x65, 0x64};
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(text[i] ^ key[i % 10]);
+  return text;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+struct Workstation {
+  std::string pm, anno;
+  int pdl;
+  std::string assignee;
+};
+
+// An office folder (ending in "\") with its register, the marker file of each
+// year's platform folder and, when `runtime`, the platform's runtime of each
+// year (which makes the current user's workstation valid on this PC).
+void MakeOffice(const std::string& folder, const std::vector<Workstation>& rows,
+                bool runtime = false) {
+  std::string sql =
+      "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+      "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
+      "pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
+      "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
+      "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
+      "cmdline TEXT, arguments TEXT);";
+  std::vector<std::string> years;
+  for (const Workstation& w : rows) {
+    size_t year = 0;
+    while (year < years.size() && years[year] != w.anno) ++year;
+    if (year == years.size()) {
+      years.push_back(w.anno);
+      sql += "INSERT INTO SwExt VALUES (" + std::to_string(year + 1) + ", 'KORVAL', " +
+             SqlText(w.anno) +
+             ", '\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
+             "<path_year>');";
+      WriteFileBytes(folder + "ZAN" + w.anno + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
+      if (runtime) WriteFileBytes(folder + "ZAN" + w.anno + "\\home\\BIN\\wrun32.exe", "MZ");
+    }
+    sql += "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES (" +
+           SqlText(w.pm) + ", CAST(X'" + Hex(Scrambled("PWD12345")) + "' AS TEXT), " +
+           std::to_string(w.pdl) + ", " + SqlText(w.assignee) + ", " + SqlText(folder) +
+           ", datetime('now'));"
+           "INSERT INTO Workpoint_SwExt VALUES (last_insert_rowid(), " +
+           std::to_string(year + 1) + ");";
+  }
+  ExecRegister(folder + "ZAN_Shared\\SharedInfo", sql);
+}
+
+// The entries of a list or combo box of the active page, asked for as UTF-16:
+// across processes Wine copies LB_GETTEXT and CB_GETLBTEXT back as UTF-16
+// whatever the call's character set, so an ANSI buffer overflows.
+std::vector<std::string> Entries(WizardDriver& wizard, int controlId, bool combo) {
+  std::vector<std::string> entries;
+  HWND control = GetDlgItem(wizard.ActivePage(), controlId);
+  auto ask = [&](UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
+      return static_cast<LRESULT>(-1);
+    return static_cast<LRESULT>(result);
+  };
+  const LRESULT count = ask(combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = ask(combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
+    std::wstring text(length > 0 ? length + 1 : 1, L'\0');
+    ask(combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+    std::string narrow;
+    for (wchar_t c : text)
+      if (c) narrow += static_cast<char>(c);
+    entries.push_back(narrow);
+  }
+  return entries;
+}
+
+std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
+  return "Ufficio Autorizzato " + pm + " - " + anno + " (" + folder + ")";
+}
+
+class OfficeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetMachine(); }
+
+  // Starts the setup and chooses Install on WIZ_START.
+  void Install(WizardDriver& wizard) {
+    ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+    wizard.Click(IDC_TASK_INSTALL);
+    wizard.Next();
+  }
+
+  // Presses Next, expects one box with this text, answers it.
+  void NextExpectingBox(WizardDriver& wizard, const std::string& text, int answer = IDOK) {
+    wizard.Next();
+    ExpectBox(wizard, text, answer);
+  }
+  void ExpectBox(WizardDriver& wizard, const std::string& text, int answer = IDOK) {
+    auto box = wizard.WaitBox(kCaption);
+    ASSERT_TRUE(box.has_value()) << text;
+    EXPECT_EQ(text, box->text);
+    wizard.Answer(*box, answer);
+  }
+};
+
+TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
+  // A network drive among the prefix's drives, for the drive list.
+  WriteFileBytes(ScratchFolder() + "net\\readme.txt", "x");
+  WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
+  ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
+
+  WizardDriver wizard("no_installation");
+  Install(wizard);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
+  EXPECT_EQ(std::vector<int>({177, 100, 101, 150, 151, 104, 106}), wizard.SheetPages());
+
+  wizard.SetText(IDC_OFFICE_CODE, "123456");
+  EXPECT_EQ("12345", wizard.Text(IDC_OFFICE_CODE));
+  for (const char* code : {"0", "00000", "", "12A"}) {
+    wizard.SetText(IDC_OFFICE_CODE, code);
+    NextExpectingBox(wizard, "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!");
+    ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW")) << code;  // the page again
+  }
+  EXPECT_EQ(4, wizard.CountLog("[* WARN] Invalid PM inserted -> "));
+  wizard.SetText(IDC_OFFICE_CODE, "123");
+  wizard.SetText(IDC_OFFICE_PASSWORD, "SECRET");
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
+  const std::vector<std::string> drives = Entries(wizard, IDC_DRIVE_COMBO, true);
+  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "C"));
+  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "N (rete)"));
+  const LRESULT selected =
+      SendMessageA(GetDlgItem(wizard.ActivePage(), IDC_DRIVE_COMBO), CB_GETCURSEL, 0, 0);
+  ASSERT_GE(selected, 0);
+  ASSERT_LT(static_cast<size_t>(selected), drives.size());
+  EXPECT_EQ("C", drives[selected]);
+  EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
+
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  EXPECT_EQ("C:\\ZAN\\PM00123\\", wizard.Text(IDC_INSTALL_PATH));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Local installation detected"));
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
+  for (const char* folder : {"C:\\ZAN\\PM00123\\ZAN2025", "C:\\ZAN\\PM00123\\ZAN_Shared",
+                             "C:\\ZAN\\DesktopApp\\BIN"})
+    EXPECT_TRUE(Exists(folder)) << folder;
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval install path confirmed -> C:\\ZAN\\PM00123\\"));
+}
+
+TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
+  const std::string a = "C:\\ZAN\\PM00100\\", b = "C:\\ZAN\\PM00200\\", c = "C:\\ZAN\\PM00300\\";
+  MakeOffice(a, {{"00100", "2025", 1, "PC1\\anna"},
+                 {"00100", "2025", 2, "PC2\\bruno"},  // the same office and year: listed once
+                 {"00100", "2024", 1, "PC1\\anna"}});
+  MakeOffice(b, {{"00200", "2024", 1, "PC1\\anna"}});
+  MakeOffice(c, {{"00301", "2024", 1, "PC1\\anna"}});  // a folder named for another code
+  WriteFileBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
+
+  WizardDriver wizard("found_offices");
+  Install(wizard);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  EXPECT_EQ(std::vector<std::string>({Entry("00100", "2025", a), Entry("00100", "2024", a),
+                                      Entry("00200", "2024", b), Entry("00301", "2024", c)}),
+            Entries(wizard, IDC_PM_LIST, false));
+  EXPECT_EQ("Selezionare il Codice Ufficio per il quale installare la Piattaforma ZAN 2025 e "
+            "premere Avanti.",
+            wizard.Text(IDC_PMSELECT_PROMPT));
+
+  NextExpectingBox(wizard, "Cliccare il Codice Ufficio per il quale installare la Piattaforma "
+                           "ZAN 2025 e poi premere Avanti.");
+  EXPECT_TRUE(wizard.StaysOn("WIZ_PMSELECT", 500));
+
+  // The newer year of the same office stops the user.
+  wizard.SelectListItem(IDC_PM_LIST, 1);
+  NextExpectingBox(wizard,
+                   "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00100 risulta gia' installata.");
+  EXPECT_TRUE(wizard.StaysOn("WIZ_PMSELECT", 500));
+
+  // A lock record: No keeps the page, Yes goes on (a double-click is Next); an
+  // earlier year goes to the pre-install page without a question.
+  wizard.SelectListItem(IDC_PM_LIST, 2);
+  const std::string lockQuestion =
+      "E' stata rilevata un'altra installazione concorrente per questo Codice Ufficio. Vuoi "
+      "procedere?";
+  NextExpectingBox(wizard, lockQuestion, IDNO);
+  EXPECT_TRUE(wizard.StaysOn("WIZ_PMSELECT", 500));
+  wizard.DoubleClickListItem(IDC_PM_LIST, 2);
+  ExpectBox(wizard, lockQuestion, IDYES);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  EXPECT_TRUE(wizard.NoBoxFor(300));
+  EXPECT_EQ(b, wizard.Text(IDC_INSTALL_PATH));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval installed but not updated -> 00200 -> 2024"));
+  wizard.Back();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+
+  // The current year without the user's workstation: create one, or not.
+  const std::string newPdl =
+      "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00100 risulta gia' installata.\n\n"
+      "Procedere alla creazione del posto di lavoro e dell'icona di accesso in Piattaforma?";
+  wizard.SelectListItem(IDC_PM_LIST, 0);
+  NextExpectingBox(wizard, newPdl, IDNO);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));  // the page again
+  wizard.SelectListItem(IDC_PM_LIST, 0);
+  NextExpectingBox(wizard, newPdl, IDYES);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  EXPECT_EQ(a, wizard.Text(IDC_INSTALL_PATH));
+  wizard.Back();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+
+  // A typed code that a register holds (of any year) leads back to the list.
+  wizard.Click(IDC_NEW_OFFICE);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
+  wizard.SetText(IDC_OFFICE_CODE, "200");
+  NextExpectingBox(wizard, "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!");
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+
+  // A new code whose folder a register gives to another code.
+  wizard.Click(IDC_NEW_OFFICE);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
+  wizard.SetText(IDC_OFFICE_CODE, "300");
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
+  NextExpectingBox(wizard,
+                   "ATTENZIONE!!\n\nE' stata rilevata una incongruenza tra il codice ufficio e la "
+                   "cartella di installazione indicati.");
+  EXPECT_TRUE(wizard.StaysOn("WIZ_SELECTUNIT", 500));
+  EXPECT_EQ(1, wizard.CountLog("[* WARN] Uacode existant in path -> 00301"));
+  wizard.Back();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
+}
+
+TEST_F(OfficeTest, CurrentYearWithTheUsersValidWorkstationAsksForTheIconOnly) {
+  const std::string office = "C:\\ZAN\\PM00500\\";
+  MakeOffice(office, {{"00500", "2025", 1, CurrentUser()}}, true);
+  WizardDriver wizard("valid_workstation");
+  Install(wizard);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  wizard.SelectListItem(IDC_PM_LIST, 0);
+  NextExpectingBox(wizard,
+                   "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00500 risulta gia' "
+                   "installata.\n\nProcedere alla creazione dell'icona di accesso in Piattaforma?",
+                   IDYES);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Installation already active -> 00500 -> 2025 -> OK"));
+}
+
+TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
+  const std::string office = "C:\\ZAN\\PM00600\\";
+  MakeOffice(office, {{"00600", "2025", 1, CurrentUser()}, {"00600", "2025", 2, "PC2\\bruno"}});
+  WizardDriver wizard("invalid_workstation");
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  // The start page asks about the invalid configuration while it activates;
+  // Yes goes on by itself.
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
+  auto question = wizard.WaitBox(kCaption);
+  ASSERT_TRUE(question.has_value());
+  wizard.Answer(*question, IDYES);
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  wizard.SelectListItem(IDC_PM_LIST, 0);
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Installation already active -> 00600 -> 2025 -> NOT VALID"));
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Existant pdl has been deleted. Proceed with installation."));
+  // The user's old row is gone, the other user's stays (the install going on
+  // may already have recorded the user again, with a new number).
+  EXPECT_EQ(std::vector<std::vector<std::string>>({{"PC2\\bruno", "2"}}),
+            QueryRegister(office + "ZAN_Shared\\SharedInfo",
+                          "SELECT assignee, pdl FROM Workpoint WHERE pdl <= 2 ORDER BY pdl"));
+}
+
+}  // namespace
