@@ -270,24 +270,4 @@ TEST(ShouldRemoveWorkpoint, OnlyTheNotValidRowOfTheYearBeingInstalled) {
         << c.found << c.notPending << c.anno;
 }
 
-TEST(ResetAsNewOffice, EmptiesTheCodeAndFoldersKeepsYearAndRegister) {
-  InstallRecord r;
-  r.pm = "00012";
-  r.pwd = "X";
-  r.pdl = "3";
-  r.anno = "2024";
-  r.rootPath = r.platformPath = r.basePath = "C:\\";
-  r.sharedInfoPath = "C:\\S";
-  r.assignee = "PC\\u";
-  ResetAsNewOffice(r);
-  EXPECT_EQ((std::vector<std::string>{"", "", "", "", "", ""}),
-            (std::vector<std::string>{r.pm, r.pwd, r.pdl, r.rootPath, r.platformPath, r.basePath}));
-  EXPECT_EQ((std::vector<std::string>{"2024", "C:\\S", "PC\\u"}),
-            (std::vector<std::string>{r.anno, r.sharedInfoPath, r.assignee}));
-  EXPECT_EQ(1, r.type);
-  EXPECT_TRUE(r.isNewOffice);
-  EXPECT_TRUE(r.fromSharedInfo);
-  EXPECT_TRUE(r.notPending);
-}
-
 }  // namespace
