@@ -689,16 +689,35 @@ bool WizardDriver::IsEnabled(int controlId) {
 }
 
 namespace {
+// Across processes Wine copies LB_GETTEXT and CB_GETLBTEXT back as UTF-16
+// whatever the call's character set, so the entries are asked for as UTF-16
+// into a buffer of that size and narrowed here.
 std::vector<std::string> Items(HWND control, UINT count, UINT length, UINT get) {
   std::vector<std::string> items;
   if (!control) return items;
-  LRESULT n = Ask(control, count);
+  auto ask = [control](UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeout,
+                             &result))
+      return static_cast<LRESULT>(-1);
+    return static_cast<LRESULT>(result);
+  };
+  const LRESULT n = ask(count, 0, 0);
   for (LRESULT i = 0; i < n; ++i) {
-    LRESULT size = Ask(control, length, i);
-    std::string text(size > 0 ? size + 1 : 1, '\0');
-    LRESULT copied = Ask(control, get, i, reinterpret_cast<LPARAM>(&text[0]));
+    const LRESULT size = ask(length, i, 0);
+    std::wstring text(size > 0 ? size + 1 : 1, L'\0');
+    const LRESULT copied = ask(get, i, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(copied > 0 ? std::min<size_t>(copied, text.size() - 1) : 0);
-    items.push_back(text);
+    std::string narrow;
+    if (!text.empty()) {
+      const int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                            nullptr, 0, nullptr, nullptr);
+      narrow.resize(bytes > 0 ? bytes : 0);
+      if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &narrow[0],
+                            bytes, nullptr, nullptr);
+    }
+    items.push_back(narrow);
   }
   return items;
 }

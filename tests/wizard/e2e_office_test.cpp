@@ -88,31 +88,6 @@ void MakeOffice(const std::string& folder, const std::vector<Workstation>& rows,
   ExecRegister(folder + "ZAN_Shared\\SharedInfo", sql);
 }
 
-// The entries of a list or combo box of the active page, asked for as UTF-16:
-// across processes Wine copies LB_GETTEXT and CB_GETLBTEXT back as UTF-16
-// whatever the call's character set, so an ANSI buffer overflows.
-std::vector<std::string> Entries(WizardDriver& wizard, int controlId, bool combo) {
-  std::vector<std::string> entries;
-  HWND control = GetDlgItem(wizard.ActivePage(), controlId);
-  auto ask = [&](UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(control, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
-      return static_cast<LRESULT>(-1);
-    return static_cast<LRESULT>(result);
-  };
-  const LRESULT count = ask(combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = ask(combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, i, 0);
-    std::wstring text(length > 0 ? length + 1 : 1, L'\0');
-    ask(combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-    std::string narrow;
-    for (wchar_t c : text)
-      if (c) narrow += static_cast<char>(c);
-    entries.push_back(narrow);
-  }
-  return entries;
-}
-
 std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
   return "Ufficio Autorizzato " + pm + " - " + anno + " (" + folder + ")";
 }
@@ -165,7 +140,7 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   wizard.SetText(IDC_OFFICE_PASSWORD, "SECRET");
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-  const std::vector<std::string> drives = Entries(wizard, IDC_DRIVE_COMBO, true);
+  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
   EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "C"));
   EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "N (rete)"));
   const LRESULT selected =
@@ -201,7 +176,7 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
   EXPECT_EQ(std::vector<std::string>({Entry("00100", "2025", a), Entry("00100", "2024", a),
                                       Entry("00200", "2024", b), Entry("00301", "2024", c)}),
-            Entries(wizard, IDC_PM_LIST, false));
+            wizard.ListItems(IDC_PM_LIST));
   EXPECT_EQ("Selezionare il Codice Ufficio per il quale installare la Piattaforma ZAN 2025 e "
             "premere Avanti.",
             wizard.Text(IDC_PMSELECT_PROMPT));

@@ -81,6 +81,11 @@ void BringToFront(HWND sheet) {
 
 UINT NotifyCode(LPARAM lParam) { return reinterpret_cast<NMHDR*>(lParam)->code; }
 
+// Posted by the start pages' activation to themselves: Wine's sheet applies
+// the page's own (empty) title after PSN_SETACTIVE has returned, so the
+// title is set once more when the activation is over.
+constexpr UINT kSetTitleAgain = WM_APP + 1;
+
 // ---- WIZ_REQNETFWNOTMET
 
 void ReqNetFwInit(HWND page) {
@@ -94,6 +99,7 @@ void ReqNetFwInit(HWND page) {
 void ReqNetFwActive(HWND page) {
   PageActivated(page, PageReqNetFwNotMet, PSWIZB_NEXT | PSWIZB_CANCEL);
   SetSheetTitle(Sheet(page));
+  PostMessageA(page, kSetTitleAgain, 0, 0);
   HWND next = GetDlgItem(Sheet(page), IDC_SHEET_NEXT);
   SetWindowTextA(next, "Installa");
   SetFocus(next);
@@ -132,6 +138,7 @@ void StartActive(HWND page) {
   CSetting* setting = g_app->m_setting;
   PageActivated(page, PageStart, PSWIZB_NEXT);
   SetSheetTitle(Sheet(page));
+  PostMessageA(page, kSetTitleAgain, 0, 0);
   if (!IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
     Log("[* WARN] SSE2 instruction not detected or check failed. Setup may crash.");
   if (!setting->HasDiskScanRecords() && !setting->HasPendingSharedInfoRecord()) return;
@@ -255,6 +262,10 @@ INT_PTR CALLBACK WizReqNetFwNotMetDlgProc(HWND hwnd, UINT message, WPARAM, LPARA
     ReqNetFwInit(hwnd);
     return TRUE;
   }
+  if (message == kSetTitleAgain) {
+    SetSheetTitle(Sheet(hwnd));
+    return TRUE;
+  }
   if (message != WM_NOTIFY) return FALSE;
   switch (NotifyCode(lParam)) {
     case PSN_SETACTIVE:
@@ -271,6 +282,10 @@ INT_PTR CALLBACK WizReqNetFwNotMetDlgProc(HWND hwnd, UINT message, WPARAM, LPARA
 INT_PTR CALLBACK WizStartDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     StartInit(hwnd);
+    return TRUE;
+  }
+  if (message == kSetTitleAgain) {
+    SetSheetTitle(Sheet(hwnd));
     return TRUE;
   }
   if (message != WM_NOTIFY) return FALSE;
