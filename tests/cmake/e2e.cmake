@@ -7,6 +7,9 @@
 #
 # A program's ctest time-out comes from a comment line in its source:
 #   // e2e-timeout: <seconds>        (default 300)
+# and the fixtures it needs beyond the prefix and the packages from one like
+# the in-process tests':
+#   // fixtures: name1 name2
 
 add_library(wizard_driver STATIC ${CMAKE_SOURCE_DIR}/tests/wizard/driver.cpp)
 target_include_directories(wizard_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/wizard
@@ -27,8 +30,15 @@ foreach(source ${E2E_TESTS})
   if(timeout_lines)
     string(REGEX REPLACE "^// e2e-timeout:[ ]*([0-9]+).*" "\\1" timeout "${timeout_lines}")
   endif()
+  set(fixtures wizard_prefix wizard_packages)
+  file(STRINGS ${source} fixture_lines REGEX "^// fixtures:")
+  if(fixture_lines)
+    string(REGEX REPLACE "^// fixtures:[ ]*" "" extra "${fixture_lines}")
+    string(REPLACE " " ";" extra "${extra}")
+    list(APPEND fixtures ${extra})
+  endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${timeout}
-    FIXTURES_REQUIRED "wizard_prefix;wizard_packages"
+    FIXTURES_REQUIRED "${fixtures}"
     ENVIRONMENT "E2E_BUILD_DIR=${CMAKE_BINARY_DIR};E2E_TEST_DATA=${TEST_DATA_DIR}")
 endforeach()
