@@ -1,11 +1,13 @@
 #!/bin/sh
 # Folder checksum benchmark: a DesktopApp tree of about 250 MB in some two
-# thousand files, hashed by checksum_bench under Wine and by md5sum, warm cache,
-# best of three rounds each; prints both times and their ratio.
-#   bench/checksum.sh <build folder> [scratch folder]
+# thousand files, hashed by checksum_bench under Wine (timed inside the
+# process) and by md5sum, warm cache, alternating over the rounds.
+#   bench/checksum.sh <build folder> [same|split] [rounds] [scratch folder]
 set -eu
-build="$(cd "$1" && pwd)"
-scratch="${2:-$(mktemp -d)}"
+. "$(dirname "$0")/common.sh"
+bench_start "$1" "${2:-same}"
+rounds="${3:-5}"
+scratch="${4:-$build/bench_checksum}"
 tree="$scratch/bin"
 if [ ! -d "$tree/9.8.7.6" ]; then
   python3 - "$tree" <<'PY'
@@ -25,17 +27,12 @@ for i in range(2000):
 print("tree: %d files, %.0f MB" % (2000, total / 1e6))
 PY
 fi
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 winpath="Z:$(echo "$tree" | tr / '\\')"
 cat $(find "$tree" -type f) > /dev/null
-ours=$("$build/wine-run.sh" "$build/bench/checksum_bench.exe" "$winpath" 9.8.7.6 3 |
-       tee /dev/stderr | sed -n 's/.*, \([0-9.]*\) ms.*/\1/p' | sort -n | head -1)
-best=""
-for r in 1 2 3; do
-  s=$(date +%s%N)
-  find "$tree" -type f -print0 | xargs -0 md5sum > /dev/null
-  e=$(( ($(date +%s%N) - s) / 1000000 ))
-  echo "md5sum round $r: $e ms" >&2
-  if [ -z "$best" ] || [ "$e" -lt "$best" ]; then best=$e; fi
+for r in $(seq "$rounds"); do
+  ms=$(bench_ours "$build/bench/checksum_bench.exe" "$winpath" 9.8.7.6 1 |
+       sed -n 's/.*, \([0-9.]*\) ms.*/\1/p')
+  peer=$(bench_peer sh -c 'find "$1" -type f -print0 | xargs -0 md5sum' sh "$tree")
+  bench_record "$r" "$(echo "scale=4; $ms / 1000" | bc)" "$peer"
 done
-echo "checksum: $ours ms, md5sum: $best ms, ratio $(python3 -c "print(round($ours / $best, 2))")"
+bench_summary checksum md5sum

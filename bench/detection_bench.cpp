@@ -1,9 +1,10 @@
 // Wall time of the start-up search for earlier installations on a drive with
 // many office folders: ZAN\PM00001 ... each with this year's platform folder
 // and a marker file, every tenth with its own register.
-//   detection_bench [offices] [nolog]   (default 1000 offices)
+//   detection_bench [offices] [nolog|keep]   (default 1000 offices)
 // "nolog" points the log at a folder that cannot exist, so the figure shows
-// the search without the cost of its log lines.
+// the search without the cost of its log lines; "keep" leaves the tree in
+// place and prints "tree <folder>" (bench/detection.sh reads it with find).
 #include <windows.h>
 
 #include <cstdio>
@@ -55,15 +56,25 @@ double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {
 
 int main(int argc, char** argv) {
   const int offices = argc > 1 ? std::atoi(argv[1]) : 1000;
-  testing_support::TempDir drive;
+  testing_support::TempDir scratch;
   testing_support::TempDir logs;
   const bool noLog = argc > 2 && std::string(argv[2]) == "nolog";
+  const bool keep = argc > 2 && std::string(argv[2]) == "keep";
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string root = keep ? std::string(temp) + "zanbench_" +
+                                      std::to_string(GetCurrentProcessId()) + "\\"
+                                : scratch.path();
+  if (keep) {
+    testing_support::RemoveTree(root);  // a tree left by an earlier process of this id
+    std::printf("tree %s\n", root.c_str());
+  }
   SetLogFolderForTesting(noLog ? std::string("\\\\?\\NUL\\none") : logs.path() + "log");
 
   LARGE_INTEGER t0, t1;
   QueryPerformanceCounter(&t0);
   for (int n = 1; n <= offices; ++n) {
-    if (!MakeOffice(drive.path(), n)) {
+    if (!MakeOffice(root, n)) {
       std::fprintf(stderr, "cannot make office %d\n", n);
       return 2;
     }
@@ -75,7 +86,7 @@ int main(int argc, char** argv) {
     CSetting setting;
     setting.platformName = g_platformName;
     setting.year = g_year;
-    setting.drives = {drive.path()};
+    setting.drives = {root};
     QueryPerformanceCounter(&t0);
     const int result = setting.CheckForPreviousPlatform();
     QueryPerformanceCounter(&t1);

@@ -1,13 +1,16 @@
 #!/bin/sh
-# Extract7z against 7zz on one package of about 250 MB (about 2,000 files, a
-# quarter random bytes, the rest text; LZMA2 -mx5, one solid block).
-# Usage: bench/extract.sh [BUILD_DIR]
+# Extract7z (extract_bench, timed inside the process) against 7zz x -mmt1 on
+# one package of about 250 MB (about 2,000 files, a quarter random bytes, the
+# rest text; LZMA2 -mx5, one solid block), alternating over the rounds.
+#   bench/extract.sh <build folder> [same|split] [rounds]
 set -eu
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-${BUILD_DIR:-$root/build}}"
+. "$(dirname "$0")/common.sh"
+bench_start "$1" "${2:-same}"
+rounds="${3:-5}"
 work="$build/bench_extract"
-rm -rf "$work" && mkdir -p "$work/src"
-python3 - "$work/src" <<'PY'
+if [ ! -s "$work/package.7z" ]; then
+  rm -rf "$work" && mkdir -p "$work/src"
+  python3 - "$work/src" <<'PY'
 import os, random, sys
 root = sys.argv[1]
 rng = random.Random(7)
@@ -29,19 +32,17 @@ for i in range(2000):
         with open(os.path.join(folder, "t%04d.txt" % i), "w") as f:
             f.write("".join(lines))
 PY
-(cd "$work/src" && 7zz a -t7z -m0=LZMA2 -mx5 -ms=on -bd -bso0 -bsp0 ../package.7z . >/dev/null)
+  (cd "$work/src" && 7zz a -t7z -m0=LZMA2 -mx5 -ms=on -bd -bso0 -bsp0 ../package.7z . >/dev/null)
+fi
 echo "package: $(du -sm "$work/src" | cut -f1) MB in $(find "$work/src" -type f | wc -l) files," \
-     "archive $(( $(stat -c %s "$work/package.7z") / 1048576 )) MB," \
-     "$(7zz l -slt "$work/package.7z" | sed -n 's/^Blocks = //p') solid block(s)"
-
-export WINEPREFIX="$build/wineprefix"
-"$build/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
-t0=$(date +%s.%N)
-/usr/bin/time -f "7zz peak RSS %M KB" 7zz x -mmt1 -bd -bso0 -bsp0 -o"$work/out_7zz" "$work/package.7z"
-t1=$(date +%s.%N)
-out=$("$build/wine-run.sh" "$build/bench/extract_bench.exe" "Z:$(echo "$work/package.7z" | tr / '\\')" \
-      "Z:$(echo "$work/out_ours/" | tr / '\\')")
-t2=$(date +%s.%N)
-echo "7zz x -mmt1: $(echo "$t1 - $t0" | bc) s"
-echo "Extract7z under Wine: $out (process wall $(echo "$t2 - $t1" | bc) s)"
+     "archive $(( $(stat -c %s "$work/package.7z") / 1048576 )) MB"
+archive="Z:$(echo "$work/package.7z" | tr / '\\')"
+for r in $(seq "$rounds"); do
+  rm -rf "$work/out_ours" "$work/out_7zz"
+  ours=$(bench_ours "$build/bench/extract_bench.exe" "$archive" "Z:$(echo "$work/out_ours/" | tr / '\\')" |
+         sed -n 's/.* seconds \([0-9.]*\) .*/\1/p')
+  peer=$(bench_peer 7zz x -mmt1 -bd -bso0 -bsp0 -o"$work/out_7zz" "$work/package.7z")
+  bench_record "$r" "$ours" "$peer"
+done
 diff -r "$work/out_7zz" "$work/out_ours" >/dev/null && echo "trees identical" || echo "TREES DIFFER"
+bench_summary extraction "7zz x -mmt1"

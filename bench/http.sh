@@ -1,28 +1,29 @@
 #!/bin/sh
-# A 200 MB download through WininetWrapper under Wine and through curl, both via
-# the local update server as proxy (the same request path and sendfile loop on
-# the server for both). curl writes to a file, since the setup keeps the body.
-# Prints one line: both times, their ratio and the setup's peak memory.
-# Usage: bench/http.sh [build folder]
+# A 200 MB download through WininetWrapper under Wine (wininet_bench, timed
+# inside the process) and through curl, both via the local update server as
+# proxy (the same request path and sendfile loop on the server for both),
+# alternating over the rounds. curl writes to a file, since the setup keeps
+# the body. The server itself runs on neither benchmark CPU's schedule.
+#   bench/http.sh <build folder> [same|split] [rounds]
 set -eu
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build}" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+if [ "${1:-}" = "--inner" ]; then  # run by the update server, with http_proxy set
+  shift
+  . "$here/common.sh"
+  bench_start "$1" "$2"
+  url="http://aggiornamenti.zan.example/files/big.bin"
+  for r in $(seq "$3"); do
+    ours=$(bench_ours "$build/bench/wininet_bench.exe" "$url" | sed -n 's/.* seconds \([0-9.]*\) .*/\1/p')
+    peer=$(bench_peer curl -s -o "$build/bench_http/curl.bin" "$url")
+    rm -f "$build/bench_http/curl.bin"
+    bench_record "$r" "$ours" "$peer"
+  done
+  bench_summary "200 MB download" curl
+  exit 0
+fi
+build="$(cd "$1" && pwd)"
 data="$build/bench_http"
 mkdir -p "$data/files"
 [ -s "$data/files/big.bin" ] || head -c 209715200 /dev/urandom > "$data/files/big.bin"
-url="http://aggiornamenti.zan.example/files/big.bin"
-python3 "$root/tools/update_server.py" --root "$data" -- sh -c '
-  out="$3/curl.bin"
-  start=$(date +%s.%N)
-  curl -s -o "$out" "$2"
-  mid=$(date +%s.%N)
-  rm -f "$out"
-  setup=$("$1/wine-run.sh" "$1/bench/wininet_bench.exe" "$2")
-  end=$(date +%s.%N)
-  echo "$setup"
-  curl_s=$(echo "$mid - $start" | bc)
-  setup_s=$(echo "$end - $mid" | bc)
-  peak=$(echo "$setup" | sed -n "s/.*peak_working_set_mb \([0-9.]*\).*/\1/p")
-  echo "curl $curl_s s, WininetWrapper under Wine $setup_s s (process included)," \
-       "ratio $(echo "scale=2; $setup_s / $curl_s" | bc), peak working set $peak MB"
-' sh "$build" "$url" "$data" | tail -n +2
+python3 "$here/../tools/update_server.py" --root "$data" -- \
+  sh "$here/http.sh" --inner "$build" "${2:-same}" "${3:-5}" | tail -n +2

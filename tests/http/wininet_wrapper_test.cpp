@@ -213,7 +213,8 @@ TEST_F(HttpTest, CredentialPromptConvertsAndCuts) {
 TEST_F(HttpTest, WholeBodyWithAndWithoutContentLength) {
   NeedServer();
   const std::string content = RandomBytes(300000, 7);
-  ASSERT_TRUE(Serve("hello\\Data.BIN", content) && Serve("hello\\nolength.bin", content));
+  ASSERT_TRUE(Serve("hello\\Data.BIN", content));
+  ASSERT_TRUE(Serve("hello\\nolength.bin", content));
   // The client lower-cases the URL; the server finds the file whatever its case.
   for (const char* path : {"/Hello/DATA.bin", "/hello/nolength.bin"}) {
     SCOPED_TRACE(path);

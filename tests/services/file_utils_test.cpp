@@ -47,20 +47,12 @@ void MakeSiblings(const TempDir& dir) {
 
 }  // namespace
 
-TEST(FileUtils, FixedFoldersHangOffTheSystemDrive) {
-  char windows[MAX_PATH] = {};
-  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 3u);
-  const std::string root = std::string(windows).substr(0, 3);
-  EXPECT_EQ(GetDesktopAppPath(), root + "ZAN\\DesktopApp\\");
-  EXPECT_EQ(GetDesktopAppBinPath(), root + "ZAN\\DesktopApp\\BIN\\");
-  EXPECT_EQ(GetVexBinPath(), root + "ZAN\\Vex\\BIN\\");
-}
-
 TEST(FileUtils, CreateDirectoryTree) {
   TempDir dir;
   ASSERT_TRUE(WriteBytes(dir / "file.txt", "x"));
+  const std::string tooLong = dir / std::string(MAX_PATH, 'L') + "\\x";
   struct Row {
-    std::string path, mustExist;
+    std::string path, folder;  // folder: the one that must exist afterwards ("": none)
     bool result;
   } rows[] = {
       {dir / "A\\B\\C", dir / "A\\B\\C", true},
@@ -70,24 +62,30 @@ TEST(FileUtils, CreateDirectoryTree) {
       {dir / "T\\U\\", dir / "T\\U", false},  // trailing separator: made, yet false
       {dir / "M/N\\O/P", dir / "M\\N\\O\\P", true},
       {"", "", false},
+      {tooLong, "", false},  // refused at once: nothing made
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.path);
     EXPECT_EQ(CreateDirectoryTree(r.path), r.result);
-    EXPECT_TRUE(r.mustExist.empty() || IsDirectory(r.mustExist));
+    if (!r.folder.empty()) {
+      EXPECT_TRUE(IsDirectory(r.folder));
+    }
   }
   EXPECT_FALSE(Exists(dir / "file.txt\\below"));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A", "M", "T", "file.txt"}));
 }
 
 TEST(FileUtils, IsDirectoryAndFileExists) {
   TempDir dir;
   ASSERT_TRUE(WriteBytes(dir / "file.txt", "x"));
   ASSERT_TRUE(CreateDirectoryA((dir / "folder").c_str(), nullptr));
-  for (const std::string& path : {dir / "folder", dir / "folder\\"})
-    EXPECT_TRUE(IsDirectory(path) && FileExists(path)) << path;
-  EXPECT_TRUE(FileExists(dir / "file.txt") && !IsDirectory(dir / "file.txt"));
-  for (const std::string& path : {dir / "missing", std::string()})
-    EXPECT_FALSE(IsDirectory(path) || FileExists(path)) << path;
+  const struct { std::string path; bool folder, exists; } rows[] = {
+      {dir / "folder", true, true}, {dir / "folder\\", true, true},
+      {dir / "file.txt", false, true}, {dir / "missing", false, false}, {"", false, false}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(IsDirectory(r.path), r.folder) << r.path;
+    EXPECT_EQ(FileExists(r.path), r.exists) << r.path;
+  }
 }
 
 TEST(FileUtils, IsDriveRoot) {
@@ -243,7 +241,8 @@ TEST(FileUtils, SetAttributesRecursive) {
   EXPECT_TRUE(log.Has(" [  INFO] Set attributes on 3 files/folder in " + dir.path() + "\r\n"))
       << log.Text();
   EXPECT_TRUE(log.Has(" [  INFO] Set attributes on 1 files/folder in " + dir / "sub\\\r\n"));
-  EXPECT_FALSE(log.Has("clean") || log.Has(".git")) << log.Text();
+  EXPECT_FALSE(log.Has("clean")) << log.Text();
+  EXPECT_FALSE(log.Has(".git")) << log.Text();
 
   // A second pass finds nothing to change and logs nothing.
   LogCapture again;
@@ -402,7 +401,8 @@ TEST(SystemUtils, ProcessorAndComputerUserUnderWine) {
   std::string name = "unset";
   EXPECT_EQ(GetProcessorInfo(&mhz, &name), 0);
   EXPECT_GT(mhz, 0);
-  EXPECT_TRUE(name != "unset" && name.find('\0') == std::string::npos) << name;
+  EXPECT_NE(name, "unset");
+  EXPECT_EQ(name.find('\0'), std::string::npos) << name;
   char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof computer;
   ASSERT_TRUE(GetComputerNameA(computer, &size));

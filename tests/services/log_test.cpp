@@ -122,7 +122,8 @@ HANDLE StartWriterProcess(int writer) {
 
 TEST(Log, DISABLED_WriterProcess) {
   const char* folder = std::getenv("ZAN_LOG_FOLDER");
-  ASSERT_TRUE(folder && std::getenv("ZAN_LOG_WRITER"));
+  ASSERT_NE(folder, nullptr);
+  ASSERT_NE(std::getenv("ZAN_LOG_WRITER"), nullptr);
   SetLogFolderForTesting(folder);
   WriteLines(std::atoi(std::getenv("ZAN_LOG_WRITER")));
 }
@@ -139,7 +140,8 @@ TEST(Log, ConcurrentWritersLoseAndTearNothing) {
   for (HANDLE child : children) {
     DWORD code = 99;
     ASSERT_EQ(WaitForSingleObject(child, 120000), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeProcess(child, &code) && code == 0);
+    GetExitCodeProcess(child, &code);
+    EXPECT_EQ(code, 0u);
     CloseHandle(child);
   }
   // Every message exactly once, whole, after a timestamp of its own.
@@ -167,9 +169,9 @@ TEST(SingleInstance, SecondCopyIsRefusedUntilReleased) {
 
   SECURITY_DESCRIPTOR sd;  // nobody may open it
   ACL acl;
-  ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
-              InitializeAcl(&acl, sizeof acl, ACL_REVISION) &&
-              SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE));
+  ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(InitializeAcl(&acl, sizeof acl, ACL_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE));
   SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, FALSE};
   HANDLE locked = CreateMutexA(&sa, FALSE, (name + "_denied").c_str());
   ASSERT_EQ(CreateMutexA(nullptr, FALSE, (name + "_denied").c_str()), nullptr);

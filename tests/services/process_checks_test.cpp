@@ -42,7 +42,7 @@ struct StandIn {
 TEST(ProcessChecks, DesktopAppAndEveryVexAreFoundAndEndedBeforeTheCallReturns) {
   StandIn app("DesktopApp.exe", ""), wrongCase("wrongcase\\desktopapp.exe", "");
   StandIn vex1("vex.exe", ""), vex2("vex.exe", kMarker);
-  ASSERT_TRUE(app.started && wrongCase.started && vex1.started && vex2.started);
+  for (const StandIn* s : {&app, &wrongCase, &vex1, &vex2}) ASSERT_TRUE(s->started);
   EXPECT_TRUE(IsDesktopAppRunning(false));
   EXPECT_TRUE(app.Running());
   EXPECT_TRUE(IsDesktopAppRunning(true));
@@ -51,7 +51,8 @@ TEST(ProcessChecks, DesktopAppAndEveryVexAreFoundAndEndedBeforeTheCallReturns) {
   EXPECT_TRUE(wrongCase.Running());
   EXPECT_FALSE(IsKorvalRunning());  // the platform's marker under another image name
   EXPECT_TRUE(IsVexRunning(true));
-  EXPECT_FALSE(vex1.Running() || vex2.Running());
+  EXPECT_FALSE(vex1.Running());
+  EXPECT_FALSE(vex2.Running());
   EXPECT_FALSE(IsVexRunning(false));
 }
 

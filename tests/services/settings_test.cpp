@@ -51,7 +51,9 @@ TEST(RecordOrder, SortsAMixedSetByEveryKey) {
   // Equal keys ("4" and "04" are the same number) sort neither way.
   auto a = Rec({"00012", "2025", "C:\\A", "PC1\\ann", "4"});
   auto b = Rec({"00012", "2025", "C:\\A", "PC2\\bob", "04"});
-  EXPECT_FALSE(ComparePmRecords(*a, *b) || ComparePmRecords(*b, *a) || ComparePmRecords(*a, *a));
+  EXPECT_FALSE(ComparePmRecords(*a, *b));
+  EXPECT_FALSE(ComparePmRecords(*b, *a));
+  EXPECT_FALSE(ComparePmRecords(*a, *a));
 }
 
 TEST(SettingQuestions, SameRecordAndPending) {
@@ -62,8 +64,10 @@ TEST(SettingQuestions, SameRecordAndPending) {
   s.sharedInfoRecords.push_back(Rec({"00012", "2025", "C:\\A", "PC1\\ann", "2"}));
   for (auto& r : s.sharedInfoRecords) r->notPending = true;
   EXPECT_TRUE(s.SameRecord(0, 1));  // pm, anno and pdl only
-  EXPECT_FALSE(s.SameRecord(0, 2) || s.SameRecord(-1, 0) || s.SameRecord(0, 3));
-  EXPECT_FALSE(s.HasPendingRecordForCurrentYear() || s.HasPendingSharedInfoRecord());
+  for (const auto& pair : {std::make_pair(0, 2), std::make_pair(-1, 0), std::make_pair(0, 3)})
+    EXPECT_FALSE(s.SameRecord(pair.first, pair.second)) << pair.first << "," << pair.second;
+  EXPECT_FALSE(s.HasPendingRecordForCurrentYear());
+  EXPECT_FALSE(s.HasPendingSharedInfoRecord());
   s.sharedInfoRecords[1]->anno = "2024";  // pending, of another year
   s.sharedInfoRecords[1]->notPending = false;
   EXPECT_FALSE(s.HasPendingRecordForCurrentYear());

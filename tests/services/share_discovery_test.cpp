@@ -472,28 +472,4 @@ TEST(DiscoveryReal, RealWalkLogsAndClearsTheFlag) {
   EXPECT_TRUE(log.Has("[  INFO] Network share discovery ends")) << log.Text();
 }
 
-TEST(DiscoveryReal, RealReverseLookupAndShareListing) {
-  WSADATA wsa;
-  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-  // Wine's own lookup names the loopback address; the listing is fake.
-  FakeShares shares;
-  g_shares = &shares;
-  shares.pages[L"\\\\localhost"] = {{{L"Data", STYPE_DISKTREE}}};
-  SetNetShareCallsForTesting(&kFakeShares);
-  NetShareDiscovery d;
-  EXPECT_EQ(d.ListHostShares(L"\\\\127.0.0.1", L"WORKGROUP"),
-            std::vector<std::string>{"\\\\localhost\\Data"});
-  SetNetShareCallsForTesting(nullptr);
-  g_shares = nullptr;
-  EXPECT_EQ(shares.serversAsked, std::vector<std::wstring>{L"\\\\localhost"});
-  // Everything real: Wine cannot list shares.
-  EXPECT_TRUE(d.ListHostShares(L"\\\\127.0.0.1", L"WORKGROUP").empty());
-  WSACleanup();
-}
-
-TEST(DiscoveryText, WideToStringKeepsTheLowByte) {
-  EXPECT_EQ(WideToString(L"Citt\u00e0"), "Citt\xE0");
-  EXPECT_EQ(WideToString(nullptr), "");
-}
-
 }  // namespace
