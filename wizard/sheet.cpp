@@ -422,14 +422,16 @@ int CApp::RunWizard(HINSTANCE instance, const std::string& cmdLine) {
 
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof header;
-  header.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER;
+  // The bitmaps go as handles: Wine's sheet paints the header band and its
+  // bitmap only then; Windows shows the same either way.
+  header.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER | PSH_USEHBMWATERMARK | PSH_USEHBMHEADER;
   header.hwndParent = nullptr;
   header.hInstance = instance;
   header.nPages = kPageCount;
   header.nStartPage = IsNetFramework48Installed() ? PageStart : PageReqNetFwNotMet;
   header.phpage = m_pages;
-  header.pszbmWatermark = MAKEINTRESOURCEA(IDB_WATERMARK);
-  header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+  header.hbmWatermark = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_WATERMARK));
+  header.hbmHeader = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_HEADER));
   PropertySheetA(&header);
 
   DeleteIfOpens(m_tempKorvalPackage);
