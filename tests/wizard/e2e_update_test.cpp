@@ -250,17 +250,26 @@ TEST_F(Update, ServerErrorsOfferRetryAndCancel) {
   CancelAndExit(wizard);
 }
 
-TEST_F(Update, ShortSetupInformationEndsTheCheckWithoutUpdate) {
-  // A 200 that cannot be used ends the check without an update and without a
-  // box, even when the information names a newer setup.
+TEST_F(Update, ShortSetupInformationOffersRetry) {
+  // A 200 whose body ends before its announced length is a broken
+  // connection: the update-problem box, and Retry once the server is mended
+  // reads the whole information (here naming a newer setup).
   ServeInfo(kHighest);
   SetServerRule(kInfoPath, "short:4");
   WizardDriver wizard("short_information");
   ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
   ASSERT_TRUE(wizard.WaitLog("[* WARN] Download new version information not completed -> 4 -> 13"));
   ASSERT_TRUE(wizard.WaitLog("[* WARN] Error on information parsing. Size is 0 expected 4"));
+  auto box = wizard.WaitBox("Servizi ZAN - Installazione - Attenzione");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, kUpdateProblem);
+  EXPECT_EQ(wizard.CountLog("No update available"), 0);
+  ClearServerRules();
+  ServeInfo(base_);
+  wizard.Answer(*box, IDRETRY);
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_EQ(Count(ServerRequests(), kInfoPath), 2);
   EXPECT_EQ(Count(ServerRequests(), "/ZAN2025.7z"), 0);
   ExpectSetupInPlace(wizard, base_);
   CancelAndExit(wizard);

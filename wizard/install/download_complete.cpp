@@ -138,7 +138,10 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
       CompareWithServer(app, SetupInfo());
     return;
   }
-  if (request.status == 200) {
+  // A body cut short is a broken connection, not the server's answer: the
+  // user is offered Retry as for any connection error, instead of being told
+  // quietly that there is no update.
+  if (request.status == 200 && length == request.contentLength) {
     CompareWithServer(app, info);
     return;
   }
