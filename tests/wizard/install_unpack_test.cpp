@@ -64,11 +64,9 @@ TEST_F(InstallUnpackTest, FourEntriesShowZeroToSeventyFiveThenPhaseFivePressesNe
   EXPECT_EQ(Record().percentTexts, (std::vector<std::string>{"0% completato", "25% completato",
                                                              "50% completato", "75% completato"}));
   EXPECT_EQ(Record().positions, (std::vector<WPARAM>{0, 1, 2, 3}));
-  ASSERT_EQ(Record().ranges.size(), 4u);
-  for (const auto& range : Record().ranges) {
-    EXPECT_EQ(range.first, 0u);
-    EXPECT_EQ(range.second, 4);
-  }
+  ASSERT_EQ(Record().ranges.size(), 1u);
+  EXPECT_EQ(Record().ranges[0].first, 0u);
+  EXPECT_EQ(Record().ranges[0].second, 4);
   EXPECT_EQ(Record().nextPresses, 1);
   EXPECT_EQ(setting.current.rootPath, temp_.path());
   EXPECT_EQ(setting.installRoot, temp_.path() + "ZAN2025\\");
@@ -94,6 +92,21 @@ TEST_F(InstallUnpackTest, WithoutAPackagePhaseFourSkipsAndPhaseFivePressesNextOn
   EXPECT_EQ(g_app->m_unpackThread, nullptr);
   EXPECT_TRUE(log_.Has("[  INFO] Install phase 4 - Korval install skipped, already installed"));
   EXPECT_TRUE(Record().percentTexts.empty());
+}
+
+TEST_F(InstallUnpackTest, ManyEntriesUpdateThePageOncePerPercentageAndEndOnTheLastEntry) {
+  for (uint32_t index = 0; index < 1000; ++index) DecompressionProgressCallback(index, 1000);
+  ASSERT_EQ(Record().percentTexts.size(), 100u);
+  EXPECT_EQ(Record().percentTexts.front(), "0% completato");
+  EXPECT_EQ(Record().percentTexts.back(), "99% completato");
+  EXPECT_EQ(Record().positions.size(), 101u);  // each percentage, and the last entry
+  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETRANGE, FALSE, 0), 1000);
+  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETPOS, 0, 0), 999);
+
+  // The next archive starts its own range, even of the same size.
+  DecompressionProgressCallback(0, 1000);
+  EXPECT_EQ(Record().ranges.size(), 2u);
+  EXPECT_EQ(Record().percentTexts.back(), "0% completato");
 }
 
 TEST_F(InstallUnpackTest, ProgressOfMoreThan65535EntriesKeepsTheWholeRange) {

@@ -102,11 +102,25 @@ void UnpackCheckpoint() {
 
 void DecompressionProgressCallback(uint32_t index, uint32_t total) {
   UnpackCheckpoint();
+  // Each update repaints the page at once (the bar paints inside PBM_SETPOS),
+  // which costs milliseconds on a visible sheet: the page is told only what
+  // it can show, a new archive's range, a new percentage and the last entry.
+  // One unpacking runs at a time, so plain statics do.
+  static uint32_t shownTotal = 0;
+  static int shownPercentage = -1;
   const HWND page = g_app->m_hwndPage;
   const HWND bar = GetDlgItem(page, IDC_PROGRESS);
-  SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
+  if (index == 0 || total != shownTotal) {
+    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
+    shownTotal = total;
+    shownPercentage = -1;
+  }
+  const int percentage = UnpackPercentage(index, total);
+  if (percentage == shownPercentage && index + 1 != total) return;
   SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(index), 0);
-  SetDlgItemTextA(page, IDC_PERCENT_TEXT, PercentText(UnpackPercentage(index, total)).c_str());
+  if (percentage != shownPercentage)
+    SetDlgItemTextA(page, IDC_PERCENT_TEXT, PercentText(percentage).c_str());
+  shownPercentage = percentage;
 }
 
 unsigned __stdcall KorvalDecompressionThread(void*) {

@@ -17,7 +17,9 @@ unsigned __stdcall KorvalDecompressionThread(void* unused);
 unsigned __stdcall DesktopAppDecompressionThread(void* unused);
 
 // Extract7z's progress callback on the unpacking thread: the install page's
-// bar gets 0..total (32-bit range) at index, the text "NN% completato".
+// bar gets 0..total (32-bit range) at index, the text "NN% completato". The
+// page is updated when what it shows changes: the range at an archive's first
+// entry, bar and text at each new percentage, the bar at the last entry.
 void DecompressionProgressCallback(uint32_t index, uint32_t total);
 
 // Starts one of the procedures above with _beginthreadex and counts it as
