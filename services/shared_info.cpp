@@ -7,6 +7,8 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <windows.h>
+
 #include <climits>
 #include <cstdio>
 #include <exception>
@@ -29,6 +31,20 @@ const int kOpenReadWrite = SQLITE_OPEN_READWRITE;
 const int kOpenCreate = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
 
 const char kSoftware[] = "KORVAL";
+
+// SQLite takes file names as UTF-8, the setup's paths are text of the ANSI
+// code page: an office folder with an accented name would otherwise not open,
+// or a register be created under another name.
+std::string SqliteFileName(const std::string& path) {
+  const std::wstring wide = AnsiToWide(path);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(size > 0 ? size : 0, '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &utf8[0], size,
+                        nullptr, nullptr);
+  return utf8;
+}
 
 // Whether a row belongs to a user; seven parameters, all the user text, the
 // first one escaped for LIKE so that "%" and "_" in a user name match only
@@ -225,7 +241,7 @@ int CreateSharedInfo(const std::string& registerPath) {
        "cmdline TEXT, arguments TEXT);"},
   };
   try {
-    SQLite::Database db(registerPath, kOpenCreate, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenCreate, kBusyTimeoutMs);
     for (const auto& table : kTables) {
       if (!db.tableExists(table[0])) db.exec(table[1]);
     }
@@ -243,7 +259,7 @@ int CheckInstallation(const std::string& registerPath, const std::string& anno, 
   try {
     // Without the create flag: a register that went away since the check above
     // must not come back empty.
-    SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadWrite, kBusyTimeoutMs);
     // Find-or-insert under the write lock: two PCs never add the same year twice.
     WriteTransaction transaction(db);
     SQLite::Statement query(db,
@@ -283,7 +299,7 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
   if (pm.empty() || pwd.empty() || idSwExt < 1 || path.empty()) return kSharedInfoError;
   const std::string user = assignee.empty() ? CurrentUser() : assignee;
   try {
-    SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadWrite, kBusyTimeoutMs);
     // The number search and both inserts under one write lock: no two PCs get
     // the same number, and no Workpoint row is left without its link.
     WriteTransaction transaction(db);
@@ -326,7 +342,7 @@ int ExistValidInstall(const std::string& registerPath, const std::string& pm, in
   *found = false;
   const std::string user = assignee.empty() ? CurrentUser() : assignee;
   try {
-    SQLite::Database db(registerPath, kOpenReadOnly, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadOnly, kBusyTimeoutMs);
     SQLite::Statement query(db, UserWorkstationsQuery("w.pdl"));
     BindUserWorkstations(query, year, pm, user);
     if (query.executeStep()) *found = true;
@@ -345,7 +361,7 @@ int RemoveWorkpoint(const std::string& registerPath, const std::string& pm,
   const std::string user = CurrentUser();
   const std::string tail = " for " + pm + " " + anno + " " + user;
   try {
-    SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadWrite, kBusyTimeoutMs);
     std::vector<WorkpointKey> keys;
     {
       SQLite::Statement query(db, UserWorkstationsQuery("ws.idSwExt, ws.idWorkpoint"));
@@ -383,7 +399,7 @@ int ParseSharedInfo(const std::string& registerPath, int year,
   if (!CanOpenForReading(registerPath)) return kSharedInfoCannotOpen;
   try {
     const std::string user = CurrentUser();
-    SQLite::Database db(registerPath, kOpenReadOnly, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadOnly, kBusyTimeoutMs);
     std::vector<WorkpointRecord> list;
     {
       SQLite::Statement mine(db, std::string(kRecordColumns) + " AND " + kAssigneePredicate);
@@ -433,7 +449,7 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
   };
   bool skipped = false;
   try {
-    SQLite::Database db(registerPath, kOpenReadWrite, kBusyTimeoutMs);
+    SQLite::Database db(SqliteFileName(registerPath), kOpenReadWrite, kBusyTimeoutMs);
     const int y = StringToInt(year);
     const std::string user = CurrentUser();
     // All rows are read before any write: an open read would keep the other

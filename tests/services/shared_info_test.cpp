@@ -197,6 +197,22 @@ TEST_F(SharedInfoTest, YearRowsAndNumberedScrambledLinkedWorkpoints) {
   EXPECT_TRUE(log_.Has("[  INFO] Created new workpoint -> 6\r\n"));
 }
 
+// An office folder whose name has a letter beyond ASCII (ANSI text, as every
+// path of the setup): the register is made and found under that very name.
+TEST_F(SharedInfoTest, RegisterInAFolderWithAnAccentedName) {
+  const std::string folder = dir_ / "Studio Citt\xE0";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  const std::string reg = folder + "\\SharedInfo";
+  ASSERT_EQ(CreateSharedInfo(reg), 0);
+  EXPECT_NE(GetFileAttributesA(reg.c_str()), INVALID_FILE_ATTRIBUTES);
+  int id = 0;
+  ASSERT_EQ(CheckInstallation(reg, "2025", &id), 0);
+  ASSERT_EQ(AddPdlEntry(reg, "12345", "pw", id, folder + "\\"), 0);
+  bool found = false;
+  EXPECT_EQ(ExistValidInstall(reg, "12345", 2025, &found), 0);
+  EXPECT_TRUE(found);
+}
+
 // A failing statement rolls back the whole operation.
 TEST_F(SharedInfoTest, FailedWritesLeaveNothingHalfWritten) {
   RawDb db(reg_);
