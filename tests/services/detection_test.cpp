@@ -2,11 +2,9 @@
 // byte, folder trees of the three office layouts, DesktopApp version folders,
 // the merge with register records, and real drive letters.
 #include <windows.h>
-#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <set>
 #include <tuple>
@@ -15,6 +13,7 @@
 #include "detection.h"
 #include "detection_test_util.h"
 #include "settings.h"
+#include "../wizard/wine_drive.h"
 
 using namespace detection_test;
 using testing_support::LogCapture;
@@ -48,53 +47,6 @@ std::set<RecordKey> DiskRecords(const CSetting& s) {
   }
   return out;
 }
-
-// A drive letter defined through Wine's mount manager, mapped to a folder with
-// a drive type of our choice, removed with the object. ok() is false off Wine
-// or when the letter is taken.
-class WineDrive {
- public:
-  WineDrive(char letter, const std::string& folder, ULONG type) : letter_(letter) {
-    typedef char*(CDECL * UnixName)(LPCWSTR);
-    auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if ((GetLogicalDrives() & (1u << (letter - 'A'))) || !unix_name) return;
-    char* unix_path = unix_name(std::wstring(folder.begin(), folder.end()).c_str());
-    ok_ = unix_path && Define(unix_path, type);
-    HeapFree(GetProcessHeap(), 0, unix_path);
-  }
-  ~WineDrive() { if (ok_) Define(nullptr, DRIVE_NO_ROOT_DIR); }
-  bool ok() const { return ok_; }
-
- private:
-  bool Define(const char* unixPath, ULONG type) {
-    struct UnixDrive {  // Wine's mount manager request (include/ddk/mountmgr.h)
-      ULONG size, type, fs_type;
-      DWORD serial;
-      ULONGLONG unix_dev;
-      WCHAR letter;
-      USHORT mount_point_offset, device_offset, label_offset;
-    };
-    std::vector<char> buffer(sizeof(UnixDrive) + (unixPath ? std::strlen(unixPath) + 1 : 0));
-    UnixDrive* request = reinterpret_cast<UnixDrive*>(buffer.data());
-    request->size = static_cast<ULONG>(buffer.size());
-    request->type = type;
-    request->letter = static_cast<WCHAR>(letter_ - 'A' + 'a');
-    if (unixPath) std::strcpy(buffer.data() + (request->mount_point_offset = sizeof(UnixDrive)), unixPath);
-    HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, 0);
-    if (manager == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    const BOOL done = DeviceIoControl(
-        manager, CTL_CODE(ULONG('m'), 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS),
-        buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
-    CloseHandle(manager);
-    return done != FALSE;
-  }
-
-  char letter_;
-  bool ok_ = false;
-};
 
 }  // namespace
 
@@ -133,7 +85,7 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
   }
   InstallRecord r;
   EXPECT_EQ(ReadPmFromUffaut(dir / "missing", r) + ReadInstallaMod(dir / "missing", r), 2u);
-  EXPECT_EQ(Messages(log), std::vector<std::string>{
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{
       "[* WARN] Invalid PROT value, office code too short -> " + (dir / "11")});
 }
 
@@ -177,7 +129,7 @@ TEST(DesktopAppFolders, FindDesktopApp) {
     s.drives = {drives[0].path(), drives[1].path()};
     s.FindDesktopApp();
     EXPECT_EQ(s.desktopAppPath, drives[found].path() + layouts.at(k[found]));
-    EXPECT_TRUE(Contains(Messages(log), std::string("[  INFO] ") +
+    EXPECT_TRUE(Contains(log.Lines(), std::string("[  INFO] ") +
                          (k[found] == std::string("old") ? "Vex" : "DesktopApp") +
                          " version dir found -> 1.10.0.0"));
   }
@@ -230,7 +182,7 @@ TEST(PreviousPlatform, ThreeLayoutsMarkersAndMerge) {
   EXPECT_EQ(s.sharedInfoRecords[0]->platformPath, d + "OFFICE7\\ZAN" + y);
   EXPECT_EQ(s.sharedInfoRecords[1]->platformPath, platform("00012"));
   EXPECT_EQ(s.sharedInfoFiles.size(), 3u);
-  const std::vector<std::string> m = Messages(log);
+  const std::vector<std::string> m = log.Lines();
   for (const std::string& line :
        {"[  INFO] Sharedinfo found -> " + office("00800") + "ZAN_Shared\\SharedInfo",
         "[  INFO] Duplicated Sharedinfo -> " + d + "Office7\\ZAN_Shared\\SharedInfo",
@@ -246,11 +198,11 @@ TEST(PreviousPlatform, NoDrivesAndFailure) {
   s.platformName = g_platformName, s.year = g_year;
   EXPECT_EQ(s.CheckForPreviousPlatform(), 0);
   EXPECT_TRUE(s.diskScanRecords.empty());
-  EXPECT_TRUE(Contains(Messages(log), "[  INFO] DesktopApp not found"));
+  EXPECT_TRUE(Contains(log.Lines(), "[  INFO] DesktopApp not found"));
   s.platformName = "ZA";  // too short to hold a year
   s.drives = {"C:\\"};
   EXPECT_EQ(s.CheckForPreviousPlatform(), 1);
-  EXPECT_TRUE(Contains(Messages(log), "[* WARN] Exception on CSetting::CheckForPreviousPlatform"));
+  EXPECT_TRUE(Contains(log.Lines(), "[* WARN] Exception on CSetting::CheckForPreviousPlatform"));
 }
 
 // Drive letters that Wine maps to folders of the test, with real drive types,

@@ -1,5 +1,5 @@
 // Helpers shared by the tests of the installation records, the register
-// reading and the start-up search: log lines, the marker files of an installed
+// reading and the start-up search: the marker files of an installed
 // platform written byte by byte, registers, and the fixture's network share.
 #pragma once
 
@@ -13,19 +13,6 @@
 #include "test_support.h"
 
 namespace detection_test {
-
-// The lines of the captured log, without their timestamps.
-inline std::vector<std::string> Messages(const testing_support::LogCapture& log) {
-  std::vector<std::string> out;
-  const std::string text = log.Text();
-  for (size_t start = 0, end; start < text.size(); start = end + 2) {
-    end = std::min(text.find("\r\n", start), text.size());
-    size_t from = text.find("] ", start);
-    from = from < end ? from + 2 : start;
-    out.push_back(text.substr(from, end - from));
-  }
-  return out;
-}
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -97,6 +98,18 @@ std::string LogCapture::Text() const { return ReadBytes(folder_ + g_logFileName)
 bool LogCapture::Has(const std::string& text) const {
   if (text.empty()) ADD_FAILURE() << "a log check for an empty text always holds";
   return !text.empty() && Text().find(text) != std::string::npos;
+}
+
+std::vector<std::string> LogCapture::Lines() const {
+  std::vector<std::string> lines;
+  const std::string text = Text();
+  for (size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = std::min(text.find("\r\n", start), text.size());
+    size_t from = text.find("] ", start);
+    from = from < end ? from + 2 : start;
+    lines.push_back(text.substr(from, end - from));
+  }
+  return lines;
 }
 
 void LogCapture::Clear() { DeleteLogFile(); }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -49,6 +50,8 @@ class LogCapture {
   std::string Text() const;
   // Whether the log holds the text; an empty text is a mistake of the test.
   bool Has(const std::string& text) const;
+  // Its lines without their timestamps.
+  std::vector<std::string> Lines() const;
   // Deletes the log file so that later checks see only new lines.
   void Clear();
 
