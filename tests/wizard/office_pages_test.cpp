@@ -6,12 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <map>
 
-#include <sqlite3.h>
-
 #include "app.h"
+#include "box_recorder.h"
 #include "drive_mapping.h"
 #include "file_utils.h"
 #include "lock_file.h"
@@ -23,40 +21,12 @@
 #include "test_support.h"
 #include "wine_drive.h"
 
+using testing_support::BoxRecorder;
 using testing_support::LogCapture;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-struct SeenBox {
-  HWND owner;
-  std::string text, caption;
-  UINT style;
-};
-std::vector<SeenBox> g_boxes;
-std::deque<int> g_answers;  // answers in order; IDOK when none is left
-
-int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-  g_boxes.push_back({owner, text, caption, style});
-  if (g_answers.empty()) return IDOK;
-  const int answer = g_answers.front();
-  g_answers.pop_front();
-  return answer;
-}
-
-// The log's messages without their timestamps.
-std::vector<std::string> Messages(const LogCapture& log) {
-  std::vector<std::string> lines;
-  const std::string text = log.Text();
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    if (end - at > 24) lines.push_back(text.substr(at + 24, end - at - 24));
-    at = end + 2;
-  }
-  return lines;
-}
 
 const HWND kSheet = reinterpret_cast<HWND>(0x5EE7);
 
@@ -76,14 +46,9 @@ class OfficePages : public ::testing::Test {
     s.platformName = "ZAN2025";
     s.year = "2025";
     g_app->m_hwndSheet = kSheet;
-    g_boxes.clear();
-    g_answers.clear();
-    SetMessageBoxForTesting(&RecordBox);
+    boxes_.Clear();
   }
-  void TearDown() override {
-    SetMessageBoxForTesting(nullptr);
-    SetDriveApiForTesting(nullptr);
-  }
+  void TearDown() override { SetDriveApiForTesting(nullptr); }
 
   void AddRecord(const std::string& pm, const std::string& rootPath) {
     auto r = std::make_unique<InstallRecord>();
@@ -92,6 +57,7 @@ class OfficePages : public ::testing::Test {
     r->rootPath = rootPath;
     g_app->m_setting->sharedInfoRecords.push_back(std::move(r));
   }
+  BoxRecorder boxes_;
 };
 
 TEST_F(OfficePages, FolderCheckLogsAndBoxesOfEachConflict) {
@@ -124,16 +90,16 @@ TEST_F(OfficePages, FolderCheckLogsAndBoxesOfEachConflict) {
     AddRecord(c.recordPm, c.recordRoot);
     g_app->m_setting->current.pm = "00123";
     EXPECT_EQ(c.accepted, g_app->CheckInstallRequirements("C:\\ZAN\\PM00123")) << c.recordRoot;
-    EXPECT_EQ(c.log, Messages(log)) << c.recordRoot;
+    EXPECT_EQ(c.log, log.Lines()) << c.recordRoot;
     EXPECT_EQ("C:\\ZAN\\PM00123\\", g_app->m_setting->current.rootPath);
     if (c.box.empty()) {
-      EXPECT_TRUE(g_boxes.empty()) << c.recordRoot;
+      EXPECT_TRUE(boxes_.seen.empty()) << c.recordRoot;
       continue;
     }
-    ASSERT_EQ(1u, g_boxes.size()) << c.recordRoot;
-    EXPECT_EQ(c.box, g_boxes[0].text);
-    EXPECT_EQ("Attenzione", g_boxes[0].caption);
-    EXPECT_EQ(kSheet, g_boxes[0].owner);  // the sheet, not the page
+    ASSERT_EQ(1u, boxes_.seen.size()) << c.recordRoot;
+    EXPECT_EQ(c.box, boxes_.seen[0].text);
+    EXPECT_EQ("Attenzione", boxes_.seen[0].caption);
+    EXPECT_EQ(kSheet, boxes_.seen[0].owner);  // the sheet, not the page
   }
 }
 
@@ -144,7 +110,7 @@ TEST_F(OfficePages, FolderOnANetworkDriveIsLoggedAsNetworkInstallation) {
   LogCapture log;
   g_app->m_setting->current.pm = "00123";
   EXPECT_TRUE(g_app->CheckInstallRequirements("N:\\ZAN\\PM00123"));
-  EXPECT_EQ(std::vector<std::string>{"[  INFO] Network installation detected"}, Messages(log));
+  EXPECT_EQ(std::vector<std::string>{"[  INFO] Network installation detected"}, log.Lines());
 }
 
 INT_PTR CALLBACK QuietPage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
@@ -237,15 +203,13 @@ TEST_F(OfficePages, NewOfficeCodeEditKeepsFiveCharactersAndNextChecksTheCode) {
     EXPECT_EQ("12345", g_app->m_setting->current.pm);
     EXPECT_EQ("C:\\ZAN\\PM12345\\", g_app->m_setting->current.rootPath);
   }
-  const std::string invalid = "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!";
+  // (The refused codes are the end-to-end scenario's.)
   const std::string found = "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!";
   const struct {
     std::string code;
     int page;
     std::string box, pm;
   } cases[] = {
-      {"0", IDD_WIZ_PMNEW, invalid, ""},     {"00000", IDD_WIZ_PMNEW, invalid, ""},
-      {"", IDD_WIZ_PMNEW, invalid, ""},      {"1A", IDD_WIZ_PMNEW, invalid, ""},
       {"77", IDD_WIZ_PMSELECT, found, "00077"}, {"123", IDD_WIZ_SELECTUNIT, "", "00123"},
   };
   for (const auto& c : cases) {
@@ -258,8 +222,7 @@ TEST_F(OfficePages, NewOfficeCodeEditKeepsFiveCharactersAndNextChecksTheCode) {
     SetDlgItemTextA(sheet.page(), IDC_OFFICE_PASSWORD, "SECRET");
     sheet.Press(PSBTN_NEXT);
     EXPECT_EQ(c.page, sheet.pageId()) << c.code;
-    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text) << c.code;
-    if (c.pm.empty()) continue;
+    EXPECT_EQ(c.box, boxes_.LastText()) << c.code;
     EXPECT_EQ(c.pm, g_app->m_setting->current.pm);
     EXPECT_EQ("SECRET", g_app->m_setting->current.pwd);
     EXPECT_EQ("00077", g_app->m_setting->sharedInfoRecords[0]->pm);  // padded, kept
@@ -295,7 +258,7 @@ TEST_F(OfficePages, DrivePageOffersTheDrivesAndWaitsForOne) {
   sheet.Press(PSBTN_NEXT);
   EXPECT_EQ(IDD_WIZ_SELECTUNIT, sheet.pageId());
   EXPECT_TRUE(log.Has("[* WARN] No drive selected for the installation"));
-  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_TRUE(boxes_.seen.empty());
 
   SendMessageA(combo, CB_SETCURSEL, 1, 0);
   sheet.Press(PSBTN_NEXT);
@@ -405,7 +368,7 @@ TEST_F(OfficePages, PickedShareIsMappedAndItsRecordsNameTheDrive) {
     const CSetting& s = *g_app->m_setting;
     EXPECT_EQ(c.page, sheet.pageId());
     EXPECT_EQ(c.rootPath, s.current.rootPath);
-    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text);
+    EXPECT_EQ(c.box, boxes_.LastText());
     if (c.useResult) continue;
     EXPECT_EQ("Y:\\ZAN2024", s.current.platformPath);
     EXPECT_EQ("Y:\\ZAN_Shared\\SharedInfo", s.current.sharedInfoPath);
@@ -464,70 +427,10 @@ TEST_F(OfficePages, PreInstallFreeSpaceMustExceedEachThreshold) {
     sheet.Press(PSBTN_NEXT);
     EXPECT_EQ(c.box.empty() ? IDD_WIZ_INSTALL : IDD_WIZ_BEFOREINSTALL, sheet.pageId())
         << c.rootPath << " C " << c.freeC << " P " << c.freeP;
-    EXPECT_EQ(c.box, g_boxes.empty() ? "" : g_boxes.back().text);
+    EXPECT_EQ(c.box, boxes_.LastText());
     if (!c.box.empty()) {
-      EXPECT_EQ(g_app->m_hwndPage, g_boxes.back().owner);
+      EXPECT_EQ(g_app->m_hwndPage, boxes_.seen.back().owner);
     }
-  }
-}
-
-// The workstations of a register by year, read with SQLite itself.
-std::vector<std::string> WorkstationYears(const std::string& path) {
-  std::vector<std::string> years;
-  sqlite3* db = nullptr;
-  sqlite3_stmt* query = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(db,
-                         "SELECT s.anno FROM Workpoint w JOIN Workpoint_SwExt ws ON "
-                         "w.idWorkpoint = ws.idWorkpoint JOIN SwExt s ON s.idSwExt = ws.idSwExt "
-                         "ORDER BY s.anno",
-                         -1, &query, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(query) == SQLITE_ROW)
-      years.push_back(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
-  }
-  sqlite3_finalize(query);
-  sqlite3_close(db);
-  return years;
-}
-
-TEST_F(OfficePages, PreInstallRemovesOnlyTheNotValidRowOfTheYearBeingInstalled) {
-  SetDriveApiForTesting(&kInjectedFreeSpace);
-  const struct {
-    std::string anno;
-    bool notPending;
-    std::vector<std::string> yearsAfter;
-  } cases[] = {
-      {"2025", false, {"2024"}},
-      {"2025", true, {"2024", "2025"}},
-      {"2024", false, {"2024", "2025"}},  // the 2024 row is copied forward at the end
-  };
-  for (const auto& c : cases) {
-    SetUp();
-    SetDriveApiForTesting(&kInjectedFreeSpace);
-    g_freeBytes = {{"C:", 4000000000u}};
-    TempDir office;
-    const std::string path = office / "ZAN_Shared\\SharedInfo";
-    ASSERT_TRUE(CreateDirectoryTree(office / "ZAN_Shared"));
-    ASSERT_EQ(0, CreateSharedInfo(path));
-    for (const char* year : {"2024", "2025"}) {
-      int id = 0;
-      ASSERT_EQ(0, CheckInstallation(path, year, &id));
-      ASSERT_EQ(0, AddPdlEntry(path, "00123", "PWD", id, office.path(), GetComputerUserName()));
-    }
-    LogCapture log;
-    CSetting& s = *g_app->m_setting;
-    s.current.pm = "00123";
-    s.current.anno = c.anno;
-    s.current.rootPath = office.path();
-    s.current.notPending = c.notPending;
-    TestSheet sheet({{IDD_WIZ_BEFOREINSTALL, GuardedDlgProc<WizBeforeInstallDlgProc>},
-                     {IDD_WIZ_INSTALL, &QuietPage}},
-                    0);
-    sheet.Press(PSBTN_NEXT);
-    EXPECT_EQ(IDD_WIZ_INSTALL, sheet.pageId()) << c.anno << c.notPending;
-    EXPECT_EQ(c.yearsAfter, WorkstationYears(path)) << c.anno << c.notPending;
-    EXPECT_EQ(c.yearsAfter.size() == 1,
-              log.Has("[  INFO] Existant pdl has been deleted. Proceed with installation."));
   }
 }
 
