@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app.h"
+#include "box_recorder.h"
 #include "proxy_credentials.h"
 #include "resource.h"
 #include "sheet.h"
@@ -19,6 +20,7 @@
 
 namespace {
 
+using testing_support::BoxRecorder;
 using testing_support::LogCapture;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
@@ -170,19 +172,6 @@ DWORD WINAPI FakePrompt(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR user, U
   return g_prompt.result;
 }
 
-// The boxes shown, and the answer each gets.
-struct BoxRecord {
-  std::string text, caption;
-  UINT style;
-};
-std::vector<BoxRecord> g_boxes;
-int g_boxAnswer = IDCANCEL;
-
-int WINAPI FakeBox(HWND, LPCSTR text, LPCSTR caption, UINT style) {
-  g_boxes.push_back({text, caption, style});
-  return g_boxAnswer;
-}
-
 class CompletionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -199,15 +188,10 @@ class CompletionTest : public ::testing::Test {
     app_->m_setupPackageUrl = "no-url";
     app_->m_tempSetupPackage = dir_ / "setup.7z";
     g_prompt = PromptAnswer();
-    g_boxes.clear();
-    g_boxAnswer = IDCANCEL;
+    boxes_.otherwise = IDCANCEL;
     SetCredentialPromptForTesting(FakePrompt);
-    SetMessageBoxForTesting(FakeBox);
   }
-  void TearDown() override {
-    SetCredentialPromptForTesting(nullptr);
-    SetMessageBoxForTesting(nullptr);
-  }
+  void TearDown() override { SetCredentialPromptForTesting(nullptr); }
 
   // Completes a request of the step with this outcome.
   void Complete(int16_t step, int status, const std::string& response, DWORD contentLength) {
@@ -221,18 +205,13 @@ class CompletionTest : public ::testing::Test {
 
   TempDir dir_;
   LogCapture log_;
+  BoxRecorder boxes_;
   CApp* app_ = nullptr;
 };
 
-TEST_F(CompletionTest, CredentialBoxAnswers) {
-  g_prompt = {0, L"mario", L"segreto"};
-  std::string user = "u0", password = "p0";
-  EXPECT_TRUE(AskForProxyCredentials(&user, &password));
-  EXPECT_EQ(user, "mario");
-  EXPECT_EQ(password, "segreto");
-  EXPECT_TRUE(log_.Has("[  INFO] Proxy credential set"));
-
-  log_.Clear();
+// (The accepted box is the end-to-end scenario's.)
+TEST_F(CompletionTest, CredentialBoxRefusedOrFailedKeepsTheCredentials) {
+  std::string user = "mario", password = "segreto";
   for (DWORD result : {DWORD{ERROR_CANCELLED}, DWORD{ERROR_NOT_SUPPORTED}}) {
     g_prompt = {result, L"other", L"other"};
     EXPECT_FALSE(AskForProxyCredentials(&user, &password)) << result;
@@ -277,30 +256,16 @@ TEST_F(CompletionTest, UnusableSetupInformationEndsWithoutUpdate) {
     EXPECT_TRUE(log_.Has("[  INFO] No update available")) << row.body;
     EXPECT_FALSE(log_.Has("Release update available")) << row.body;
   }
-  EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(CompletionTest, NewerSetupInformationStartsThePackageDownload) {
-  Complete(StepUpdateInfo, 200, "9999.0.0.0\r\n", 12);
-  EXPECT_TRUE(log_.Has("[  INFO] Release update available on server -> 9999.0.0.0"));
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].caption, "Aggiornamento setup");
-  EXPECT_EQ(g_boxes[0].text,
-            "E' stata trovata una versione aggiornata del setup. Procedere con il download.");
-  EXPECT_TRUE(log_.Has("[  INFO] Looking for new setup -> no-url"));
-  EXPECT_TRUE(log_.Has("[  INFO] An update is available"));
-  EXPECT_EQ(app_->m_step, StepSetupPackage);
+  EXPECT_TRUE(boxes_.seen.empty());
 }
 
 TEST_F(CompletionTest, ServerErrorOnSetupInformationAsksRetry) {
   app_->m_environment = EnvTest;
   Complete(StepUpdateInfo, 500, "500", 0);
   EXPECT_TRUE(log_.Has("[* WARN] Connection error check update -> 500"));
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].caption, "TEST - Servizi ZAN - Installazione - Attenzione");
-  EXPECT_EQ(g_boxes[0].style, UINT{MB_RETRYCANCEL | MB_ICONQUESTION});
-  EXPECT_FALSE(log_.Has("Looking for new update"));  // Cancel: no second request
-  EXPECT_FALSE(log_.Has("No update available"));
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].caption, "TEST - Servizi ZAN - Installazione - Attenzione");
+  EXPECT_EQ(boxes_.seen[0].style, UINT{MB_RETRYCANCEL | MB_ICONQUESTION});
 }
 
 TEST_F(CompletionTest, FailedCredentialBoxOnSetupInformationIsACancel) {
@@ -315,11 +280,11 @@ TEST_F(CompletionTest, FailedCredentialBoxOnSetupInformationIsACancel) {
 }
 
 TEST_F(CompletionTest, SetupPackageFailures) {
-  g_boxAnswer = IDRETRY;
+  boxes_.otherwise = IDRETRY;
   Complete(StepSetupPackage, 200, "half", 8);
   EXPECT_TRUE(log_.Has("[* WARN] Download setup update package not completed -> 4 -> 8"));
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].caption, "Servizi ZAN - Installazione - Attenzione");
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].caption, "Servizi ZAN - Installazione - Attenzione");
   EXPECT_TRUE(log_.Has("[  INFO] Looking for new setup -> no-url"));  // the Retry
 
   log_.Clear();
@@ -328,7 +293,7 @@ TEST_F(CompletionTest, SetupPackageFailures) {
   EXPECT_TRUE(log_.Has("[* WARN] Connection error check update -> 407"));
   EXPECT_TRUE(log_.Has("[* WARN] User cancelled proxy settings UI"));
   EXPECT_FALSE(log_.Has("Looking for new setup"));
-  EXPECT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(boxes_.seen.size(), 1u);
 }
 
 TEST_F(CompletionTest, OtherStepsAreIgnored) {
@@ -337,7 +302,7 @@ TEST_F(CompletionTest, OtherStepsAreIgnored) {
     Complete(step, 200, "1.2.3.4", 7);
   }
   EXPECT_EQ(log_.Text(), "");
-  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_TRUE(boxes_.seen.empty());
 }
 
 TEST_F(CompletionTest, ProgressShownOnTheActivePage) {
