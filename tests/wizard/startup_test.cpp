@@ -1,6 +1,6 @@
 // The start-up step: the command-line switches as a table, the installation
-// set up before the first page, and CApp::Initialize's answers to a few
-// command lines on this machine (boxes answered through the box seam).
+// set up before the first page, and what CApp::Initialize sets for a few
+// command lines on this machine.
 #include "startup.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app.h"
+#include "box_recorder.h"
 #include "file_utils.h"
 #include "service_settings.h"
 #include "share_discovery.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+using testing_support::BoxRecorder;
 using testing_support::LogCapture;
 
 TEST(Switches, ReadAsTheLineAsks) {
@@ -115,64 +117,26 @@ TEST(RecordLine, MarksTheCurrentUserAndNetworkPaths) {
                                   "C:\\ZAN\\PM00012\\ZAN_Shared\\SharedInfo (CURRENT USER)");
 }
 
-// The boxes Initialize shows, answered at once.
-struct ShownBox {
-  std::string text, caption;
-  UINT style;
-};
-std::vector<ShownBox> g_boxes;
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR caption, UINT style) {
-  g_boxes.push_back({text, caption, style});
-  return IDOK;
-}
-
 class InitializeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_boxes.clear();
-    SetMessageBoxForTesting(&RecordBox);
     SetSheetWaitForTesting(0);
     app_ = new CApp();  // never freed, like the setup's own
   }
-  void TearDown() override {
-    SetMessageBoxForTesting(nullptr);
-    GetServiceSettings().skipPermission = false;
-  }
+  void TearDown() override { GetServiceSettings().skipPermission = false; }
   bool Run(const std::string& line) {
     app_->m_cmdLine = line;
     return app_->Initialize();
   }
   LogCapture log_;
+  BoxRecorder boxes_;
   CApp* app_ = nullptr;
 };
 
-TEST_F(InitializeTest, ABadLineOrHelpEndsWithItsBox) {
-  struct Row {
-    const char* line;
-    std::string box;
-  };
-  const Row rows[] = {
-      {"UP", std::string("Attenzione comando errato.\n\n") + kCommandLineHelp},
-      {"/UP/?/DEV",
-       "Sintassi del comando:\n\n/UP \t= Installazione silenziosa unita' periferica\n/?\t= "
-       "Questo help"},
-  };
-  for (const Row& row : rows) {
-    g_boxes.clear();
-    EXPECT_TRUE(Run(row.line)) << row.line;
-    ASSERT_EQ(g_boxes.size(), 1u) << row.line;
-    EXPECT_EQ(g_boxes[0].text, row.box);
-    EXPECT_EQ(g_boxes[0].caption, "Informazioni");
-    EXPECT_EQ(g_boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
-    EXPECT_EQ(app_->m_environment, EnvProduction) << row.line;
-    EXPECT_TRUE(log_.Has(std::string("[  INFO] Command line provided -> ") + row.line + "\r\n"));
-  }
-  EXPECT_FALSE(log_.Has("discovery"));
-}
-
+// (A bad line and the help, with their boxes, are the end-to-end scenario's.)
 TEST_F(InitializeTest, SwitchesSetTheRunsOptionsAndUrlSet) {
   EXPECT_FALSE(Run("setup.exe /dev/ test1 /NODISCOVERY/skipupdate/SKIPPERMISSION/UP"));
-  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_TRUE(boxes_.seen.empty());
   EXPECT_EQ(app_->m_environment, EnvTest);
   const ServerUrlSet& test = UrlSetFor(EnvTest);
   EXPECT_EQ(app_->m_updateInfoUrl, test.setupInfoUrl);
@@ -190,10 +154,8 @@ TEST_F(InitializeTest, SwitchesSetTheRunsOptionsAndUrlSet) {
   EXPECT_TRUE(log_.Has("[  INFO] Platform detection completed successfully -> "));
 }
 
-TEST_F(InitializeTest, AnEmptyLineUsesProductionAndStartsTheDiscovery) {
+TEST_F(InitializeTest, AnEmptyLineStartsTheDiscovery) {
   EXPECT_FALSE(Run(""));
-  EXPECT_TRUE(log_.Has("[  INFO] No command line provided"));
-  EXPECT_EQ(app_->m_updateInfoUrl, UrlSetFor(EnvProduction).setupInfoUrl);
   EXPECT_FALSE(app_->m_updateChecked);
   // The discovery thread runs and, finding no network here, ends by itself.
   const DWORD start = GetTickCount();
