@@ -79,8 +79,6 @@ struct StyleCase {
 };
 
 const StyleCase kStyles[] = {
-    {IDD_WIZ_START, IDC_TASK_INSTALL, "automatic radio", BS_TYPEMASK, BS_AUTORADIOBUTTON},
-    {IDD_WIZ_START, IDC_TASK_RESTORE, "automatic radio", BS_TYPEMASK, BS_AUTORADIOBUTTON},
     {IDD_WIZ_START, IDC_TASK_INSTALL, "starts the radio group", WS_GROUP, WS_GROUP},
     {IDD_WIZ_PMSELECT, IDC_PM_LIST, "not sorted", LBS_SORT, 0},
     {IDD_WIZ_PMSELECT, IDC_PM_LIST, "notifies", LBS_NOTIFY, LBS_NOTIFY},
@@ -222,28 +220,19 @@ bool SaveScreenshot(HWND window, const std::string& name) {
   Settle(150);
   RECT rect;
   GetWindowRect(window, &rect);
-  int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
-  DWORD size = ((width * 3 + 3) & ~3) * height;
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-  file.bfSize = file.bfOffBits + size;
+  const DWORD size = ((width * 3 + 3) & ~3) * height;
+  BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof header + size), 0, 0, DWORD(sizeof file + sizeof header)};
   bool saved = false;
   if (FILE* out = fopen((ScreenshotFolder() + name + ".bmp").c_str(), "wb")) {
-    saved = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+    saved = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&header, sizeof header, 1, out) == 1 &&
             fwrite(bits, size, 1, out) == 1;
     saved = fclose(out) == 0 && saved;
   }
@@ -506,15 +495,6 @@ TEST_P(ResourcesPage, ControlsTextsLayout) {
 
 INSTANTIATE_TEST_SUITE_P(Pages, ResourcesPage, ::testing::ValuesIn(kPages),
                          [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
-
-TEST_F(ResourcesSheet, StartRadiosAreUnchecked) {
-  HWND page = Show(1);
-  ASSERT_NE(page, nullptr);
-  for (int id : {IDC_TASK_INSTALL, IDC_TASK_ADD_WORKSTATION, IDC_TASK_RESTORE}) {
-    SCOPED_TRACE(id);
-    EXPECT_EQ(SendDlgItemMessageA(page, id, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  }
-}
 
 TEST_F(ResourcesSheet, DiscoveryIndicatorHoldsItsBitmap) {
   HWND page = Show(3);
