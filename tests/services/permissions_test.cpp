@@ -76,14 +76,7 @@ class PermissionsTest : public testing::Test {
   std::vector<std::string> Run(const std::string& folder) {
     log_.Clear();
     SetFolderPermissions(folder);
-    std::vector<std::string> lines;
-    const std::string log = log_.Text();
-    for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos;
-         start = end + 2) {
-      const size_t text = log.find(' ', start) + 1;
-      lines.push_back(log.substr(text, end - text));
-    }
-    return lines;
+    return log_.Lines();
   }
 
   TempDir temp_;
