@@ -189,6 +189,63 @@ Seen WatchProgress(WizardDriver& wizard, const std::string& until, DWORD timeout
   return seen;
 }
 
+// The proxy credential box of the setup's process ("Accesso alla rete"), or
+// null when none shows within the wait.
+struct BoxSearch {
+  HWND found;
+};
+BOOL CALLBACK FindCredentialBox(HWND window, LPARAM context) {
+  char text[128] = {};
+  GetWindowTextA(window, text, sizeof text);
+  if (IsWindowVisible(window) && std::string(text).find("Accesso alla rete") != std::string::npos) {
+    reinterpret_cast<BoxSearch*>(context)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND WaitCredentialBox() {
+  const DWORD start = GetTickCount();
+  do {
+    BoxSearch search{nullptr};
+    EnumWindows(FindCredentialBox, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(100);
+  } while (GetTickCount() - start < kBoxWait);
+  return nullptr;
+}
+BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+// Types the user and the password into the box's two edit fields.
+void FillCredentials(HWND box, const std::string& user, const std::string& password) {
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    char name[64] = {};
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "Edit") != 0) continue;
+    const bool secret = (GetWindowLongA(child, GWL_STYLE) & ES_PASSWORD) != 0;
+    const std::string& text = secret ? password : user;
+    for (char c : text) PostMessageA(child, WM_CHAR, static_cast<BYTE>(c), 1);
+    for (int tries = 0; tries < 50; ++tries) {
+      DWORD_PTR length = 0;
+      SendMessageTimeoutA(child, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length);
+      if (length >= text.size()) break;
+      Sleep(100);
+    }
+  }
+}
+// The update server's host, as the build set it.
+std::string UpdateHost() {
+  const std::string cache = ReadFileBytes(Env("E2E_BUILD_DIR_WIN") + "\\CMakeCache.txt");
+  const std::string key = "ZAN_UPDATE_HOST:STRING=";
+  const size_t at = cache.find(key);
+  if (at == std::string::npos) return "";
+  const size_t end = cache.find_first_of("\r\n", at);
+  return cache.substr(at + key.size(), end - at - key.size());
+}
+
 class InstallChain : public testing::Test {
  protected:
   void SetUp() override {
@@ -475,6 +532,46 @@ TEST_F(InstallChain, RetryAfterTheServerIsMendedGoesOn) {
             (std::vector<std::string>{kKorvalPath, kKorvalPath, kXmlPath, kArchivePath}));
   EXPECT_EQ(wizard.CountLog("[  INFO] Install phase 1 - Korval download"), 2);
   ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"));
+}
+
+TEST_F(InstallChain, AProxyAskingForCredentialsGetsThemOnceForEveryLaterRequest) {
+  // Wine's box hands back the target + "\" + the name typed as the user.
+  const std::string host = UpdateHost();
+  ASSERT_FALSE(host.empty());
+  SetServerRule("*", "auth:" + host + "\\mario:segreto");
+  WizardDriver wizard("proxy_credentials");
+  ToInstallAsNewOffice(wizard);
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] Connection error phase 1 -> 407"));
+  HWND box = WaitCredentialBox();
+  ASSERT_NE(box, nullptr);
+  FillCredentials(box, "mario", "segreto");
+  wizard.Screenshot("credential-box");
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  EXPECT_EQ(wizard.CountLog("[  INFO] Proxy credential set"), 1);
+  EXPECT_EQ(wizard.CountLog("-> 407"), 1);
+  // Each later request passes the proxy: its last answer is a 200.
+  std::map<std::string, std::string> lastStatus;
+  for (const std::string& line : ServerRequestLines()) {
+    const size_t path = line.find(' ') + 1;
+    const size_t status = line.find(' ', path) + 1;
+    lastStatus[line.substr(path, status - path - 1)] = line.substr(status, 3);
+  }
+  EXPECT_EQ(lastStatus, (std::map<std::string, std::string>{
+                            {kKorvalPath, "200"}, {kXmlPath, "200"}, {kArchivePath, "200"}}));
+  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"));
+}
+
+TEST_F(InstallChain, ACancelledCredentialPromptEndsWithZero) {
+  SetServerRule(kKorvalPath, "auth:someone:secret");
+  WizardDriver wizard("proxy_prompt_cancelled");
+  ToInstallAsNewOffice(wizard);
+  HWND box = WaitCredentialBox();
+  ASSERT_NE(box, nullptr);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_EQ(ExitCode(wizard), 0u);
+  EXPECT_EQ(wizard.CountLog("[* WARN] User cancelled proxy settings UI"), 1);
+  EXPECT_TRUE(Exists(kLock));
 }
 
 // --- Unpack failures -------------------------------------------------------
