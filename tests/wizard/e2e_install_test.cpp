@@ -1,4 +1,5 @@
 // e2e-timeout: 1500
+// fixtures: install_variants
 // The install chain seen from outside: the real setup driven to WIZ_INSTALL
 // (through the new-office pages, the add-workstation pages or straight from
 // WIZ_START in restore mode), its downloads checked in the local update
