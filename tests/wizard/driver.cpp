@@ -414,6 +414,15 @@ struct WizardDriver::State {
   PROCESS_INFORMATION process = {};
   size_t logCursor = 0;   // lines consumed by WaitLog
   size_t pageCursor = 0;  // lines consumed by WaitPage
+  std::string firstLine;  // the log's first line when the cursors were set
+
+  // The setup's restore deletes its log folder and the next line starts a new
+  // log: every line of that log is then unread.
+  void Resync(const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    if (!firstLine.empty() && lines[0] != firstLine) logCursor = pageCursor = 0;
+    firstLine = lines[0];
+  }
 
   std::string LogTail() {
     std::vector<std::string> lines = SplitLines(ReadFileBytes(SetupLogPath()), false);
@@ -456,6 +465,7 @@ bool WizardDriver::Start(const std::string& arguments, const StartOptions& optio
   }
   if (!options.keepLog) DeleteFileA(SetupLogPath().c_str());
   s.logCursor = s.pageCursor = 0;
+  s.firstLine.clear();
   std::string command = "\"" + s.setupPath + "\"" + (arguments.empty() ? "" : " " + arguments);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -479,6 +489,7 @@ bool WizardDriver::WaitLog(const std::string& text, DWORD timeout) {
   DWORD start = GetTickCount();
   do {
     std::vector<std::string> lines = LogLines();
+    state_->Resync(lines);
     for (size_t i = state_->logCursor; i < lines.size(); ++i) {
       if (Contains(lines[i], text)) {
         state_->logCursor = i + 1;
@@ -508,6 +519,7 @@ bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool sho
   do {
     if (!logged) {
       std::vector<std::string> lines = LogLines();
+      state_->Resync(lines);
       for (size_t i = state_->pageCursor; i < lines.size() && !logged; ++i) {
         size_t at = lines[i].find(marker);
         if (at == std::string::npos) continue;
@@ -541,6 +553,7 @@ bool WizardDriver::StaysOn(const std::string& page, DWORD ms) {
   DWORD start = GetTickCount();
   do {
     std::vector<std::string> lines = LogLines();
+    state_->Resync(lines);
     for (size_t i = state_->pageCursor; i < lines.size(); ++i) {
       size_t at = lines[i].find(marker);
       if (at == std::string::npos) continue;

@@ -38,6 +38,11 @@ void RepeatInstallPhase(CApp& app, int step) {
   else app.InstallPhase3();
 }
 
+// A saved package's body is not needed any more, while the request itself
+// lives until the process ends: the memory goes back before the unpacking,
+// which needs a block of its own as large as the archive's solid block.
+void ReleaseBody(WininetWrapper& request) { std::string().swap(request.response); }
+
 // Install steps 1, 2 and 3.
 void CompleteInstallDownload(CApp& app, WininetWrapper& request) {
   const int step = app.m_step;
@@ -51,11 +56,13 @@ void CompleteInstallDownload(CApp& app, WininetWrapper& request) {
   bool good = IsGoodDownload(request.status, length, request.contentLength);
   if (good && step == StepKorvalPackage) {
     SavePackage(app.m_tempKorvalPackage, request.response);
+    ReleaseBody(request);
     app.InstallPhase2();
     return;
   }
   if (good && step == StepDesktopAppArchive) {
     SavePackage(app.m_tempDesktopAppPackage, request.response);
+    ReleaseBody(request);
     app.InstallPhase4();
     return;
   }
@@ -160,6 +167,7 @@ void CompleteSetupPackage(CApp& app, WininetWrapper& request) {
   Log("[  INFO] Setup download finished -> " + Decimal(length));
   if (IsGoodDownload(request.status, length, request.contentLength)) {
     SavePackage(app.m_tempSetupPackage, request.response);
+    ReleaseBody(request);
     ShowWaitDialog(app);
     app.ApplySetupUpdate();
     return;
@@ -328,8 +336,15 @@ void CApp::OnDownloadProgress(WininetWrapper* request, DWORD received) {
   Guarded([&] {
     const std::optional<int> percent = DownloadPercent(request->contentLength, received);
     if (!percent) return;
+    // A progress message comes every few chunks; the page is repainted only
+    // when what it shows changes (Wine repaints the bar at once on every
+    // position, which slowed the downloads themselves).
+    const std::string text = Decimal(*percent) + "% completato";
+    char shown[32] = {};
+    GetDlgItemTextA(m_hwndPage, IDC_PERCENT_TEXT, shown, sizeof shown);
+    if (text == shown) return;
     SendDlgItemMessageA(m_hwndPage, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
-    SetDlgItemTextA(m_hwndPage, IDC_PERCENT_TEXT, (Decimal(*percent) + "% completato").c_str());
+    SetDlgItemTextA(m_hwndPage, IDC_PERCENT_TEXT, text.c_str());
   });
 }
 
