@@ -59,23 +59,6 @@ void RunShellOperation(UINT function, const char* from, const char* to) {
   SHFileOperationA(&operation);
 }
 
-// The full path of the running executable; empty when it cannot be read whole.
-std::string OwnExecutablePath() {
-  std::string buffer(MAX_PATH, '\0');
-  for (;;) {
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
-    if (length < buffer.size() && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-      buffer.resize(length);
-      return buffer;
-    }
-    if (buffer.size() >= 32768) return std::string();  // beyond any Windows path
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 }  // namespace
 
 std::string GetDesktopAppPath() { return SystemDriveRoot() + "ZAN\\DesktopApp\\"; }
@@ -183,6 +166,22 @@ void SetAttributesRecursive(std::string folder) {
   } while (FindNextFileA(find.get(), &entry));
   if (count > 0)
     Log("[  INFO] Set attributes on " + std::to_string(count) + " files/folder in " + folder);
+}
+
+std::string OwnExecutablePath(size_t initialSize) {
+  std::string buffer(initialSize > 0 ? initialSize : 1, '\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length =
+        GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size() && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      buffer.resize(length);
+      return buffer;
+    }
+    if (buffer.size() >= 32768) return std::string();  // beyond any Windows path
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 bool GetFileVersion(const std::string& path, std::vector<std::string>* out) {

@@ -50,6 +50,9 @@ void DeleteFolderContents(const std::string& folder);
 // changed entries logs "[  INFO] Set attributes on N files/folder in <folder>".
 void SetAttributesRecursive(std::string folder);
 
+// The running executable's full path, however long (`initialSize` is the
+// first buffer tried; it grows until the path fits). Empty on failure.
+std::string OwnExecutablePath(size_t initialSize = MAX_PATH);
 // The four parts of the product version of a file's fixed version record
 // (major, minor, build, revision, as unsigned decimal texts). An empty path
 // means the setup's own executable. On false `out` is left unchanged.

@@ -119,19 +119,6 @@ ElevatedCommand ElevatedShareCommand(const std::string& modulePath, const std::s
   return {modulePath, switches + " /SHARE=" + officeCode + ";" + folder};
 }
 
-std::string OwnModulePath() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
-    // A full buffer may mean a cut path: ask again with more room.
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    if (buffer.size() >= 32768) return std::string();
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 ShareResult ElevatedShareResult(bool exitCodeRead, DWORD exitCode) {
   ShareResult result;
   if (!exitCodeRead) return result;

@@ -63,9 +63,6 @@ struct ElevatedCommand {
 // folder at the end.
 ElevatedCommand ElevatedShareCommand(const std::string& modulePath, const std::string& switches,
                                      const std::string& officeCode, const std::string& folder);
-// The process's own executable (GetModuleFileNameA, any length); empty when
-// it cannot be had.
-std::string OwnModulePath();
 // What the elevated copy's end means: created when its exit code was read and
 // is 0; the code c of the failure report (0 when it could not be read).
 struct ShareResult {

@@ -2,6 +2,7 @@
 // checked write, the peripheral unit's files, the runtime folders, the
 // elevated copy's command line and the meaning of its exit.
 #include "end_decisions.h"
+#include "file_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -130,7 +131,7 @@ TEST(ElevatedCopy, ExecutableIsTheModuleAndSwitchesAreKept) {
     EXPECT_EQ(command.parameters, c.parameters);
   }
   // The module path, not the command line: ends with this test program's name.
-  const std::string own = OwnModulePath();
+  const std::string own = OwnExecutablePath();
   EXPECT_EQ(own.substr(own.size() - 18), "\\end_page_test.exe");
 }
 

@@ -66,11 +66,11 @@ TEST(NewSetupTest, OnlyAStrictlyNewerSetupReplaces) {
 }
 
 TEST(NewSetupTest, ModulePathGrowsItsBuffer) {
-  const std::string path = OwnModulePath();
+  const std::string path = OwnExecutablePath();
   ASSERT_GT(path.size(), 16u);
   EXPECT_EQ(path.substr(path.size() - 16), "\\update_test.exe");
-  EXPECT_EQ(OwnModulePath(1), path);
-  EXPECT_EQ(OwnModulePath(path.size()), path);  // no room for the NUL
+  EXPECT_EQ(OwnExecutablePath(1), path);
+  EXPECT_EQ(OwnExecutablePath(path.size()), path);  // no room for the NUL
 }
 
 class ReplaceTest : public ::testing::Test {
@@ -151,7 +151,7 @@ class ApplyTest : public ::testing::Test {
   CApp* app_ = nullptr;
   LogCapture log_;
   BoxRecorder boxes_;
-  const std::string exe_ = OwnModulePath();
+  const std::string exe_ = OwnExecutablePath();
   const std::string old_ =
       exe_.substr(0, exe_.find_last_of('\\') + 1) + "old_" + exe_.substr(exe_.find_last_of('\\') + 1);
 };

@@ -121,22 +121,6 @@ NewSetupVerdict JudgeNewSetup(bool exists, const std::vector<std::string>& newVe
   return NewSetupVerdict::Replace;
 }
 
-std::string OwnModulePath(size_t initialSize) {
-  std::string buffer(initialSize > 0 ? initialSize : 1, '\0');
-  for (;;) {
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length =
-        GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
-    if (length < buffer.size() && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-      buffer.resize(length);
-      return buffer;
-    }
-    if (buffer.size() >= 65536) return std::string();  // beyond any Windows path
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup) {
   const size_t separator = exe.find_last_of('\\');
   const std::string folder = exe.substr(0, separator + 1);
@@ -244,7 +228,7 @@ DWORD CApp::ApplySetupUpdate() {
       break;
   }
 
-  const std::string exe = OwnModulePath();
+  const std::string exe = OwnExecutablePath();
   if (exe.empty()) {
     Log("[**  ERR] Cannot read the setup's own path -> " + Decimal(GetLastError()));
     return AbandonUpdate(*this, ERROR_INVALID_DATA);

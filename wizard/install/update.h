@@ -35,10 +35,6 @@ enum class NewSetupVerdict { Replace, Missing, NoVersion, NotNewer };
 NewSetupVerdict JudgeNewSetup(bool exists, const std::vector<std::string>& newVersion,
                               const std::vector<std::string>& ownVersion);
 
-// The running executable's full path, however long (`initialSize` is the first
-// buffer tried; the buffer grows until the path fits). Empty on failure.
-std::string OwnModulePath(size_t initialSize = MAX_PATH);
-
 // Puts `newSetup` at `exe`, keeping the old file as folder + "old_" + name: a
 // stale "old_" file is deleted first, the executable renamed, the new one
 // copied, and the old file renamed back when the copy fails. Each step is

@@ -116,7 +116,7 @@ void WriteConfiguration(HWND page) {
 // waits for it a bounded time.
 ShareResult CreateShareElevated(const std::string& officeCode, const std::string& folder) {
   const ElevatedCommand command =
-      ElevatedShareCommand(OwnModulePath(), g_app->m_cmdLine, officeCode, folder);
+      ElevatedShareCommand(OwnExecutablePath(), g_app->m_cmdLine, officeCode, folder);
   Log("[  INFO] executable -> " + command.executable);
   Log("[  INFO] params -> " + command.parameters);
   SHELLEXECUTEINFOA info = {};
