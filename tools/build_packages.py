@@ -9,6 +9,10 @@ Under DIR (the server root, for tools/update_server.py --root DIR):
   ZAN2025[_DEV|_TEST].7z                 setup package: ZAN2025[_DEV|_TEST].exe
   update/korval/korval2025.7z            platform tree: HOME\\BIN\\wrun32.exe,
                                          HOME\\ETC, FILES, ZANOLINF.TXT
+  update/korval/peripheral/korval2025.7z the same tree as a peripheral unit gets
+                                         it, with FILES\\TXT\\velmora.uff and
+                                         HOME\\ETC\\installa.mod (never requested
+                                         by the setup: tests place it beside it)
   update/desktopapp[_dev|_test].xml      descriptor: download_url, number, checksum
   update/desktopapp/<env>/desktopapp.7z  DesktopApp.exe, vex.exe, version folder
                                          with its "locales" folder
@@ -83,12 +87,18 @@ def folder_checksum(bin_folder, version):
     return hashlib.md5("".join(digests).encode("ascii")).hexdigest()
 
 
-def korval_tree(root, stand_in):
+def korval_tree(root, stand_in, peripheral=False):
     os.makedirs(os.path.join(root, "HOME", "BIN"))
     shutil.copyfile(stand_in, os.path.join(root, "HOME", "BIN", "wrun32.exe"))
     write(os.path.join(root, "HOME", "ETC", "ZAN.INI"), "[ZAN]\r\nANNO=%s\r\n" % YEAR)
     write(os.path.join(root, "FILES", "LEGGIMI.TXT"), "Archivi della piattaforma\r\n")
     write(os.path.join(root, "ZANOLINF.TXT"), "%s\r\n" % PLATFORM)
+    if peripheral:
+        # Kept apart from the office package: Windows names ignore case, so an
+        # "installa.mod" there would be the office's own INSTALLA.MOD.
+        write(os.path.join(root, "FILES", "TXT", "velmora.uff"), "UNITA' PERIFERICA\r\n")
+        write(os.path.join(root, "HOME", "ETC", "installa.mod"),
+              "CONFIGURAZIONE UNITA' PERIFERICA %s\r\n" % YEAR)
 
 
 def desktopapp_tree(root, stand_in, version):
@@ -122,6 +132,9 @@ def main():
         korval = os.path.join(work, "korval")
         korval_tree(korval, options.stand_in)
         pack(korval, os.path.join(out, "update", "korval", "korval%s.7z" % YEAR))
+        unit = os.path.join(work, "korval_peripheral")
+        korval_tree(unit, options.stand_in, peripheral=True)
+        pack(unit, os.path.join(out, "update", "korval", "peripheral", "korval%s.7z" % YEAR))
 
         for env, (info_suffix, package_suffix, xml_suffix, version) in ENVIRONMENTS.items():
             write(os.path.join(out, "update", "setup_%s%s.txt" % (PLATFORM, info_suffix)),
