@@ -126,6 +126,10 @@ class CApp : public WininetWrapperDelegate {
   HWND m_hwndPage = nullptr;
   HWND m_hwndWaitDlg = nullptr;
   std::string m_cmdLine;
+  // The "UP" switch: this run installs a peripheral unit. The pages make
+  // `current` an authorised office's again (a new code, a picked record), so
+  // the kind the final page writes for is taken from here.
+  bool m_peripheralUnit = false;
   bool m_notSupportedRemoved = false;
   bool m_pmSelectRemoved = false;
 };

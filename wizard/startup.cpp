@@ -143,7 +143,10 @@ bool CApp::Initialize() {
         return true;
       case CommandLineSwitches::kOk:
         Log("[  INFO] Command line provided -> " + m_cmdLine);
-        if (switches.peripheralUnit) m_setting->current.type = 2;
+        if (switches.peripheralUnit) {
+          m_setting->current.type = 2;
+          m_peripheralUnit = true;
+        }
         if (switches.skipUpdate) m_updateChecked = true;
         if (switches.skipPermission) SetSkipPermission(true);
         if (switches.noDiscovery) m_noDiscovery = true;

@@ -331,11 +331,9 @@ TEST_F(Roads, AnOfficeOfAnEarlierYearBroughtToThisYear) {
 // file goes and installa.mod becomes installa.up. With installa.up held open
 // by another program the copy fails, and installa.mod, the unit's only
 // configuration then, stays.
-// Disabled until /UP reaches the final page: WIZ_PMNEW makes the installation
-// an authorised office's again when it opens (and WIZ_PMSELECT takes the kind
-// of the record picked), so the run writes INSTALLA.MOD instead. It passes
-// with a setup that keeps the switch's kind through WIZ_PMNEW.
-TEST_F(Roads, DISABLED_APeripheralUnitMovesItsConfiguration) {
+// (WIZ_PMNEW makes the installation an authorised office's again when it
+// opens: the run keeps the switch's kind for the final page all the same.)
+TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
   const std::string etc = std::string(kPlatform) + "\\HOME\\ETC\\";
   const std::string flag = std::string(kPlatform) + "FILES\\TXT\\velmora.uff";
   for (const bool blocked : {false, true}) {

@@ -99,7 +99,8 @@ void RecordWorkstation(HWND page) {
 void WriteConfiguration(HWND page) {
   const CSetting& setting = *g_app->m_setting;
   const InstallRecord& current = setting.current;
-  switch (ConfigStepFor(current.type, current.anno, setting.year)) {
+  const int kind = g_app->m_peripheralUnit ? 2 : current.type;
+  switch (ConfigStepFor(kind, current.anno, setting.year)) {
     case ConfigStep::InstallaMod:
       if (!WriteInstallaMod(setting.installRoot, current.pm, current.pwd))
         ShowBox(page, kConfigWriteError, "Errore", MB_OK | MB_ICONERROR);
