@@ -1,10 +1,9 @@
-// The setup's resources as the wizard uses them: every page template inside a
-// real Wizard97 property sheet with the header and watermark bitmaps, the
-// please-wait dialog, the string table, the bitmaps, the manifest and the
-// embedded installer. Each page is checked for the controls the wizard drives
-// and the styles it relies on, and, with the texts and fonts the pages set,
-// for a layout in which every text fits and nothing overlaps; a screenshot of
-// each lands in <build>/screenshots/resources/.
+// The setup's resources as the user sees them: every page template inside a
+// real Wizard97 property sheet with the header and watermark bitmaps, and the
+// please-wait dialog, laid out with the texts and fonts the pages set (every
+// text fits, nothing overlaps, the watermark stays clear); the styles a user
+// would notice, the strings, the bitmaps' sizes, the embedded installer and
+// the version block.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -43,72 +41,26 @@ std::string LoadText(UINT id) {
 
 LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
 
-// The controls the pages drive, with their classes.
-struct ControlCase {
-  int page;  // template id
-  int id;
-  const char* className;
-};
-
-const ControlCase kControls[] = {
-    {IDD_WIZ_START, IDC_TASK_INSTALL, "Button"}, {IDD_WIZ_START, IDC_TASK_ADD_WORKSTATION, "Button"},
-    {IDD_WIZ_START, IDC_TASK_RESTORE, "Button"}, {IDD_WIZ_START, IDC_INTRO_TEXT, "Static"},
-    {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_TEXT, "Static"}, {IDD_WIZ_NOTSUPPORTED, IDC_NOTSUPPORTED_NOTICE, "Static"},
-    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "ListBox"}, {IDD_WIZ_PMSELECT, IDC_PMSELECT_PROMPT, "Static"},
-    {IDD_WIZ_PMSELECT, IDC_GUIDE_LINK, "Static"}, {IDD_WIZ_PMSELECT, IDC_NEW_OFFICE, "Button"},
-    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "Static"}, {IDD_WIZ_PMSELECT, IDC_DISCOVERY_TEXT, "Static"},
-    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "Edit"}, {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "Edit"},
-    {IDD_WIZ_PMNEW, IDC_PMNEW_GUIDE_LINK, "Static"}, {IDD_WIZ_SELECTUNIT, IDC_INSTALL_PATH, "Static"},
-    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "ComboBox"}, {IDD_WIZ_SELECTUNIT, IDC_GUIDE_LINK, "Static"},
-    {IDD_WIZ_BEFOREINSTALL, IDC_INSTALL_PATH, "Static"}, {IDD_WIZ_INSTALL, IDC_PROGRESS, "msctls_progress32"},
-    {IDD_WIZ_INSTALL, IDC_PHASE_LABEL, "Static"}, {IDD_WIZ_INSTALL, IDC_PERCENT_TEXT, "Static"},
-    {IDD_WIZ_END, IDC_END_TITLE, "Static"}, {IDD_WIZ_END, IDC_END_TEXT, "Static"},
-    {IDD_WIZ_END, IDC_END_BITMAP, "Static"}, {IDD_WIZ_END, IDC_END_RESTORE_TEXT, "Static"},
-    {IDD_WIZ_END, IDC_END_RESTORE_TITLE, "Static"}, {IDD_WIZ_END, IDC_END_NEWS, "Static"},
-    {IDD_WIZ_END, IDC_END_NEWS_HINT, "Static"}, {IDD_WAIT, IDC_WAIT_PROGRESS, "msctls_progress32"},
-    {IDD_WAIT, IDOK, "Button"}, {IDD_WAIT, IDCANCEL, "Button"},
-};
-
-// Style facts the pages rely on: (style & mask) == value.
+// Styles a user would notice: (style & mask) == value.
 struct StyleCase {
-  int page;
-  int id;
+  int page, id;
   const char* fact;
-  DWORD mask;
-  DWORD value;
+  DWORD mask, value;
 };
 
 const StyleCase kStyles[] = {
-    {IDD_WIZ_START, IDC_TASK_INSTALL, "starts the radio group", WS_GROUP, WS_GROUP},
-    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "not sorted", LBS_SORT, 0},
-    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "notifies", LBS_NOTIFY, LBS_NOTIFY},
-    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "bitmap static", SS_TYPEMASK, SS_BITMAP},
-    {IDD_WIZ_PMSELECT, IDC_DISCOVERY_BITMAP, "hidden at start", WS_VISIBLE, 0},
-    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "upper case", ES_UPPERCASE, ES_UPPERCASE},
-    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "not masked", ES_PASSWORD, 0},
-    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "masked", ES_PASSWORD, ES_PASSWORD},
-    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "drop-down list", 3, CBS_DROPDOWNLIST},
-    {IDD_WIZ_END, IDC_END_BITMAP, "bitmap static", SS_TYPEMASK, SS_BITMAP},
-    // The final page shows one of its two sets of texts.
-    {IDD_WIZ_END, IDC_END_TITLE, "hidden", WS_VISIBLE, 0},
-    {IDD_WIZ_END, IDC_END_TEXT, "hidden", WS_VISIBLE, 0},
-    {IDD_WIZ_END, IDC_END_NEWS, "hidden", WS_VISIBLE, 0},
-    {IDD_WIZ_END, IDC_END_NEWS_HINT, "hidden", WS_VISIBLE, 0},
-    {IDD_WIZ_END, IDC_END_RESTORE_TITLE, "hidden", WS_VISIBLE, 0},
-    {IDD_WIZ_END, IDC_END_RESTORE_TEXT, "hidden", WS_VISIBLE, 0},
-    {IDD_WAIT, IDC_WAIT_PROGRESS, "marquee", PBS_MARQUEE, PBS_MARQUEE},
-    {IDD_WAIT, IDOK, "hidden", WS_VISIBLE, 0},
-    {IDD_WAIT, IDCANCEL, "hidden", WS_VISIBLE, 0},
+    {IDD_WIZ_PMSELECT, IDC_PM_LIST, "offices in the order found", LBS_SORT, 0},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_CODE, "code in upper case", ES_UPPERCASE, ES_UPPERCASE},
+    {IDD_WIZ_PMNEW, IDC_OFFICE_PASSWORD, "password masked", ES_PASSWORD, ES_PASSWORD},
+    {IDD_WIZ_SELECTUNIT, IDC_DRIVE_COMBO, "drives to pick, not to type", 3, CBS_DROPDOWNLIST},
 };
 
 // The pages in sheet order, with their flags and header strings.
 struct PageCase {
-  int index;
-  int templateId;
+  int index, templateId;
   const char* name;
   DWORD flags;
-  UINT headerTitle;
-  UINT headerSubtitle;
+  UINT headerTitle, headerSubtitle;
 };
 
 constexpr DWORD kExterior = PSP_USETITLE | PSP_HASHELP | PSP_HIDEHEADER;
@@ -126,8 +78,6 @@ const PageCase kPages[] = {
     {8, IDD_WIZ_END, "WIZ_END", kExterior, 0, 0},
 };
 
-void PrintTo(const PageCase& page, std::ostream* out) { *out << page.name; }
-
 bool IsExterior(int templateId) {
   for (const PageCase& page : kPages)
     if (page.templateId == templateId) return (page.flags & PSP_HIDEHEADER) != 0;
@@ -139,10 +89,7 @@ bool IsExterior(int templateId) {
 // the fonts and pictures the user sees.
 
 struct FontCase {
-  int page;
-  int id;
-  int height;
-  int weight;
+  int page, id, height, weight;
 };
 
 const FontCase kFonts[] = {
@@ -157,15 +104,9 @@ const FontCase kFonts[] = {
     {IDD_WIZ_END, IDC_END_RESTORE_TITLE, 24, 400},
 };
 
-std::map<int, HWND>& CreatedPages() {
-  static std::map<int, HWND> pages;
-  return pages;
-}
-
 INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;
   int templateId = static_cast<int>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
-  CreatedPages()[templateId] = page;
   for (const FontCase& font : kFonts) {
     if (font.page != templateId) continue;
     HFONT handle = CreateFontA(font.height, 0, 0, 0, font.weight, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
@@ -192,55 +133,6 @@ void Pump() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-}
-
-// Lets the windows paint and reach the screen (Wine flushes window surfaces
-// from its message loop), for at most `ms`.
-void Settle(int ms) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < static_cast<DWORD>(ms)) {
-    Pump();
-    Sleep(10);
-  }
-}
-
-std::string ScreenshotFolder() {
-  // TEST_DATA_DIR_WIN is <build>\testdata.
-  std::string folder = TEST_DATA_DIR_WIN;
-  folder = folder.substr(0, folder.find_last_of('\\')) + "\\screenshots";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  folder += "\\resources";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder + "\\";
-}
-
-// Copies the window's rectangle of the screen into a 24-bit BMP file.
-bool SaveScreenshot(HWND window, const std::string& name) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Settle(150);
-  RECT rect;
-  GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-  BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  const DWORD size = ((width * 3 + 3) & ~3) * height;
-  BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof header + size), 0, 0, DWORD(sizeof file + sizeof header)};
-  bool saved = false;
-  if (FILE* out = fopen((ScreenshotFolder() + name + ".bmp").c_str(), "wb")) {
-    saved = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&header, sizeof header, 1, out) == 1 &&
-            fwrite(bits, size, 1, out) == 1;
-    saved = fclose(out) == 0 && saved;
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return saved;
 }
 
 std::string Describe(HWND control) {
@@ -407,146 +299,75 @@ class ResourcesSheet : public ::testing::Test {
 };
 HWND ResourcesSheet::sheet_ = nullptr;
 
-void ExpectControls(HWND dialog, int templateId) {
-  for (const ControlCase& c : kControls) {
-    if (c.page != templateId) continue;
-    SCOPED_TRACE("template " + std::to_string(templateId) + " control " + std::to_string(c.id));
-    HWND control = GetDlgItem(dialog, c.id);
-    ASSERT_NE(control, nullptr) << "missing";
-    EXPECT_STRCASEEQ(ClassName(control).c_str(), c.className);
-  }
+void ExpectStyles(HWND dialog, int templateId) {
   for (const StyleCase& s : kStyles) {
     if (s.page != templateId) continue;
-    SCOPED_TRACE("template " + std::to_string(templateId) + " control " + std::to_string(s.id) + ": " + s.fact);
+    SCOPED_TRACE(s.fact);
     HWND control = GetDlgItem(dialog, s.id);
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(static_cast<DWORD>(Style(control)) & s.mask, s.value);
   }
 }
 
-// Run-time content as the pages fill it, for the layout check and the picture.
+// Run-time content as the pages fill it, for the layout check.
 void FillSample(HWND page, int templateId) {
-  switch (templateId) {
-    case IDD_WIZ_PMSELECT: {
-      std::string prompt = WindowText(GetDlgItem(page, IDC_PMSELECT_PROMPT));
-      size_t year = prompt.find("<year>");
-      EXPECT_NE(year, std::string::npos) << "the prompt names the year";
-      if (year != std::string::npos) prompt.replace(year, 6, "2025");
-      SetDlgItemTextA(page, IDC_PMSELECT_PROMPT, prompt.c_str());
-      const char* entries[] = {"Ufficio Autorizzato 00123 - 2025 (C:\\ZAN\\PM00123\\)",
-                               "Ufficio Autorizzato 00123 - 2024 (C:\\ZAN\\PM00123\\)",
-                               "Unita' Periferica 04567 installata in Z:\\ZAN\\PM04567\\"};
-      for (const char* entry : entries)
-        SendDlgItemMessageA(page, IDC_PM_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-      ShowWindow(GetDlgItem(page, IDC_DISCOVERY_BITMAP), SW_SHOW);
-      break;
-    }
-    case IDD_WIZ_PMNEW:
-      SetDlgItemTextA(page, IDC_OFFICE_CODE, "00123");
-      SetDlgItemTextA(page, IDC_OFFICE_PASSWORD, "SEGRETO");
-      break;
-    case IDD_WIZ_SELECTUNIT:
-      for (const char* entry : {"C", "D", "Z (rete)"})
-        SendDlgItemMessageA(page, IDC_DRIVE_COMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-      SendDlgItemMessageA(page, IDC_DRIVE_COMBO, CB_SETCURSEL, 0, 0);
-      SetDlgItemTextA(page, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123");
-      break;
-    case IDD_WIZ_BEFOREINSTALL:
-      SetDlgItemTextA(page, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123\\");
-      break;
-    case IDD_WIZ_INSTALL:
-      SetDlgItemTextA(page, IDC_PHASE_LABEL, "Fase 1 di 4 - Download componenti");
-      SetDlgItemTextA(page, IDC_PERCENT_TEXT, "45% completato");
-      SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS, 45, 0);
-      break;
-    default:
-      break;
-  }
+  const struct { int page, id; const char* text; } samples[] = {
+      {IDD_WIZ_SELECTUNIT, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123"},
+      {IDD_WIZ_BEFOREINSTALL, IDC_INSTALL_PATH, "C:\\ZAN\\PM00123\\"},
+      {IDD_WIZ_INSTALL, IDC_PHASE_LABEL, "Fase 1 di 4 - Download componenti"},
+      {IDD_WIZ_INSTALL, IDC_PERCENT_TEXT, "45% completato"}};
+  for (const auto& sample : samples)
+    if (sample.page == templateId) SetDlgItemTextA(page, sample.id, sample.text);
+  if (templateId != IDD_WIZ_PMSELECT) return;
+  std::string prompt = WindowText(GetDlgItem(page, IDC_PMSELECT_PROMPT));
+  size_t year = prompt.find("<year>");
+  ASSERT_NE(year, std::string::npos) << "the prompt names the year";
+  SetDlgItemTextA(page, IDC_PMSELECT_PROMPT, prompt.replace(year, 6, "2025").c_str());
+  ShowWindow(GetDlgItem(page, IDC_DISCOVERY_BITMAP), SW_SHOW);
 }
 
 class ResourcesPage : public ResourcesSheet, public ::testing::WithParamInterface<PageCase> {};
 
-TEST_P(ResourcesPage, ControlsTextsLayout) {
+TEST_P(ResourcesPage, StylesAndLayout) {
   const PageCase& page = GetParam();
   ASSERT_NE(sheet_, nullptr);
   HWND window = Show(page.index);
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window, CreatedPages()[page.templateId]) << "the page shown is made from its template";
-  ExpectControls(window, page.templateId);
-  char name[64];
-  snprintf(name, sizeof name, "%02d-%d-%s", page.index, page.templateId, page.name);
+  ExpectStyles(window, page.templateId);
   if (page.templateId == IDD_WIZ_END) {
     // The final page shows the installation texts or the restore texts.
     for (int id : {IDC_END_TITLE, IDC_END_TEXT, IDC_END_NEWS, IDC_END_NEWS_HINT})
       ShowWindow(GetDlgItem(window, id), SW_SHOW);
     ExpectCleanLayout(window, page.templateId);
-    EXPECT_TRUE(SaveScreenshot(sheet_, std::string(name) + "-install"));
     for (int id : {IDC_END_TITLE, IDC_END_TEXT, IDC_END_NEWS, IDC_END_NEWS_HINT})
       ShowWindow(GetDlgItem(window, id), SW_HIDE);
     for (int id : {IDC_END_RESTORE_TITLE, IDC_END_RESTORE_TEXT}) ShowWindow(GetDlgItem(window, id), SW_SHOW);
     ExpectCleanLayout(window, page.templateId);
-    EXPECT_TRUE(SaveScreenshot(sheet_, std::string(name) + "-restore"));
     return;
   }
   FillSample(window, page.templateId);
   ExpectCleanLayout(window, page.templateId);
-  EXPECT_TRUE(SaveScreenshot(sheet_, name));
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, ResourcesPage, ::testing::ValuesIn(kPages),
                          [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ResourcesSheet, DiscoveryIndicatorHoldsItsBitmap) {
-  HWND page = Show(3);
-  ASSERT_NE(page, nullptr);
-  HBITMAP image = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(page, IDC_DISCOVERY_BITMAP, STM_GETIMAGE, IMAGE_BITMAP, 0));
-  ASSERT_NE(image, nullptr);
-  BITMAP info = {};
-  ASSERT_NE(GetObjectA(image, sizeof info, &info), 0);
-  EXPECT_EQ(info.bmWidth, 16);
-  EXPECT_EQ(info.bmHeight, 16);
-}
-
-// The final page is laid out in its own font, and its picture fits the
-// place the page gives it.
-TEST_F(ResourcesSheet, EndPagePicture) {
-  HWND page = Show(8);
-  ASSERT_NE(page, nullptr);
-  LOGFONTA font = {};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0)), sizeof font, &font);
-  EXPECT_STREQ(font.lfFaceName, "Tahoma");
-  RECT place = {195, 76, 77, 45};
-  MapDialogRect(page, &place);
-  RECT bitmap = ChildRect(page, GetDlgItem(page, IDC_END_BITMAP));
-  EXPECT_EQ(bitmap.left, place.left);
-  EXPECT_EQ(bitmap.top, place.top);
-  EXPECT_LE(bitmap.right - bitmap.left, place.right);
-  EXPECT_LE(bitmap.bottom - bitmap.top, place.bottom);
-}
-
+// Offices beyond the list's height stay reachable.
 TEST_F(ResourcesSheet, OfficeListScrollsWhenFull) {
-  HWND page = Show(3);
-  ASSERT_NE(page, nullptr);
-  HWND list = GetDlgItem(page, IDC_PM_LIST);
+  HWND list = GetDlgItem(Show(3), IDC_PM_LIST);
   ASSERT_NE(list, nullptr);
-  SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (int i = 0; i < 40; ++i)
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Ufficio Autorizzato 00123 - 2025 (C:\\ZAN\\PM00123\\)"));
+  for (int i = 0; i < 40; ++i) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Ufficio"));
   EXPECT_EQ(Style(list) & WS_VSCROLL, WS_VSCROLL);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
 }
 
-// The please-wait dialog: its controls, its layout and a picture.
-TEST(ResourcesWaitDialog, ControlsLayout) {
+// The please-wait dialog: its title and its layout. Left open (see
+// CreateSheet).
+TEST(ResourcesWaitDialog, TitleAndLayout) {
   HWND dialog = CreateDialogParamA(Module(), MAKEINTRESOURCEA(IDD_WAIT), nullptr, WaitProc, 0);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(WindowText(dialog), "Verfica aggiornamenti") << "the title as the users know it";
-  ExpectControls(dialog, IDD_WAIT);
   ExpectCleanLayout(dialog, IDD_WAIT);
-  SendDlgItemMessageA(dialog, IDC_WAIT_PROGRESS, PBM_SETMARQUEE, TRUE, 0);
-  SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-  EXPECT_TRUE(SaveScreenshot(dialog, "10-154-WAIT"));
-  // Left open (see CreateSheet); the sheet is raised above it for each page.
 }
 
 // The string table's escapes come through as line breaks and quotes, and
@@ -567,8 +388,7 @@ TEST(ResourcesStrings, EscapesAndHeaders) {
 TEST(ResourcesBitmaps, Sizes) {
   struct {
     int id;
-    LONG width;
-    LONG height;
+    LONG width, height;
   } cases[] = {{IDB_HEADER, 49, 49}, {IDB_WATERMARK, 164, 314}, {IDB_DISCOVERY, 16, 16}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.id);
@@ -582,48 +402,20 @@ TEST(ResourcesBitmaps, Sizes) {
   }
 }
 
-TEST(ResourcesIcon, LoadsAtWindowSize) {
-  HICON icon = static_cast<HICON>(LoadImageA(Module(), MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, 32, 32, 0));
-  ASSERT_NE(icon, nullptr);
-  ICONINFO info = {};
-  ASSERT_TRUE(GetIconInfo(icon, &info));
-  BITMAP bitmap = {};
-  GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
-  EXPECT_EQ(bitmap.bmWidth, 32);
-  DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
-  DestroyIcon(icon);
-}
-
 TEST(ResourcesInstaller, EmbeddedProgram) {
   HRSRC resource = FindResourceA(Module(), MAKEINTRESOURCEA(IDR_NETFW_INSTALLER), "BINARY");
   ASSERT_NE(resource, nullptr);
-  DWORD size = SizeofResource(Module(), resource);
-  EXPECT_GT(size, 1024u);
+  EXPECT_GT(SizeofResource(Module(), resource), 1024u);
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(Module(), resource)));
   ASSERT_NE(bytes, nullptr);
   EXPECT_EQ(std::string(bytes, 2), "MZ") << "a Windows program";
-}
-
-TEST(ResourcesManifest, CommonControlsAsInvokerWindows7To11) {
-  HRSRC resource = FindResourceA(Module(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-  ASSERT_NE(resource, nullptr);
-  const char* bytes = static_cast<const char*>(LockResource(LoadResource(Module(), resource)));
-  std::string manifest(bytes, SizeofResource(Module(), resource));
-  for (const char* needle :
-       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
-        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
-    EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
-  }
 }
 
 // The numbers of the version block and its texts come from one setting.
 TEST(ResourcesVersion, NumbersMatchTexts) {
   char path[MAX_PATH];
   GetModuleFileNameA(nullptr, path, MAX_PATH);
-  DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &handle);
+  DWORD size = GetFileVersionInfoSizeA(path, nullptr);
   ASSERT_GT(size, 0u);
   std::vector<char> data(size);
   ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, data.data()));
@@ -631,10 +423,8 @@ TEST(ResourcesVersion, NumbersMatchTexts) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   char numbers[64];
-  snprintf(numbers, sizeof numbers, "%u.%u.%u.%u", static_cast<unsigned>(HIWORD(fixed->dwProductVersionMS)),
-           static_cast<unsigned>(LOWORD(fixed->dwProductVersionMS)),
-           static_cast<unsigned>(HIWORD(fixed->dwProductVersionLS)),
-           static_cast<unsigned>(LOWORD(fixed->dwProductVersionLS)));
+  snprintf(numbers, sizeof numbers, "%u.%u.%u.%u", HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+           HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
   char* text = nullptr;
   ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\041004b0\\ProductVersion", reinterpret_cast<void**>(&text), &length));
   EXPECT_EQ(std::string(text), numbers);
