@@ -1,16 +1,13 @@
-// The final page's decisions and file work: INSTALLA.MOD byte for byte and its
-// checked write, the peripheral unit's files, the runtime folders, the
-// elevated copy's command line and the meaning of its exit.
+// The final page's decisions and file work the end-to-end roads do not reach:
+// INSTALLA.MOD's odd codes and passwords and its short write, the runtime
+// folders, the elevated copy's command line and the meaning of its exit.
 #include "end_decisions.h"
-#include "file_utils.h"
 
 #include <gtest/gtest.h>
 
 #include "test_support.h"
 
-using testing_support::Exists;
 using testing_support::LogCapture;
-using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
@@ -22,8 +19,6 @@ TEST(InstallaMod, BytesAreCodePasswordCrCrLfFolder) {
     std::string pm, pwd, root, bytes;
   };
   const Case cases[] = {
-      {"01234", "AB3D5F7H", "C:\\ZAN\\PM01234\\ZAN2025\\",
-       "01234AB3D5F7H\r\r\nC:\\ZAN\\PM01234\\ZAN2025\\"},
       {"12", "pw", "C:\\Z\\", "00012pw\r\r\nC:\\Z\\"},         // five digits at least
       {"123456", "", "C:\\Z\\", "123456\r\r\nC:\\Z\\"},          // never cut
       {"01234", std::string("ab\0cd", 5), "C:\\Z\\", "01234ab\r\r\nC:\\Z\\"},  // field ends at 0
@@ -34,8 +29,6 @@ TEST(InstallaMod, BytesAreCodePasswordCrCrLfFolder) {
     SCOPED_TRACE(c.pm + "/" + c.root.substr(0, 12));
     EXPECT_EQ(InstallaModBytes(c.pm, c.pwd, c.root), c.bytes);
   }
-  EXPECT_EQ(InstallaModPath("C:\\ZAN\\PM01234\\ZAN2025\\"),
-            "C:\\ZAN\\PM01234\\ZAN2025\\\\HOME\\ETC\\INSTALLA.MOD");
   EXPECT_EQ(InstallaModPath(longRoot), longRoot + "\\HOME\\ETC\\INSTALLA.MOD");
 }
 
@@ -63,37 +56,8 @@ TEST(InstallaMod, ShortWriteIsAFailure) {
   EXPECT_FALSE(log.Has("Written"));
 }
 
-TEST(PeripheralUnit, InstallaModGoesOnlyOnceCopied) {
-  for (bool upWritable : {true, false}) {
-    SCOPED_TRACE(upWritable ? "installa.up writable" : "installa.up held open by another PC");
-    TempDir dir;
-    LogCapture log;
-    const std::string root = dir / "ZAN2025\\";
-    const PeripheralFiles files = PeripheralUnitFiles(root);
-    EXPECT_EQ(files.kept, root + "\\HOME\\ETC\\installa.up");
-    ASSERT_TRUE(WriteBytes(files.flag, "flag"));
-    ASSERT_TRUE(WriteBytes(files.current, "01234pw\r\r\nC:\\old\\"));
-    ASSERT_TRUE(WriteBytes(files.kept, "older"));
-    HANDLE holder = INVALID_HANDLE_VALUE;
-    if (!upWritable)
-      holder = CreateFileA(files.kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-
-    EXPECT_EQ(MovePeripheralConfig(root), upWritable);
-    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
-
-    EXPECT_FALSE(Exists(files.flag));
-    EXPECT_EQ(Exists(files.current), !upWritable);
-    EXPECT_EQ(ReadBytes(files.kept), upWritable ? "01234pw\r\r\nC:\\old\\" : "older");
-    EXPECT_EQ(log.Has("[  INFO] Written -> " + files.kept), upWritable);
-    EXPECT_EQ(log.Has("[**  ERR] Unable to copy " + files.current), !upWritable) << log.Text();
-  }
-}
-
-TEST(ConfigurationStep, ByKindAndYear) {
-  EXPECT_EQ(ConfigStepFor(1, "", "2025"), ConfigStep::InstallaMod);      // new office
-  EXPECT_EQ(ConfigStepFor(1, "2024", "2025"), ConfigStep::InstallaMod);  // brought forward
-  EXPECT_EQ(ConfigStepFor(1, "2025", "2025"), ConfigStep::None);         // workstation added
-  EXPECT_EQ(ConfigStepFor(2, "2025", "2025"), ConfigStep::PeripheralUnit);
+// (Each kind of installation the setup makes is an end-to-end road.)
+TEST(ConfigurationStep, NoKindNoConfiguration) {
   EXPECT_EQ(ConfigStepFor(0, "", "2025"), ConfigStep::None);
 }
 
@@ -117,8 +81,6 @@ TEST(ElevatedCopy, ExecutableIsTheModuleAndSwitchesAreKept) {
     std::string module, switches, parameters;
   };
   const Case cases[] = {
-      {"started through a path written with /", "C:\\Users\\u\\Downloads\\zan/setup\\ZAN2025.exe",
-       "/SKIPUPDATE /NODISCOVERY", "/SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"},
       {"quoted switch value", "C:\\Program Files\\ZAN\\ZAN2025.exe", "/UP \"/x y\"",
        "/UP \"/x y\" /SHARE=01234;C:\\ZAN\\PM01234\\"},
       {"no switches", "C:\\ZAN2025.exe", "", " /SHARE=01234;C:\\ZAN\\PM01234\\"},
@@ -130,9 +92,6 @@ TEST(ElevatedCopy, ExecutableIsTheModuleAndSwitchesAreKept) {
     EXPECT_EQ(command.executable, c.module);
     EXPECT_EQ(command.parameters, c.parameters);
   }
-  // The module path, not the command line: ends with this test program's name.
-  const std::string own = OwnExecutablePath();
-  EXPECT_EQ(own.substr(own.size() - 18), "\\end_page_test.exe");
 }
 
 TEST(ElevatedCopy, ExitCodeDecidesTheShare) {
@@ -158,11 +117,11 @@ TEST(ElevatedCopy, ExitCodeDecidesTheShare) {
   EXPECT_EQ(ShareFailureLogLine(50), "[* WARN] Sharing failed due to error -> 50");
 }
 
-TEST(Boxes, SuccessNamesTheDownloadPageAndNoticeTheYear) {
+// A share made is not reached under Wine, whose share call always refuses.
+TEST(Boxes, ShareSuccessNamesTheDownloadPage) {
   EXPECT_NE(ShareSuccessText("https://d.example/setup").find(
                 "procedere a scaricare il setup da https://d.example/setup.\nUna volta"),
             std::string::npos);
-  EXPECT_EQ(FinishNoticeText("2025").rfind("Per accedere alla Piattaforma ZAN 2025 anche", 0), 0u);
 }
 
 }  // namespace
