@@ -1,9 +1,8 @@
-// fixtures: install_variants
-// The Korval unpack thread for real in the test process: install phase 4
-// starts it on a four-entry package, the page's bar and percentage move
-// through 0, 25, 50 and 75, the tree is what 7zz unpacks, and phase 5 on the
-// thread presses Next. A damaged package ends the process with 6 after its
-// box, the platform folder emptied (a death test: the run really ends).
+// The Korval unpack thread's pieces in the test process: phase 4 without a
+// package, and the page's progress from the thread's callback, once per
+// percentage and over the whole 32-bit range. (A real package unpacked, its
+// progress on the page, phase 5 pressing Next and a damaged package ending
+// the run with 6 are the end-to-end install scenarios'.)
 #include "install/unpack_threads.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,6 @@
 #include "test_support.h"
 
 using install_test::Record;
-using testing_support::ReadBytes;
-using testing_support::TestData;
 
 namespace {
 
@@ -54,37 +51,6 @@ class InstallUnpackTest : public testing::Test {
   install_test::Windows* windows_ = nullptr;
 };
 
-TEST_F(InstallUnpackTest, FourEntriesShowZeroToSeventyFiveThenPhaseFivePressesNext) {
-  CSetting& setting = *g_app->m_setting;
-  setting.current.rootPath = temp_.path().substr(0, temp_.path().size() - 1);  // no final "\"
-  g_app->m_tempKorvalPackage = TestData("install_variants\\four.7z");
-
-  ASSERT_TRUE(RunFromPhase4());
-
-  EXPECT_EQ(Record().percentTexts, (std::vector<std::string>{"0% completato", "25% completato",
-                                                             "50% completato", "75% completato"}));
-  EXPECT_EQ(Record().positions, (std::vector<WPARAM>{0, 1, 2, 3}));
-  ASSERT_EQ(Record().ranges.size(), 1u);
-  EXPECT_EQ(Record().ranges[0].first, 0u);
-  EXPECT_EQ(Record().ranges[0].second, 4);
-  EXPECT_EQ(Record().nextPresses, 1);
-  EXPECT_EQ(setting.current.rootPath, temp_.path());
-  EXPECT_EQ(setting.installRoot, temp_.path() + "ZAN2025\\");
-  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
-    SCOPED_TRACE(name);
-    const std::string expected = ReadBytes(TestData("install_variants\\ref_four\\") + name);
-    ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(ReadBytes(setting.installRoot + name), expected);
-  }
-  EXPECT_EQ(windows_->Text(IDC_PHASE_LABEL), "Fase 4 di 4 - Installazione componenti");
-  EXPECT_EQ(g_app->m_step, StepDesktopAppInstall);
-  EXPECT_TRUE(log_.Has("[  INFO] Install phase 4 - Korval install"));
-  EXPECT_TRUE(log_.Has("[  INFO] Starting Korval decompression"));
-  EXPECT_TRUE(log_.Has("[  INFO] Install phase 5 - DesktopApp install skipped, already installed, "
-                       "no need to copy or decompress"));
-  EXPECT_FALSE(UnpackRunning());
-}
-
 TEST_F(InstallUnpackTest, WithoutAPackagePhaseFourSkipsAndPhaseFivePressesNextOnThisThread) {
   g_app->m_tempKorvalPackage = temp_ / "absent\\korval2025.7z";
   g_app->m_unpackThread = nullptr;
@@ -114,43 +80,6 @@ TEST_F(InstallUnpackTest, ProgressOfMoreThan65535EntriesKeepsTheWholeRange) {
   EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETRANGE, FALSE, 0), 100000);
   EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETPOS, 0, 0), 70000);
   EXPECT_EQ(windows_->Text(IDC_PERCENT_TEXT), "70% completato");
-}
-
-// The damaged package's box, recorded in a file, since the run ends.
-std::string DeathFolder() { return testing_support::TestData("") + "..\\install_unpack_death\\"; }
-int WINAPI RecordBoxAndAnswerOk(HWND, LPCSTR text, LPCSTR caption, UINT style) {
-  testing_support::WriteBytes(DeathFolder() + "box.txt", std::string(caption) + "|" + text + "|" +
-                                                             std::to_string(style));
-  return IDOK;
-}
-
-TEST_F(InstallUnpackTest, ADamagedPackageEndsTheRunWithSixAfterEmptyingThePlatformFolder) {
-  const std::string root = DeathFolder();
-  testing_support::RemoveTree(root);
-  ASSERT_TRUE(testing_support::WriteBytes(root + "beside.txt", "stays"));
-  ASSERT_TRUE(testing_support::WriteBytes(root + "ZAN2025\\earlier.txt", "goes"));
-  EXPECT_EXIT(
-      {
-        SetMessageBoxForTesting(RecordBoxAndAnswerOk);
-        g_app->m_setting->current.rootPath = root;
-        g_app->m_tempKorvalPackage = TestData("install_variants\\korval_damaged.7z");
-        RunFromPhase4();
-      },
-      testing::ExitedWithCode(6), "");
-  EXPECT_EQ(ReadBytes(root + "box.txt"),
-            "Errore|Errore 6 nella decompressione.|" + std::to_string(MB_OK | MB_ICONERROR));
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((root + "ZAN2025\\*").c_str(), &entry);
-  std::vector<std::string> left;
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (entry.cFileName[0] != '.') left.push_back(entry.cFileName);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  EXPECT_EQ(left, std::vector<std::string>{});
-  EXPECT_EQ(ReadBytes(root + "beside.txt"), "stays");
-  testing_support::RemoveTree(root);
 }
 
 }  // namespace
