@@ -1,8 +1,12 @@
 #include "office_decisions.h"
 
+#include "resource.h"
+
 #include <cstdio>
 
 #include "text_utils.h"
+
+int OfficePageTemplate(bool isNewOffice) { return isNewOffice ? IDD_WIZ_PMNEW : IDD_WIZ_PMSELECT; }
 
 std::string WithBackslash(std::string text) {
   if (text.empty() || text.back() != '\\') text += '\\';

@@ -18,6 +18,11 @@
 // The text with "\" appended when it does not end with one.
 std::string WithBackslash(std::string text);
 
+// The office page the user goes back to (Back on the drive and pre-install
+// pages, No to the lock question): the new-office page for a typed code,
+// else the office list.
+int OfficePageTemplate(bool isNewOffice);
+
 // --- Office selection -------------------------------------------------------
 
 // The entry above `picked` in the list (same office code, walking upwards

@@ -106,8 +106,6 @@ TEST(InstallDecisionsTest, UnpackResultsAndLockResultsLeadOn) {
   EXPECT_EQ(DecideLockStep(-1), LockStep::GoBack);
   EXPECT_EQ(DecideLockStep(0), LockStep::WriteLock);
   EXPECT_EQ(DecideLockStep(1), LockStep::KeepExisting);
-  EXPECT_EQ(LockGoBackTemplate(true), 101);   // WIZ_PMNEW
-  EXPECT_EQ(LockGoBackTemplate(false), 107);  // WIZ_PMSELECT
 }
 
 TEST(InstallDecisionsTest, UnpackPercentageTruncatesAndNeverReachesAHundred) {

@@ -68,8 +68,6 @@ LockStep DecideLockStep(int lockCheckResult) {
   return LockStep::KeepExisting;
 }
 
-int LockGoBackTemplate(bool isNewOffice) { return isNewOffice ? 101 : 107; }
-
 int UnpackPercentage(uint32_t index, uint32_t total) {
   if (total == 0) return 0;
   // 64-bit, so that archives of more than 21 million entries do not overflow.

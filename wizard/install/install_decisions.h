@@ -59,11 +59,9 @@ enum class UnpackOutcome { Next, WarnThenNext, EndRun };
 UnpackOutcome DesktopAppUnpackOutcome(DWORD result);
 
 // Where the install page goes after the lock check: -1 back to the office
-// page (WIZ_PMNEW for a new office code, else WIZ_PMSELECT, as template ids);
-// 0 write a lock; 1 keep the lock found.
+// page; 0 write a lock; 1 keep the lock found.
 enum class LockStep { GoBack, WriteLock, KeepExisting };
 LockStep DecideLockStep(int lockCheckResult);
-int LockGoBackTemplate(bool isNewOffice);
 
 // Unpack progress: index * 100 / total truncated (0 when total is 0). Never
 // 100 from the unpacking, whose last call is (total - 1, total).

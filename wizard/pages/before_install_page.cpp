@@ -141,8 +141,7 @@ INT_PTR CALLBACK WizBeforeInstallDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM
     case PSN_WIZNEXT:
       return Answer(hwnd, Next(hwnd));
     case PSN_WIZBACK:
-      return Answer(hwnd, g_app->m_setting->current.isNewOffice ? IDD_WIZ_PMNEW
-                                                                : IDD_WIZ_PMSELECT);
+      return Answer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
     case PSN_HELP:
       OpenInstallationGuide();
       return TRUE;

@@ -11,6 +11,7 @@
 #include "app.h"
 #include "install/install_decisions.h"
 #include "lock_file.h"
+#include "office_decisions.h"
 #include "log.h"
 #include "pages.h"
 #include "resource.h"
@@ -28,7 +29,7 @@ void OnSetActive(HWND page) {
   CSetting& setting = *g_app->m_setting;
   switch (DecideLockStep(CheckLockFile(page, setting.current.rootPath))) {
     case LockStep::GoBack:
-      SetPageResult(page, LockGoBackTemplate(setting.current.isNewOffice));
+      SetPageResult(page, OfficePageTemplate(setting.current.isNewOffice));
       return;
     case LockStep::WriteLock:
       Log("[  INFO] Created lock file");

@@ -177,8 +177,7 @@ INT_PTR CALLBACK WizSelectUnitDlgProc(HWND hwnd, UINT message, WPARAM wParam, LP
         case PSN_WIZNEXT:
           return Answer(hwnd, SelectUnitNext(hwnd));
         case PSN_WIZBACK:
-          return Answer(hwnd, g_app->m_setting->current.isNewOffice ? IDD_WIZ_PMNEW
-                                                                    : IDD_WIZ_PMSELECT);
+          return Answer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
         case PSN_HELP:
           OpenInstallationGuide();
           return TRUE;
