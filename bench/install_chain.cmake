@@ -1,6 +1,6 @@
 # The install chain benchmark's driver program (bench/install_chain.sh runs it
-# through tests/wizard/run_e2e.sh). It uses the wizard driver of the
-# end-to-end tests, so it is defined where that library is.
+# through tests/wizard/run_e2e.sh). It uses the wizard driver
+# (tools/wizard_driver.cmake), so bench/CMakeLists.txt includes it.
 add_executable(install_chain_bench ${CMAKE_CURRENT_LIST_DIR}/install_chain.cpp)
 target_link_libraries(install_chain_bench PRIVATE wizard_driver psapi)
 target_compile_options(install_chain_bench PRIVATE -Wall -Wextra)

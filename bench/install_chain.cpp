@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver.h"
 #include "resource.h"
+#include "wizard_driver/driver.h"
 
 using namespace e2e;
 

@@ -1,21 +1,16 @@
 # End-to-end tests of the setup: every tests/wizard/e2e_*_test.cpp is a test
 # program that sees the setup only from outside, through the wizard driver
-# (tests/wizard/driver.h); it links neither the wizard nor the services, only
-# the resource ids. Each program runs through tests/wizard/run_e2e.sh, in a
-# Wine prefix, wineserver, display and update server of its own, so programs
-# run in parallel while the scenarios inside one run one after another.
+# (tools/wizard_driver/driver.h, defined in tools/wizard_driver.cmake); it
+# links neither the wizard nor the services, only the resource ids. Each
+# program runs through tests/wizard/run_e2e.sh, in a Wine prefix, wineserver,
+# display and update server of its own, so programs run in parallel while the
+# scenarios inside one run one after another.
 #
 # A program's ctest time-out comes from a comment line in its source:
 #   // e2e-timeout: <seconds>        (default 300)
 # and the fixtures it needs beyond the prefix and the packages from one like
 # the in-process tests':
 #   // fixtures: name1 name2
-
-add_library(wizard_driver STATIC ${CMAKE_SOURCE_DIR}/tests/wizard/driver.cpp)
-target_include_directories(wizard_driver PUBLIC ${CMAKE_SOURCE_DIR}/tests/wizard
-  ${CMAKE_SOURCE_DIR}/resources)
-target_link_libraries(wizard_driver PUBLIC gtest shell32 gdi32 user32 advapi32 version)
-target_compile_options(wizard_driver PRIVATE -Wall -Wextra)
 
 set(E2E_RUNNER ${CMAKE_SOURCE_DIR}/tests/wizard/run_e2e.sh)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wizard/e2e_*_test.cpp)

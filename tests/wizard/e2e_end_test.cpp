@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
 #include "resource.h"
+#include "wizard_driver/driver.h"
 
 using namespace e2e;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
 #include "resource.h"
 #include "wine_drive.h"
+#include "wizard_driver/driver.h"
 
 using namespace e2e;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "wizard_driver/driver.h"
 
 using namespace e2e;
 

@@ -9,7 +9,7 @@
 #    windows and screenshots meet no other program's;
 #  - tools/update_server.py as the setup's HTTP proxy, serving a copy of the
 #    sample packages (tests/fixtures/wizard_packages.sh), logging requests and
-#    reading a rules file the driver writes.
+#    reading a rules file the wizard driver (tools/wizard_driver/) writes.
 # The driver reads the E2E_* variables exported below. Screenshots land in
 # <build>/screenshots/<program>/<scenario>/ and are turned into PNG files.
 set -u
