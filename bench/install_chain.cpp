@@ -9,13 +9,12 @@
 #include <windows.h>
 
 #include <psapi.h>
-#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
-#include "resource.h"
 #include "wizard_driver/driver.h"
 
 using namespace e2e;
@@ -31,17 +30,6 @@ long long LineTime(const std::string& log, const std::string& text) {
   if (std::sscanf(log.c_str() + start, "[%4d%2d%2d@%d:%d:%d:%d]", &y, &mo, &d, &h, &mi, &s, &ms) != 7)
     return -1;
   return ((h * 60LL + mi) * 60 + s) * 1000 + ms + d * 86400000LL;
-}
-
-DWORD SetupProcessId() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  DWORD pid = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-    if (lstrcmpiA(entry.szExeFile, "ZAN2025.exe") == 0) pid = entry.th32ProcessID;
-  CloseHandle(snapshot);
-  return pid;
 }
 
 // The process's peak virtual size (VM_COUNTERS through NtQueryInformationProcess).
@@ -81,17 +69,11 @@ int main(int argc, char** argv) {
     return 1;
 
   WizardDriver wizard("install_chain_bench");
-  if (!wizard.Start("/SKIPUPDATE /NODISCOVERY") || !wizard.WaitPage("WIZ_START")) return 1;
-  wizard.Click(IDC_TASK_INSTALL);
-  wizard.Next();
-  if (!wizard.WaitPage("WIZ_PMNEW")) return 1;
-  wizard.SetText(IDC_OFFICE_CODE, "01234");
-  wizard.Next();
-  if (!wizard.WaitPage("WIZ_SELECTUNIT")) return 1;
-  wizard.Next();
-  if (!wizard.WaitPage("WIZ_BEFOREINSTALL")) return 1;
-  wizard.Next();
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, SetupProcessId());
+  if (!wizard.Start("/SKIPUPDATE /NODISCOVERY") || !wizard.ToInstallAsNewOffice("01234", ""))
+    return 1;
+  const std::vector<DWORD> setups = ProcessesNamed("ZAN2025.exe");
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                               setups.empty() ? 0 : setups.back());
 
   std::string log;
   const DWORD start = GetTickCount();

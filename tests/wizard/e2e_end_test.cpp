@@ -4,9 +4,6 @@
 // shortcut, the compatibility values, the Vex steps, the share offer, the lock
 // and the exit code checked on disk, in the prefix's registry and in the
 // register read back with Linux's own SQLite.
-#include <objbase.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,65 +28,6 @@ const char kRegister[] = "C:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo";
 const char kPassword[] = "AB3D5F7H";
 const char kVexOld[] = "the old agent";
 
-std::string Env(const char* name) {
-  char value[1024] = {};
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-// The pwd column as the platform expects it, computed here from the office's
-// key, independently of the setup's code: hex of each byte XOR "ZAN-shared".
-std::string ScrambledHex(const std::string& password) {
-  static const char kKey[] = "ZAN-shared";
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < password.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(password[i]) ^ kKey[i % 10];
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 15];
-  }
-  return hex;
-}
-
-std::string CurrentAssignee() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  GetComputerNameA(computer, &size);
-  char user[256] = {};
-  DWORD userSize = sizeof user;
-  GetUserNameA(user, &userSize);
-  return std::string(computer) + "\\" + user;
-}
-
-struct Link {
-  bool read = false;
-  std::string target, folder;
-};
-Link ReadLink(const std::string& path) {
-  Link link;
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, 0))) {
-      char text[MAX_PATH] = {};
-      link.read = true;
-      shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-      link.target = text;
-      shell->GetWorkingDirectory(text, MAX_PATH);
-      link.folder = text;
-    }
-  }
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
-  return link;
-}
-
 void SetRunValue(const char* name, const std::string& data) {
   HKEY key = nullptr;
   if (RegCreateKeyA(HKEY_CURRENT_USER, kRun, &key) != ERROR_SUCCESS) return;
@@ -105,8 +43,6 @@ void PrepareVex() {
   ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
   SetRunValue("Vex", "C:\\ZAN\\Vex\\BIN\\vex.exe");
 }
-
-std::string ShortcutPath() { return DesktopFolder() + "\\Servizi ZAN.lnk"; }
 
 // The prepared prefix links the user's desktop to the Linux home folder, which
 // every test program's prefix shares; the setup and the driver are pointed at
@@ -128,17 +64,7 @@ void UsePrivateDesktop() {
 // The final page does its work (and asks its questions) while it becomes
 // active, so the sheet shows it only once that work is done.
 void InstallNewOffice(WizardDriver& wizard, const std::string& code) {
-  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-  wizard.Click(IDC_TASK_INSTALL);
-  wizard.Next();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
-  wizard.SetText(IDC_OFFICE_CODE, code);
-  wizard.SetText(IDC_OFFICE_PASSWORD, kPassword);
-  wizard.Next();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-  wizard.Next();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
-  wizard.Next();
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice(code, kPassword));
   ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Sheet active -> WIZ_END", 180000));
 }
@@ -169,23 +95,9 @@ void FinishNewOffice(WizardDriver& wizard) {
   EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
   EXPECT_TRUE(wizard.IsVisible(IDC_END_NEWS));
   EXPECT_FALSE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
-  wizard.Finish();
-  auto notice = wizard.WaitBox("Importante");
-  ASSERT_TRUE(notice);
-  EXPECT_EQ(notice->text.rfind("Per accedere alla Piattaforma ZAN 2025 anche dalle altre", 0), 0u);
-  wizard.Answer(*notice, IDOK);
-  const auto code = wizard.WaitExit();
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 0u);
+  ASSERT_TRUE(wizard.FinishAndExit(true));
 }
 
-std::vector<std::vector<std::string>> RegisterRows() {
-  return QueryRegister(
-      kRegister,
-      "SELECT w.pm, hex(w.pwd), w.pdl, w.assignee, w.path, s.software, s.anno, s.cmdline "
-      "FROM Workpoint w JOIN Workpoint_SwExt ws ON w.idWorkpoint = ws.idWorkpoint "
-      "JOIN SwExt s ON s.idSwExt = ws.idSwExt ORDER BY s.anno");
-}
 
 std::string InstallaMod() { return std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD"; }
 
@@ -210,7 +122,7 @@ TEST(EndRoad, NewOfficeOnC) {
 
   // The register, read with Linux's SQLite: this year's row and its copies
   // for every year from 2016, all the same workstation.
-  const auto rows = RegisterRows();
+  const auto rows = RegisterWorkstations(kRegister);
   ASSERT_EQ(rows.size(), 10u);
   for (size_t i = 0; i < rows.size(); ++i) {
     const std::vector<std::string> expected = {
@@ -263,21 +175,7 @@ TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
   if (HasFatalFailure()) return;
   // A link of that name to another program, and no compatibility values.
   ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
-  {
-    CoInitialize(nullptr);
-    IShellLinkA* shell = nullptr;
-    IPersistFile* file = nullptr;
-    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IShellLinkA, reinterpret_cast<void**>(&shell))));
-    shell->SetPath("C:\\ZAN\\Other\\other.exe");
-    shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, ShortcutPath().c_str(), -1, wide, MAX_PATH);
-    EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
-    file->Release();
-    shell->Release();
-    CoUninitialize();
-  }
+  ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Other\\other.exe"));
   ASSERT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
   const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
   for (const char* key : {kPersisted, kLayers}) {
@@ -286,16 +184,14 @@ TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
     RegDeleteValueA(h, valueName.c_str());
     RegCloseKey(h);
   }
-  const size_t rowsBefore = RegisterRows().size();
+  const size_t rowsBefore = RegisterWorkstations(kRegister).size();
   // A lock an interrupted run left behind.
   ASSERT_TRUE(WriteFileBytes(std::string(kOffice) + "ZAN_Shared\\LockFile",
                              "[20250101@10:00:00:000];PC\\someone;1"));
 
   WizardDriver wizard("restore");
   ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-  wizard.Click(IDC_TASK_RESTORE);
-  wizard.Next();
+  ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_RESTORE));
   auto concurrent = wizard.WaitBox("Attenzione");
   ASSERT_TRUE(concurrent);
   EXPECT_NE(concurrent->text.find("installazione concorrente"), std::string::npos);
@@ -324,7 +220,7 @@ TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
   EXPECT_EQ(RegString(HKEY_CURRENT_USER, kLayers, valueName),
             std::optional<std::string>("ELEVATECREATEPROCESS"));
   EXPECT_FALSE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
-  EXPECT_EQ(RegisterRows().size(), rowsBefore);
+  EXPECT_EQ(RegisterWorkstations(kRegister).size(), rowsBefore);
   EXPECT_EQ(wizard.CountLog("Destination unit is"), 0);
   EXPECT_EQ(wizard.CountLog("SharedInfo"), 0);
 }
@@ -341,7 +237,7 @@ TEST(EndRoad, ElevatedCopyCreatesTheShare) {
   CreateDirectoryA("C:\\setup_run\\elevated", nullptr);
   StartOptions options;
   options.runFolder = "C:\\setup_run\\elevated/copy";
-  options.setupExe = Env("E2E_BUILD_DIR_WIN") + "\\setup_share_seam\\ZAN2025.exe";
+  options.setupExe = BuildFolder() + "\\setup_share_seam\\ZAN2025.exe";
   ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY", options));
   InstallNewOffice(wizard, "01234");
   AnswerShareQuestion(wizard, IDYES);
@@ -396,7 +292,7 @@ TEST(EndRoad, ConfigurationFileCannotBeWritten) {
                              std::string(kOffice)));
   FinishNewOffice(wizard);
   EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 0);
-  EXPECT_EQ(RegisterRows().size(), 10u);
+  EXPECT_EQ(RegisterWorkstations(kRegister).size(), 10u);
 }
 
 // A register that refuses new workstations: the error line and box, the
@@ -404,15 +300,9 @@ TEST(EndRoad, ConfigurationFileCannotBeWritten) {
 TEST(EndRoad, RegisterCannotBeWritten) {
   UsePrivateDesktop();
   ResetMachine();
-  ExecRegister(kRegister,
-               "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-               "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, "
-               "pwd BLOB, pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
-               "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
-               "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, "
-               "anno TEXT, cmdline TEXT, arguments TEXT);"
-               "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
-               "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
+  WriteRegister(kRegister, kOffice, {},
+                "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
+                "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
   WizardDriver wizard("register_refuses");
   ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
   InstallNewOffice(wizard, "01234");
@@ -428,7 +318,7 @@ TEST(EndRoad, RegisterCannotBeWritten) {
   EXPECT_EQ(*code, 0u);
   EXPECT_TRUE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
   EXPECT_FALSE(Exists(InstallaMod()));
-  EXPECT_EQ(RegisterRows().size(), 0u);
+  EXPECT_EQ(RegisterWorkstations(kRegister).size(), 0u);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <map>
@@ -35,16 +34,12 @@ const char kKorvalPath[] = "/update/korval/korval2025.7z";
 const char kXmlPath[] = "/update/desktopapp.xml";
 const char kArchivePath[] = "/update/desktopapp/production/desktopapp.7z";
 const char kArgs[] = "/SKIPUPDATE /NODISCOVERY";
-
-std::string Env(const char* name) {
-  char value[1024] = {};
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
+// The chain's longer steps (downloads, unpacking) within one wait.
+constexpr DWORD kChainWait = 120000;
 
 // A file of the install variants fixture.
 std::string Variant(const std::string& name) {
-  return Env("E2E_BUILD_DIR_WIN") + "\\testdata\\install_variants\\" + name;
+  return BuildFolder() + "\\testdata\\install_variants\\" + name;
 }
 // A file of the server's root, by its request path.
 std::string Served(const std::string& requestPath) {
@@ -96,60 +91,13 @@ void ExpectSameTree(const std::string& root, const std::string& reference) {
   EXPECT_EQ(actual.size(), expected.size()) << root;
 }
 
-void RemoveTreeOf(const std::string& folder) {
-  std::string from = folder + std::string(2, '\0');
-  SHFILEOPSTRUCTA operation = {};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  if (Exists(folder)) SHFileOperationA(&operation);
-}
-
-std::string CurrentAssignee() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  GetComputerNameA(computer, &size);
-  char user[256] = {};
-  DWORD userSize = sizeof user;
-  GetUserNameA(user, &userSize);
-  return std::string(computer) + "\\" + user;
-}
-
 // A register in the office folder with one workstation of this year for
 // `assignee`, the marker file that makes the register offer it, and the
 // runtime that makes it complete on this PC.
-void WriteRegister(const std::string& assignee) {
-  ExecRegister(kRegister,
-               "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-               "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, "
-               "pwd BLOB, pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
-               "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
-               "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, "
-               "anno TEXT, cmdline TEXT, arguments TEXT);"
-               "INSERT INTO SwExt (software, anno, cmdline, arguments) VALUES ('KORVAL', '2025', "
-               "'\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
-               "<path_year>');"
-               "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES "
-               "('01234', 'ABCDEFGH', 1, " +
-                   SqlText(assignee) + ", " + SqlText(kOffice) +
-                   ", datetime('now'));"
-                   "INSERT INTO Workpoint_SwExt (idWorkpoint, idSwExt) VALUES (1, 1);");
+void WriteOffice(const std::string& assignee) {
+  WriteRegister(kRegister, kOffice, {{"01234", 2025, 1, assignee, "ABCDEFGH"}});
   ASSERT_TRUE(WriteFileBytes(std::string(kPlatform) + "HOME\\BIN\\wrun32.exe", "runtime"));
   ASSERT_TRUE(WriteFileBytes(std::string(kPlatform) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
-}
-
-// Waits for a line in the log as it stands (the restore phase starts the log
-// anew, so line counts from before it mean nothing).
-bool WaitLogText(WizardDriver& wizard, const std::string& text, DWORD timeout = 120000) {
-  const DWORD start = GetTickCount();
-  while (wizard.LogText().find(text) == std::string::npos) {
-    if (GetTickCount() - start > timeout) {
-      ADD_FAILURE() << "no log line with " << text;
-      return false;
-    }
-    Sleep(100);
-  }
-  return true;
 }
 
 // Text of a control of the active page, "" when the page has none (no test
@@ -190,69 +138,12 @@ Seen WatchProgress(WizardDriver& wizard, const std::string& until, DWORD timeout
   return seen;
 }
 
-// The proxy credential box of the setup's process ("Accesso alla rete"), or
-// null when none shows within the wait.
-struct BoxSearch {
-  HWND found;
-};
-BOOL CALLBACK FindCredentialBox(HWND window, LPARAM context) {
-  char text[128] = {};
-  GetWindowTextA(window, text, sizeof text);
-  if (IsWindowVisible(window) && std::string(text).find("Accesso alla rete") != std::string::npos) {
-    reinterpret_cast<BoxSearch*>(context)->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND WaitCredentialBox() {
-  const DWORD start = GetTickCount();
-  do {
-    BoxSearch search{nullptr};
-    EnumWindows(FindCredentialBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    Sleep(100);
-  } while (GetTickCount() - start < kBoxWait);
-  return nullptr;
-}
-BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
-  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-  return TRUE;
-}
-// Types the user and the password into the box's two edit fields.
-void FillCredentials(HWND box, const std::string& user, const std::string& password) {
-  std::vector<HWND> children;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
-    char name[64] = {};
-    GetClassNameA(child, name, sizeof name);
-    if (lstrcmpiA(name, "Edit") != 0) continue;
-    const bool secret = (GetWindowLongA(child, GWL_STYLE) & ES_PASSWORD) != 0;
-    const std::string& text = secret ? password : user;
-    for (char c : text) PostMessageA(child, WM_CHAR, static_cast<BYTE>(c), 1);
-    for (int tries = 0; tries < 50; ++tries) {
-      DWORD_PTR length = 0;
-      SendMessageTimeoutA(child, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length);
-      if (length >= text.size()) break;
-      Sleep(100);
-    }
-  }
-}
-// The update server's host, as the build set it.
-std::string UpdateHost() {
-  const std::string cache = ReadFileBytes(Env("E2E_BUILD_DIR_WIN") + "\\CMakeCache.txt");
-  const std::string key = "ZAN_UPDATE_HOST:STRING=";
-  const size_t at = cache.find(key);
-  if (at == std::string::npos) return "";
-  const size_t end = cache.find_first_of("\r\n", at);
-  return cache.substr(at + key.size(), end - at - key.size());
-}
-
 class InstallChain : public testing::Test {
  protected:
   void SetUp() override {
     ResetMachine();
     // The older DesktopApp layout, which ResetMachine does not know.
-    RemoveTreeOf("C:\\DesktopApp");
+    RemoveTree("C:\\DesktopApp");
   }
   void TearDown() override {
     // Server content a scenario changed goes back to the fixture's.
@@ -269,38 +160,21 @@ class InstallChain : public testing::Test {
     ASSERT_TRUE(CopyFileA(file.c_str(), target.c_str(), FALSE)) << file;
   }
 
-  // WIZ_START to WIZ_INSTALL for the new office code 01234 on drive C.
+  // The start to WIZ_INSTALL for the new office code 01234 on drive C.
   void ToInstallAsNewOffice(WizardDriver& wizard, const StartOptions& options = {}) {
     ASSERT_TRUE(wizard.Start(kArgs, options));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-    wizard.Click(IDC_TASK_INSTALL);
-    wizard.Next();
-    ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
-    wizard.SetText(IDC_OFFICE_CODE, "01234");
-    wizard.SetText(IDC_OFFICE_PASSWORD, "AB3D5F7H");
-    wizard.Next();
-    ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-    wizard.Next();
-    ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
-    wizard.Next();
+    ASSERT_TRUE(wizard.ToInstallAsNewOffice("01234", "AB3D5F7H"));
     ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
   }
   // WIZ_START straight to WIZ_INSTALL in restore mode (the user's workstation
   // written in the register first).
   void ToInstallAsRestore(WizardDriver& wizard) {
-    WriteRegister(CurrentAssignee());
+    WriteOffice(CurrentAssignee());
     ASSERT_TRUE(wizard.Start(kArgs));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-    wizard.Click(IDC_TASK_RESTORE);
-    wizard.Next();
+    ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_RESTORE));
     // The restore phase empties the log folder, the WIZ_INSTALL line with it:
     // the new log's first line says the chain went on.
-    ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Starting DesktopApp checksum check"));
-  }
-  // Waits for the setup's end; its exit code (0xFFFFFFFF when it did not end).
-  DWORD ExitCode(WizardDriver& wizard, DWORD timeout = kExitWait) {
-    const auto code = wizard.WaitExit(timeout);
-    return code ? *code : 0xFFFFFFFFu;
+    ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Starting DesktopApp checksum check", kChainWait));
   }
 
   std::map<std::string, std::string> saved_;
@@ -328,7 +202,7 @@ TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth)
   wizard.Screenshot("phase-1-download");
   EXPECT_GE(download.texts.size(), 2u);
   EXPECT_GE(download.positions.size(), 2u);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
 
   EXPECT_EQ(ServerRequests(),
             (std::vector<std::string>{kKorvalPath, kXmlPath, kArchivePath}));
@@ -358,7 +232,7 @@ TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
   StartOptions options;
   options.runFolder = run;
   ToInstallAsNewOffice(wizard, options);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{});
   EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 1 - Korval download skipped, detected local "
@@ -379,7 +253,7 @@ TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
 // this year in the office folder, DesktopApp already unpacked at `desktopApp`
 // (empty: nowhere); the add-workstation road to WIZ_INSTALL.
 void ToInstallAsAddedWorkstation(WizardDriver& wizard, const std::string& desktopApp) {
-  WriteRegister("ALTROPC\\collega");
+  WriteOffice("ALTROPC\\collega");
   for (const auto& file : Files(Variant("ref_e2e_korval\\")))
     ASSERT_TRUE(WriteFileBytes(kPlatform + file.first, file.second));
   if (!desktopApp.empty()) {
@@ -387,9 +261,7 @@ void ToInstallAsAddedWorkstation(WizardDriver& wizard, const std::string& deskto
       ASSERT_TRUE(WriteFileBytes(desktopApp + file.first, file.second));
   }
   ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-  wizard.Click(IDC_TASK_ADD_WORKSTATION);
-  wizard.Next();
+  ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_ADD_WORKSTATION));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
   wizard.SelectListItem(IDC_PM_LIST, 0);
   wizard.Next();
@@ -401,13 +273,13 @@ void ToInstallAsAddedWorkstation(WizardDriver& wizard, const std::string& deskto
   wizard.Next();
   // With nothing to download but the descriptor, the chain may be on WIZ_END
   // before the sheet could be seen on WIZ_INSTALL: the log tells.
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_INSTALL"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_INSTALL", kChainWait));
 }
 
 TEST_F(InstallChain, AnAddedWorkstationKeepsAnIntactDesktopAppInPlace) {
   WizardDriver wizard("added_workstation");
   ToInstallAsAddedWorkstation(wizard, kBin);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kXmlPath});
   for (const char* line :
@@ -427,7 +299,7 @@ TEST_F(InstallChain, AnAddedWorkstationKeepsAnIntactDesktopAppInPlace) {
 TEST_F(InstallChain, AnIntactDesktopAppFoundElsewhereIsCopiedIntoTheBinFolder) {
   WizardDriver wizard("added_workstation_copy");
   ToInstallAsAddedWorkstation(wizard, "C:\\DesktopApp\\bin\\");
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kXmlPath});
   EXPECT_EQ(wizard.CountLog("[  INFO] Install phase 5 - DesktopApp copy instead of decompress -> "
@@ -442,7 +314,7 @@ TEST_F(InstallChain, ACopyThatDoesNotLandIsLoggedAndTheChainGoesOn) {
   ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\DesktopApp\\BIN", "in the way"));
   WizardDriver wizard("added_workstation_failed_copy");
   ToInstallAsAddedWorkstation(wizard, "C:\\DesktopApp\\bin\\");
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp copy failed on C:\\ZAN\\DESKTOPAPP\\BIN\\"), 1);
 }
 
@@ -457,7 +329,7 @@ TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
   WizardDriver wizard("restore");
   ToInstallAsRestore(wizard);
   EXPECT_EQ(PageText(wizard, IDC_INSTALL_GROUP), "Ripristino in corso");
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
 
   EXPECT_FALSE(Exists(logFolder + "stale"));
   EXPECT_EQ(ReadFileBytes(sibling), "stays");
@@ -514,7 +386,7 @@ TEST_F(InstallChain, AFailedDownloadOffersRetryAndCancelEndsWithZeroKeepingTheLo
     EXPECT_EQ(buttons, (std::vector<int>{IDCANCEL, IDRETRY}));
     EXPECT_EQ(wizard.CountLog(fault.failureLine), 1);
     wizard.Answer(*box, IDCANCEL);
-    EXPECT_EQ(ExitCode(wizard), 0u);
+    EXPECT_EQ(wizard.WaitExit(), 0u);
     EXPECT_TRUE(Exists(kLock));
     for (const auto& saved : saved_) CopyFileA(saved.second.c_str(), saved.first.c_str(), FALSE);
   }
@@ -528,7 +400,7 @@ TEST_F(InstallChain, RetryAfterTheServerIsMendedGoesOn) {
   ASSERT_TRUE(box);
   ClearServerRules();
   wizard.Answer(*box, IDRETRY);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
   EXPECT_EQ(ServerRequests(),
             (std::vector<std::string>{kKorvalPath, kKorvalPath, kXmlPath, kArchivePath}));
   EXPECT_EQ(wizard.CountLog("[  INFO] Install phase 1 - Korval download"), 2);
@@ -543,12 +415,10 @@ TEST_F(InstallChain, AProxyAskingForCredentialsGetsThemOnceForEveryLaterRequest)
   WizardDriver wizard("proxy_credentials");
   ToInstallAsNewOffice(wizard);
   ASSERT_TRUE(wizard.WaitLog("[* WARN] Connection error phase 1 -> 407"));
-  HWND box = WaitCredentialBox();
+  HWND box = wizard.WaitCredentialBox();
   ASSERT_NE(box, nullptr);
-  FillCredentials(box, "mario", "segreto");
-  wizard.Screenshot("credential-box");
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  wizard.EnterCredentials(box, "mario", "segreto");
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
   EXPECT_EQ(wizard.CountLog("[  INFO] Proxy credential set"), 1);
   EXPECT_EQ(wizard.CountLog("-> 407"), 1);
   // Each later request passes the proxy: its last answer is a 200.
@@ -567,10 +437,10 @@ TEST_F(InstallChain, ACancelledCredentialPromptEndsWithZero) {
   SetServerRule(kKorvalPath, "auth:someone:secret");
   WizardDriver wizard("proxy_prompt_cancelled");
   ToInstallAsNewOffice(wizard);
-  HWND box = WaitCredentialBox();
+  HWND box = wizard.WaitCredentialBox();
   ASSERT_NE(box, nullptr);
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  EXPECT_EQ(ExitCode(wizard), 0u);
+  wizard.CancelCredentials(box);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
   EXPECT_EQ(wizard.CountLog("[* WARN] User cancelled proxy settings UI"), 1);
   EXPECT_TRUE(Exists(kLock));
 }
@@ -585,7 +455,7 @@ TEST_F(InstallChain, ADamagedKorvalPackageEndsWithSixAndEmptiesThePlatformFolder
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
   wizard.Answer(*box, IDOK);
-  EXPECT_EQ(ExitCode(wizard), 6u);
+  EXPECT_EQ(wizard.WaitExit(), 6u);
   EXPECT_TRUE(Exists(kPlatform));
   EXPECT_EQ(Names(kPlatform), std::vector<std::string>{});
   EXPECT_TRUE(Exists(kLock));
@@ -596,7 +466,7 @@ TEST_F(InstallChain, ADamagedKorvalPackageEndsWithSixAndEmptiesThePlatformFolder
 TEST_F(InstallChain, ADesktopAppFileInUseOnlyWarnsAndTheInstallGoesOn) {
   // A program of ours holds one file of the bin folder without sharing.
   const std::string held = std::string(kBin) + "vex.exe";
-  const std::string holder = Env("E2E_BUILD_DIR_WIN") + "\\stand_ins\\file_holder.exe";
+  const std::string holder = BuildFolder() + "\\stand_ins\\file_holder.exe";
   std::string command = "\"" + holder + "\" \"" + held + "\" 300";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -616,7 +486,7 @@ TEST_F(InstallChain, ADesktopAppFileInUseOnlyWarnsAndTheInstallGoesOn) {
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text.rfind("Errore 32 nella decompressione. L'installazione proseguira'", 0), 0u);
   wizard.Answer(*box, IDOK);
-  ASSERT_TRUE(WaitLogText(wizard, "[  INFO] Sheet active -> WIZ_END"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 32"), 1);
   EXPECT_EQ(wizard.CountLog("[* WARN] Proceeding install on error 32 (ERROR_SHARING_VIOLATION)"), 1);
   TerminateProcess(process.hProcess, 0);
@@ -635,7 +505,7 @@ TEST_F(InstallChain, AnotherDesktopAppErrorEndsWithItsCodeAndEmptiesTheBinFolder
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
   wizard.Answer(*box, IDOK);
-  EXPECT_EQ(ExitCode(wizard), 6u);
+  EXPECT_EQ(wizard.WaitExit(), 6u);
   EXPECT_EQ(Names(kBin), std::vector<std::string>{});
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 6"), 1);
 }
@@ -653,7 +523,7 @@ TEST_F(InstallChain, CancelDuringADownloadDeletesTheDownloadedPackagesAndEndsWit
   ASSERT_TRUE(question);
   EXPECT_EQ(question->text, "Sei sicuro di voler interrompere l'installazione?");
   wizard.Answer(*question, IDYES);
-  EXPECT_EQ(ExitCode(wizard), 0u);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
   EXPECT_FALSE(Exists(TempFolder() + "korval2025.7z"));
   EXPECT_FALSE(Exists(TempFolder() + "desktopapp.7z"));
   EXPECT_TRUE(Exists(kLock));
@@ -675,7 +545,7 @@ TEST_F(InstallChain, CancelDuringALongUnpackingEndsPromptlyWithZeroAndNothingIsW
   ASSERT_TRUE(question);
   const DWORD answered = GetTickCount();
   wizard.Answer(*question, IDYES);
-  EXPECT_EQ(ExitCode(wizard, 15000), 0u);
+  EXPECT_EQ(wizard.WaitExit(15000), 0u);
   EXPECT_LT(GetTickCount() - answered, 10000u);
 
   // Stopped part way, and nothing of the chain logged after the cancel.

@@ -19,73 +19,26 @@ namespace {
 
 const char kCaption[] = "Attenzione";
 
-std::string CurrentUser() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD computerSize = sizeof computer;
-  GetComputerNameA(computer, &computerSize);
-  char user[257] = {};
-  DWORD userSize = sizeof user;
-  GetUserNameA(user, &userSize);
-  return std::string(computer) + "\\" + user;
-}
-
-// The register's password scrambling, written out on its own: the key every
-// PC of an office shares.
-std::string Scrambled(std::string text) {
-  const unsigned char key[10] = {0x5A, 0x41, 0x4E, 0x2D, 0x73, 0x68, 0x61, 0x72, 0x65, 0x64};
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(text[i] ^ key[i % 10]);
-  return text;
-}
-
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-struct Workstation {
-  std::string pm, anno;
-  int pdl;
-  std::string assignee;
-};
-
 // An office folder (ending in "\") with its register, the marker file of each
 // year's platform folder and, when `runtime`, the platform's runtime of each
 // year (which makes the current user's workstation valid on this PC).
-void MakeOffice(const std::string& folder, const std::vector<Workstation>& rows,
+void MakeOffice(const std::string& folder, const std::vector<WorkstationRow>& rows,
                 bool runtime = false) {
-  std::string sql =
-      "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-      "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
-      "pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
-      "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
-      "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
-      "cmdline TEXT, arguments TEXT);";
-  std::vector<std::string> years;
-  for (const Workstation& w : rows) {
-    size_t year = 0;
-    while (year < years.size() && years[year] != w.anno) ++year;
-    if (year == years.size()) {
-      years.push_back(w.anno);
-      sql += "INSERT INTO SwExt VALUES (" + std::to_string(year + 1) + ", 'KORVAL', " +
-             SqlText(w.anno) +
-             ", '\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
-             "<path_year>');";
-      WriteFileBytes(folder + "ZAN" + w.anno + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
-      if (runtime) WriteFileBytes(folder + "ZAN" + w.anno + "\\home\\BIN\\wrun32.exe", "MZ");
-    }
-    sql += "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES (" +
-           SqlText(w.pm) + ", CAST(X'" + Hex(Scrambled("PWD12345")) + "' AS TEXT), " +
-           std::to_string(w.pdl) + ", " + SqlText(w.assignee) + ", " + SqlText(folder) +
-           ", datetime('now'));"
-           "INSERT INTO Workpoint_SwExt VALUES (last_insert_rowid(), " +
-           std::to_string(year + 1) + ");";
+  std::vector<int> years;
+  for (const WorkstationRow& w : rows) {
+    if (std::find(years.begin(), years.end(), w.year) != years.end()) continue;
+    years.push_back(w.year);
+    const std::string platform = folder + "ZAN" + std::to_string(w.year);
+    WriteFileBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
+    if (runtime) WriteFileBytes(platform + "\\home\\BIN\\wrun32.exe", "MZ");
   }
-  ExecRegister(folder + "ZAN_Shared\\SharedInfo", sql);
+  WriteRegister(folder + "ZAN_Shared\\SharedInfo", folder, rows);
+}
+
+// A workstation of the office list's registers (every office's password is
+// "PWD12345").
+WorkstationRow Row(const std::string& pm, int year, int pdl, const std::string& assignee) {
+  return {pm, year, pdl, assignee, Scrambled("PWD12345")};
 }
 
 std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
@@ -99,9 +52,7 @@ class OfficeTest : public ::testing::Test {
   // Starts the setup and chooses Install on WIZ_START.
   void Install(WizardDriver& wizard) {
     ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-    wizard.Click(IDC_TASK_INSTALL);
-    wizard.Next();
+    ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_INSTALL));
   }
 
   // Presses Next, expects one box with this text, answers it.
@@ -164,11 +115,11 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
 
 TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   const std::string a = "C:\\ZAN\\PM00100\\", b = "C:\\ZAN\\PM00200\\", c = "C:\\ZAN\\PM00300\\";
-  MakeOffice(a, {{"00100", "2025", 1, "PC1\\anna"},
-                 {"00100", "2025", 2, "PC2\\bruno"},  // the same office and year: listed once
-                 {"00100", "2024", 1, "PC1\\anna"}});
-  MakeOffice(b, {{"00200", "2024", 1, "PC1\\anna"}});
-  MakeOffice(c, {{"00301", "2024", 1, "PC1\\anna"}});  // a folder named for another code
+  MakeOffice(a, {Row("00100", 2025, 1, "PC1\\anna"),
+                 Row("00100", 2025, 2, "PC2\\bruno"),  // the same office and year: listed once
+                 Row("00100", 2024, 1, "PC1\\anna")});
+  MakeOffice(b, {Row("00200", 2024, 1, "PC1\\anna")});
+  MakeOffice(c, {Row("00301", 2024, 1, "PC1\\anna")});  // a folder named for another code
   WriteFileBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
 
   WizardDriver wizard("found_offices");
@@ -246,7 +197,7 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
 
 TEST_F(OfficeTest, CurrentYearWithTheUsersValidWorkstationAsksForTheIconOnly) {
   const std::string office = "C:\\ZAN\\PM00500\\";
-  MakeOffice(office, {{"00500", "2025", 1, CurrentUser()}}, true);
+  MakeOffice(office, {Row("00500", 2025, 1, CurrentAssignee())}, true);
   WizardDriver wizard("valid_workstation");
   Install(wizard);
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
@@ -261,7 +212,7 @@ TEST_F(OfficeTest, CurrentYearWithTheUsersValidWorkstationAsksForTheIconOnly) {
 
 TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   const std::string office = "C:\\ZAN\\PM00600\\";
-  MakeOffice(office, {{"00600", "2025", 1, CurrentUser()}, {"00600", "2025", 2, "PC2\\bruno"}});
+  MakeOffice(office, {Row("00600", 2025, 1, CurrentAssignee()), Row("00600", 2025, 2, "PC2\\bruno")});
   WizardDriver wizard("invalid_workstation");
   ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
   // The start page asks about the invalid configuration while it activates;

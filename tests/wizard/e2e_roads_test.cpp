@@ -5,12 +5,8 @@
 // second run over the same office and a Vex source that cannot be read. Each
 // is checked on disk, in the prefix's registry and in the register read back
 // with Linux's own SQLite.
-#include <objbase.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,30 +30,6 @@ const char kLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppComp
 // The installa.mod of the peripheral unit's package (tools/build_packages.py).
 const char kUnitConfig[] = "CONFIGURAZIONE UNITA' PERIFERICA 2025\r\n";
 
-std::string Me() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  GetComputerNameA(computer, &size);
-  char user[257] = {};
-  DWORD userSize = sizeof user;
-  GetUserNameA(user, &userSize);
-  return std::string(computer) + "\\" + user;
-}
-
-// The pwd column as every PC of the office stores it: hex of each byte XOR
-// the register's key "ZAN-shared".
-std::string ScrambledHex(const std::string& password) {
-  static const char kKey[] = "ZAN-shared";
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < password.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(password[i]) ^ kKey[i % 10];
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 15];
-  }
-  return hex;
-}
-
 std::string Platform(int year) {
   return std::string(kOffice) + "ZAN" + std::to_string(year) + "\\";
 }
@@ -71,41 +43,23 @@ struct Row {
 // years the platform's marker file and runtime, which make the rows offered
 // and the current user's complete on this PC.
 void WriteOffice(const std::vector<Row>& rows) {
-  std::string sql =
-      "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-      "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
-      "pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
-      "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
-      "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
-      "cmdline TEXT, arguments TEXT);";
+  std::vector<WorkstationRow> workstations;
   std::set<int> years;
   for (const Row& row : rows) {
-    const std::string year = SqlText(std::to_string(row.year));
     if (years.insert(row.year).second) {
-      sql += "INSERT INTO SwExt (software, anno, cmdline, arguments) VALUES ('KORVAL', " + year +
-             ", '\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
-             "<path_year>');";
       ASSERT_TRUE(WriteFileBytes(Platform(row.year) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
       ASSERT_TRUE(WriteFileBytes(Platform(row.year) + "HOME\\BIN\\wrun32.exe", "MZ"));
     }
-    sql += "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES ('01234', "
-           "CAST(X'" + ScrambledHex(kPassword) + "' AS TEXT), " + std::to_string(row.pdl) + ", " +
-           SqlText(row.assignee) + ", " + SqlText(kOffice) + ", datetime('now'));"
-           "INSERT INTO Workpoint_SwExt VALUES (last_insert_rowid(), "
-           "(SELECT idSwExt FROM SwExt WHERE anno = " + year + "));";
+    workstations.push_back({"01234", row.year, row.pdl, row.assignee, Scrambled(kPassword)});
   }
-  ExecRegister(kRegister, sql);
+  WriteRegister(kRegister, kOffice, workstations);
 }
 
 // The register's workstations as "year pdl assignee pwd-hex", in that order.
 std::vector<std::string> Workstations(const std::string& registerPath = kRegister) {
   std::vector<std::string> rows;
-  for (const auto& row :
-       QueryRegister(registerPath,
-                     "SELECT s.anno || ' ' || w.pdl || ' ' || w.assignee || ' ' || hex(w.pwd) "
-                     "FROM Workpoint w JOIN Workpoint_SwExt ws ON w.idWorkpoint = ws.idWorkpoint "
-                     "JOIN SwExt s ON s.idSwExt = ws.idSwExt ORDER BY s.anno, w.pdl, w.assignee"))
-    rows.push_back(row.at(0));
+  for (const auto& row : RegisterWorkstations(registerPath))
+    rows.push_back(row.at(6) + " " + row.at(2) + " " + row.at(3) + " " + row.at(1));
   return rows;
 }
 std::string Workstation(int year, int pdl, const std::string& assignee) {
@@ -116,45 +70,6 @@ std::string Workstation(int year, int pdl, const std::string& assignee) {
 // The compatibility layer recorded for a platform folder's runtime.
 std::optional<std::string> Layer(const std::string& platform) {
   return RegString(HKEY_CURRENT_USER, kLayers, platform + "\\HOME\\BIN\\wrun32.exe");
-}
-
-std::string ShortcutPath() { return DesktopFolder() + "\\Servizi ZAN.lnk"; }
-
-// The target of a link, read through the shell link interface ("" when unread).
-std::string LinkTarget(const std::string& path) {
-  std::string target;
-  CoInitialize(nullptr);
-  IShellLinkA* link = nullptr;
-  IPersistFile* file = nullptr;
-  std::wstring wide(path.begin(), path.end());
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link))) &&
-      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(wide.c_str(), 0))) {
-    char text[MAX_PATH] = {};
-    if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) target = text;
-  }
-  if (file) file->Release();
-  if (link) link->Release();
-  CoUninitialize();
-  return target;
-}
-
-bool WriteLink(const std::string& path, const std::string& target) {
-  CoInitialize(nullptr);
-  IShellLinkA* link = nullptr;
-  IPersistFile* file = nullptr;
-  std::wstring wide(path.begin(), path.end());
-  const bool written =
-      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link))) &&
-      SUCCEEDED(link->SetPath(target.c_str())) &&
-      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Save(wide.c_str(), TRUE));
-  if (file) file->Release();
-  if (link) link->Release();
-  CoUninitialize();
-  return written;
 }
 
 // The names in a folder.
@@ -170,54 +85,22 @@ std::vector<std::string> Names(const std::string& folder) {
   return names;
 }
 
-// A file held open by the test without sharing: no other open succeeds.
-class HeldFile {
- public:
-  explicit HeldFile(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~HeldFile() { Release(); }
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Release() {
-    if (held()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 class Roads : public testing::Test {
  protected:
   void SetUp() override { ResetMachine(); }
 
   // Starts the setup and chooses a task on WIZ_START.
-  void Begin(WizardDriver& wizard, int task, const std::string& arguments = kArgs,
-             const StartOptions& options = {}) {
-    ASSERT_TRUE(wizard.Start(arguments, options));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-    wizard.Click(task);
-    wizard.Next();
+  void Begin(WizardDriver& wizard, int task) {
+    ASSERT_TRUE(wizard.Start(kArgs));
+    ASSERT_TRUE(wizard.ChooseTask(task));
   }
 
-  // WIZ_PMNEW to WIZ_INSTALL: office 01234 on the drive entry `drive` of
+  // The start to WIZ_INSTALL: office 01234 on the drive entry `drive` of
   // WIZ_SELECTUNIT ("" keeps the one proposed).
-  void NewOffice(WizardDriver& wizard, const std::string& drive = "") {
-    ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
-    wizard.SetText(IDC_OFFICE_CODE, "01234");
-    wizard.SetText(IDC_OFFICE_PASSWORD, kPassword);
-    wizard.Next();
-    ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-    if (!drive.empty()) {
-      const auto drives = wizard.ComboItems(IDC_DRIVE_COMBO);
-      const auto at = std::find(drives.begin(), drives.end(), drive);
-      ASSERT_NE(at, drives.end()) << drive;
-      wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(at - drives.begin()));
-    }
-    wizard.Next();
-    PassChecks(wizard);
+  void NewOffice(WizardDriver& wizard, const std::string& drive = "",
+                 const std::string& arguments = kArgs, const StartOptions& options = {}) {
+    ASSERT_TRUE(wizard.Start(arguments, options));
+    ASSERT_TRUE(wizard.ToInstallAsNewOffice("01234", kPassword, drive));
   }
 
   // Picks the first office of WIZ_PMSELECT and answers Yes to the question
@@ -242,7 +125,8 @@ class Roads : public testing::Test {
 
   // WIZ_END's activation to the exit: the share question answered No when
   // `share`, the page shown with the installation's texts, Finish, the notice
-  // about workstations added for other users or years when `notice`, exit 0.
+  // about workstations added for other users or years when `notice` (no box
+  // otherwise), exit 0.
   void FinishRun(WizardDriver& wizard, bool share, bool notice) {
     // The chain may leave WIZ_INSTALL before the sheet could be seen on it.
     ASSERT_TRUE(wizard.WaitPageLogged("WIZ_INSTALL"));
@@ -255,18 +139,7 @@ class Roads : public testing::Test {
     ASSERT_TRUE(wizard.WaitLog("[  INFO] Deleted lock file"));
     ASSERT_TRUE(wizard.WaitPage("WIZ_END"));
     EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
-    wizard.Finish();
-    if (notice) {
-      auto box = wizard.WaitBox("Importante");
-      ASSERT_TRUE(box);
-      EXPECT_EQ(box->text.rfind("Per accedere alla Piattaforma ZAN 2025 anche dalle altre", 0), 0u);
-      wizard.Answer(*box, IDOK);
-    } else {
-      EXPECT_TRUE(wizard.NoBoxFor(1500));
-    }
-    const auto code = wizard.WaitExit();
-    ASSERT_TRUE(code);
-    EXPECT_EQ(*code, 0u);
+    ASSERT_TRUE(wizard.FinishAndExit(notice));
   }
 };
 
@@ -282,7 +155,7 @@ TEST_F(Roads, AWorkstationAddedToAnOfficeOfThisYear) {
     SCOPED_TRACE(earlierYears ? "user's earlier years present" : "no earlier years");
     SetUp();
     std::vector<Row> rows = {{2025, 1, kColleague}};
-    for (int year = 2016; earlierYears && year <= 2024; ++year) rows.push_back({year, 1, Me()});
+    for (int year = 2016; earlierYears && year <= 2024; ++year) rows.push_back({year, 1, CurrentAssignee()});
     WriteOffice(rows);
     WizardDriver wizard(earlierYears ? "added_with_earlier_years" : "added_first");
     Begin(wizard, IDC_TASK_ADD_WORKSTATION);
@@ -297,9 +170,9 @@ TEST_F(Roads, AWorkstationAddedToAnOfficeOfThisYear) {
     const auto after = Workstations();
     std::vector<std::string> expected;
     for (int year = 2016; year <= 2024; ++year)
-      expected.push_back(Workstation(year, earlierYears ? 1 : 2, Me()));
+      expected.push_back(Workstation(year, earlierYears ? 1 : 2, CurrentAssignee()));
     expected.push_back(Workstation(2025, 1, kColleague));
-    expected.push_back(Workstation(2025, 2, Me()));
+    expected.push_back(Workstation(2025, 2, CurrentAssignee()));
     EXPECT_EQ(after, expected);
     EXPECT_EQ(Layer(kPlatform), std::optional<std::string>("ELEVATECREATEPROCESS"));
   }
@@ -308,7 +181,7 @@ TEST_F(Roads, AWorkstationAddedToAnOfficeOfThisYear) {
 // The office's platform of 2024 brought to 2025: INSTALLA.MOD written for the
 // new platform folder, and every workstation of 2024 gets its 2025 copy.
 TEST_F(Roads, AnOfficeOfAnEarlierYearBroughtToThisYear) {
-  WriteOffice({{2024, 1, Me()}, {2024, 2, kColleague}});
+  WriteOffice({{2024, 1, CurrentAssignee()}, {2024, 2, kColleague}});
   WizardDriver wizard("earlier_year");
   Begin(wizard, IDC_TASK_INSTALL);
   PickOffice(wizard, "");
@@ -321,8 +194,8 @@ TEST_F(Roads, AnOfficeOfAnEarlierYearBroughtToThisYear) {
   const auto after = Workstations();
   // 2016 to 2025 for the user, 2024 and 2025 for the colleague.
   ASSERT_EQ(after.size(), 12u);
-  EXPECT_EQ(after[0], Workstation(2016, 1, Me()));
-  EXPECT_EQ(after[10], Workstation(2025, 1, Me()));
+  EXPECT_EQ(after[0], Workstation(2016, 1, CurrentAssignee()));
+  EXPECT_EQ(after[10], Workstation(2025, 1, CurrentAssignee()));
   EXPECT_EQ(after[11], Workstation(2025, 2, kColleague));
   EXPECT_EQ(Layer(kPlatform), std::optional<std::string>("ELEVATECREATEPROCESS"));
 }
@@ -351,8 +224,7 @@ TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
     HeldFile held(etc + "installa.up");
     ASSERT_EQ(held.held(), blocked);
     WizardDriver wizard(blocked ? "unit_blocked" : "unit");
-    Begin(wizard, IDC_TASK_INSTALL, std::string("/UP ") + kArgs, options);
-    NewOffice(wizard);
+    NewOffice(wizard, "", std::string("/UP ") + kArgs, options);
     FinishRun(wizard, true, true);
     held.Release();
 
@@ -361,7 +233,7 @@ TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
     EXPECT_EQ(Exists(etc + "installa.mod"), blocked);
     EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + etc + "installa.up"), blocked ? 0 : 1);
     EXPECT_EQ(wizard.CountLog("[**  ERR] Unable to copy " + etc + "installa.mod"), blocked ? 1 : 0);
-    EXPECT_EQ(Workstations().back(), Workstation(2025, 1, Me()));
+    EXPECT_EQ(Workstations().back(), Workstation(2025, 1, CurrentAssignee()));
   }
 }
 
@@ -372,7 +244,6 @@ TEST_F(Roads, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
   ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
   WizardDriver wizard("network_drive");
-  Begin(wizard, IDC_TASK_INSTALL);
   NewOffice(wizard, "N (rete)");
   FinishRun(wizard, false, true);
 
@@ -383,7 +254,7 @@ TEST_F(Roads, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
   EXPECT_EQ(ReadFileBytes("N:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD"),
             std::string("01234") + kPassword + "\r\r\nN:\\ZAN\\PM01234\\ZAN2025\\");
   EXPECT_EQ(Workstations(ScratchFolder() + "net\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo").back(),
-            Workstation(2025, 1, Me()));
+            Workstation(2025, 1, CurrentAssignee()));
   EXPECT_EQ(Layer("N:\\ZAN\\PM01234\\ZAN2025\\"),
             std::optional<std::string>("ELEVATECREATEPROCESS"));
   EXPECT_FALSE(Exists("N:\\ZAN\\PM01234\\ZAN_Shared\\LockFile"));
@@ -395,7 +266,6 @@ TEST_F(Roads, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
 TEST_F(Roads, ASecondRunOverTheSameOfficeAndYearAddsNothing) {
   {
     WizardDriver first("second_run_first");
-    Begin(first, IDC_TASK_INSTALL);
     NewOffice(first);
     FinishRun(first, true, true);
   }
@@ -412,7 +282,7 @@ TEST_F(Roads, ASecondRunOverTheSameOfficeAndYearAddsNothing) {
   FinishRun(wizard, true, false);
 
   EXPECT_EQ(Workstations(), before);
-  EXPECT_EQ(LinkTarget(ShortcutPath()), "C:\\ZAN\\Other\\other.exe");
+  EXPECT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
   EXPECT_EQ(ReadFileBytes(ShortcutPath()), link);
   EXPECT_EQ(wizard.CountLog("[  INFO] Created new workpoint"), 0);
 }
@@ -428,7 +298,6 @@ TEST_F(Roads, AVexSourceThatCannotBeReadLeavesTheDestination) {
   HeldFile held(source);
   ASSERT_TRUE(held.held());
   WizardDriver wizard("vex_source_held");
-  Begin(wizard, IDC_TASK_INSTALL);
   NewOffice(wizard);
   auto warning = wizard.WaitBox("Attenzione", 180000);
   ASSERT_TRUE(warning);

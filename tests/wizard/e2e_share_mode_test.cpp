@@ -95,8 +95,7 @@ TEST_F(ShareModeTest, LowerCaseShareIsNoShareMode) {
   ASSERT_TRUE(wizard.Start("/share=01234;" + kOffice + " /SKIPUPDATE /NODISCOVERY"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_EQ(wizard.CountLog("External privileges"), 0);
-  wizard.Cancel();
-  EXPECT_EQ(wizard.WaitExit(), 0u);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 }  // namespace

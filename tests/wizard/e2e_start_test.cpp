@@ -19,16 +19,6 @@ const char kHelp[] =
 const char kTitle[] = "Servizi ZAN - Installazione - ";
 const std::vector<int> kAllPages = {177, 100, 105, 107, 101, 150, 151, 104, 106};
 
-std::string ComputerUserName() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD computerSize = sizeof computer;
-  GetComputerNameA(computer, &computerSize);
-  char user[257] = {};
-  DWORD userSize = sizeof user;
-  GetUserNameA(user, &userSize);
-  return std::string(computer) + "\\" + user;
-}
-
 // The Windows name the setup detected, from its start-up log.
 std::string LoggedWindowsName(WizardDriver& wizard) {
   const std::string marker = "[  INFO] Supported OS detected -> ";
@@ -54,11 +44,6 @@ class StartTest : public ::testing::Test {
     ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   }
-
-  void CancelAndExit(WizardDriver& wizard) {
-    wizard.Cancel();
-    EXPECT_EQ(wizard.WaitExit(), 0u);
-  }
 };
 
 TEST_F(StartTest, FreshStartAsksTheServerAndShowsTheStartPage) {
@@ -72,7 +57,7 @@ TEST_F(StartTest, FreshStartAsksTheServerAndShowsTheStartPage) {
   EXPECT_EQ(wizard.CountLog("[  INFO] No command line provided"), 1);
   // The production set's setup information was asked for.
   EXPECT_EQ(WaitRequests(1), std::vector<std::string>{"/update/setup_zan2025.txt"});
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(StartTest, WithoutTheFrameworkItsInstallerIsWrittenAndOpened) {
@@ -101,7 +86,7 @@ TEST_F(StartTest, SecondInstanceEndsAtOnceAndLeavesTheLogAlone) {
   ASSERT_TRUE(second.Start("/SKIPUPDATE", keepLog));
   EXPECT_EQ(second.WaitExit(10000), 1u);
   EXPECT_EQ(first.LogText(), log);
-  CancelAndExit(first);
+  EXPECT_TRUE(first.CancelAndExit());
 }
 
 TEST_F(StartTest, CommandLinesThatEndTheRunAfterAHelpBox) {
@@ -136,7 +121,7 @@ TEST_F(StartTest, SwitchesInLowerCaseWork) {
   // SKIPUPDATE understood: the server was never asked.
   EXPECT_TRUE(wizard.NoBoxFor(500));
   EXPECT_TRUE(ServerRequests().empty());
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(StartTest, ServerSetsFollowTheLastEnvironmentSwitch) {
@@ -156,7 +141,7 @@ TEST_F(StartTest, ServerSetsFollowTheLastEnvironmentSwitch) {
     ASSERT_TRUE(wizard.Start(std::string(c.arguments) + " /NODISCOVERY"));
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
     EXPECT_EQ(WaitRequests(1), std::vector<std::string>{c.request});
-    CancelAndExit(wizard);
+    EXPECT_TRUE(wizard.CancelAndExit());
   }
 }
 
@@ -183,7 +168,7 @@ TEST_F(StartTest, TitleNamesTheServerSetAndWindows) {
     const std::string expected = c.prefix + std::string(kTitle) + LoggedWindowsName(wizard);
     for (int i = 0; i < 50 && wizard.SheetTitle() != expected; ++i) Sleep(100);
     EXPECT_EQ(wizard.SheetTitle(), expected);
-    CancelAndExit(wizard);
+    EXPECT_TRUE(wizard.CancelAndExit());
   }
 }
 
@@ -222,16 +207,15 @@ TEST_F(StartTest, TasksThatCannotGoOnKeepTheStartPage) {
     EXPECT_TRUE(wizard.StaysOn("WIZ_START"));
     EXPECT_EQ(wizard.SheetPages(), c.pages);
   }
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(StartTest, InstallRemovesThePagesOnce) {
   // Without any register the office list page goes with the unsupported one.
   const std::vector<int> remaining = {177, 100, 101, 150, 151, 104, 106};
   WizardDriver wizard("install_removes_pages");
-  OpenStartPage(wizard);
-  wizard.Click(IDC_TASK_INSTALL);
-  wizard.Next();
+  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+  ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_INSTALL));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
   EXPECT_EQ(wizard.SheetPages(), remaining);
   wizard.Back();
@@ -240,7 +224,7 @@ TEST_F(StartTest, InstallRemovesThePagesOnce) {
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
   EXPECT_EQ(wizard.SheetPages(), remaining);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 // A register of the current year holding the current user's workstation, whose
@@ -253,24 +237,11 @@ void MakePendingWorkstation() {
   uffaut[522] = static_cast<char>(0xD2);
   ASSERT_TRUE(WriteFileBytes(office + "ZAN2025\\FILES\\uffaut", uffaut));
   const std::string registerPath = office + "ZAN_Shared\\SharedInfo";
-  ExecRegister(registerPath,
-               "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-               "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, "
-               "pwd BLOB, pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
-               "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
-               "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, "
-               "anno TEXT, cmdline TEXT, arguments TEXT);"
-               "INSERT INTO SwExt (software, anno, cmdline, arguments) VALUES ('KORVAL', '2025', "
-               "'\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> <path_year>');"
-               "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES ('01234', "
-               "'abcdefgh', 1, " +
-                   SqlText(ComputerUserName()) + ", " + SqlText(office) +
-                   ", datetime('now'));"
-                   "INSERT INTO Workpoint_SwExt (idWorkpoint, idSwExt) VALUES (1, 1);");
+  WriteRegister(registerPath, office, {{"01234", 2025, 1, CurrentAssignee(), "abcdefgh"}});
   auto rows = QueryRegister(registerPath,
                             "SELECT w.pm, w.assignee, s.anno FROM Workpoint w JOIN Workpoint_SwExt ws "
                             "ON w.idWorkpoint = ws.idWorkpoint JOIN SwExt s ON ws.idSwExt = s.idSwExt");
-  ASSERT_EQ(rows, (std::vector<std::vector<std::string>>{{"01234", ComputerUserName(), "2025"}}));
+  ASSERT_EQ(rows, (std::vector<std::vector<std::string>>{{"01234", CurrentAssignee(), "2025"}}));
 }
 
 TEST_F(StartTest, InvalidConfigurationQuestion) {
@@ -289,7 +260,7 @@ TEST_F(StartTest, InvalidConfigurationQuestion) {
     ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
     // The question comes during the page's activation.
     ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
-    EXPECT_TRUE(wizard.WaitLog("[* WARN] PM -> 01234 -> C:\\ZAN\\PM01234\\ZAN2025 -> " + ComputerUserName() +
+    EXPECT_TRUE(wizard.WaitLog("[* WARN] PM -> 01234 -> C:\\ZAN\\PM01234\\ZAN2025 -> " + CurrentAssignee() +
                                " -> C:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo -> INVALID"));
     EXPECT_TRUE(wizard.WaitLog("[* WARN] Invalid install detected for current year"));
     auto box = wizard.WaitBox("Attenzione");
@@ -305,7 +276,7 @@ TEST_F(StartTest, InvalidConfigurationQuestion) {
       // On by itself, to the office list, which the register keeps in the sheet.
       EXPECT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
       EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 107, 101, 150, 151, 104, 106}));
-      CancelAndExit(wizard);
+      EXPECT_TRUE(wizard.CancelAndExit());
     }
   }
 }

@@ -7,10 +7,7 @@
 // Needs the update_variants fixture (packages under <build>/testdata).
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
-#include <tlhelp32.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,14 +26,9 @@ const char kFailurePrefix[] =
     "Impossibile completare l'operazione di aggiornamento, si consiglia di terminare "
     "l'installazione e scaricare la nuova versione da ";
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 // A package made by the update_variants fixture.
 std::string Variant(const std::string& name) {
-  return Env("E2E_BUILD_DIR_WIN") + "\\testdata\\update_variants\\" + name + ".7z";
+  return BuildFolder() + "\\testdata\\update_variants\\" + name + ".7z";
 }
 
 // The production setup information and package the server hands out.
@@ -51,64 +43,6 @@ void ServePackage(const std::string& variant) {
 
 // A version higher than both builds of the setup.
 const char kHighest[] = "2025.99.0.0";
-
-// Processes of the prefix whose image name is `name` (case ignored).
-std::vector<DWORD> ProcessesNamed(const std::string& name) {
-  std::vector<DWORD> found;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-    if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
-  CloseHandle(snapshot);
-  return found;
-}
-
-struct WindowSearch {
-  DWORD pid;
-  std::string prefix;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<WindowSearch*>(context);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  if ((search->pid == 0 || pid == search->pid) && IsWindowVisible(window) &&
-      std::string(text).rfind(search->prefix, 0) == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// A visible top-level window of the process (any process when pid is 0)
-// whose title begins with `prefix`, waited for up to `timeout` ms.
-HWND WaitTopLevel(DWORD pid, const std::string& prefix, DWORD timeout) {
-  const DWORD start = GetTickCount();
-  do {
-    WindowSearch search{pid, prefix, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    Sleep(100);
-  } while (GetTickCount() - start < timeout);
-  return nullptr;
-}
-
-// Waits until the setup log holds `text` (a second setup restarts the log, so
-// the driver's line cursor cannot follow it).
-bool WaitLogHolds(const std::string& text, DWORD timeout = kPageWait) {
-  const DWORD start = GetTickCount();
-  do {
-    if (ReadFileBytes(SetupLogPath()).find(text) != std::string::npos) return true;
-    Sleep(100);
-  } while (GetTickCount() - start < timeout);
-  ADD_FAILURE() << "no log line with \"" << text << "\"; the log:\n" << ReadFileBytes(SetupLogPath());
-  return false;
-}
 
 int Count(const std::vector<std::string>& items, const std::string& item) {
   int n = 0;
@@ -151,11 +85,6 @@ class Update : public ::testing::Test {
     wizard.Answer(*found, IDOK);
   }
 
-  void CancelAndExit(WizardDriver& wizard) {
-    wizard.Cancel();
-    EXPECT_EQ(wizard.WaitExit(), 0u);
-  }
-
   std::string base_, next_;
 };
 
@@ -178,7 +107,7 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
   ExpectSetupInPlace(wizard, base_);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
@@ -197,8 +126,8 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
 
   // The second setup restarts the log: its version, its switches as given
   // (with the test server set), no further update, the first page.
-  ASSERT_TRUE(WaitLogHolds("[  INFO] Current installed version -> " + next_));
-  ASSERT_TRUE(WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
   const std::string log = ReadFileBytes(SetupLogPath());
   EXPECT_NE(log.find("[  INFO] Command line provided -> /TEST1 /NODISCOVERY"), std::string::npos);
   EXPECT_NE(log.find("[  INFO] No update available"), std::string::npos);
@@ -233,7 +162,7 @@ TEST_F(Update, ServerErrorsOfferRetryAndCancel) {
     ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
     EXPECT_EQ(Count(ServerRequests(), kInfoPath), 3);
-    CancelAndExit(wizard);
+    EXPECT_TRUE(wizard.CancelAndExit());
   }
 
   ClearRequests();
@@ -247,7 +176,7 @@ TEST_F(Update, ServerErrorsOfferRetryAndCancel) {
   EXPECT_EQ(Count(ServerRequests(), kInfoPath), 1);
   EXPECT_EQ(wizard.CountLog("No update available"), 0);
   ExpectSetupInPlace(wizard, base_);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, ShortSetupInformationOffersRetry) {
@@ -272,44 +201,7 @@ TEST_F(Update, ShortSetupInformationOffersRetry) {
   EXPECT_EQ(Count(ServerRequests(), kInfoPath), 2);
   EXPECT_EQ(Count(ServerRequests(), "/ZAN2025.7z"), 0);
   ExpectSetupInPlace(wizard, base_);
-  CancelAndExit(wizard);
-}
-
-BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
-  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-  return TRUE;
-}
-
-// Types into the credential box's user and password fields, key by key, as
-// a user would (the user field is the edit inside its combo box).
-void FillCredentials(HWND box, const std::string& user, const std::string& password) {
-  std::vector<HWND> children;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
-    char name[64] = {};
-    GetClassNameA(child, name, sizeof name);
-    if (lstrcmpiA(name, "Edit") != 0) continue;
-    const bool secret = (GetWindowLongA(child, GWL_STYLE) & ES_PASSWORD) != 0;
-    const std::string& text = secret ? password : user;
-    for (char c : text) PostMessageA(child, WM_CHAR, static_cast<BYTE>(c), 1);
-    // Typed when the field holds the whole text (bounded).
-    for (int tries = 0; tries < 50; ++tries) {
-      DWORD_PTR length = 0;
-      SendMessageTimeoutA(child, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length);
-      if (length >= text.size()) break;
-      Sleep(100);
-    }
-  }
-}
-
-// The update server's host, as the build set it.
-std::string UpdateHost() {
-  const std::string cache = ReadFileBytes(Env("E2E_BUILD_DIR_WIN") + "\\CMakeCache.txt");
-  const std::string key = "ZAN_UPDATE_HOST:STRING=";
-  const size_t at = cache.find(key);
-  if (at == std::string::npos) return "";
-  const size_t end = cache.find_first_of("\r\n", at);
-  return cache.substr(at + key.size(), end - at - key.size());
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, ProxyCredentialsAskedAndSent) {
@@ -321,14 +213,12 @@ TEST_F(Update, ProxyCredentialsAskedAndSent) {
   WizardDriver wizard("proxy_credentials");
   ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
   ASSERT_TRUE(wizard.WaitLog("[* WARN] Connection error check update -> 407"));
-  HWND box = WaitTopLevel(0, "Accesso alla rete", kBoxWait);
+  HWND box = wizard.WaitCredentialBox();
   ASSERT_NE(box, nullptr) << "no credential box";
   DWORD pid = 0;
   GetWindowThreadProcessId(box, &pid);
   EXPECT_EQ(ProcessesNamed("ZAN2025.exe"), std::vector<DWORD>{pid});
-  FillCredentials(box, "mario", "segreto");
-  wizard.Screenshot("credential-box");
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  wizard.EnterCredentials(box, "mario", "segreto");
 
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Proxy credential set"));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
@@ -337,7 +227,7 @@ TEST_F(Update, ProxyCredentialsAskedAndSent) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front().rfind(std::string("GET ") + kInfoPath + " 407 ", 0), 0u) << lines.front();
   EXPECT_EQ(lines.back().rfind(std::string("GET ") + kInfoPath + " 200 ", 0), 0u) << lines.back();
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, PackageWithoutTheSetupLeavesTheRunningOne) {
@@ -349,7 +239,7 @@ TEST_F(Update, PackageWithoutTheSetupLeavesTheRunningOne) {
   ExpectFailureBoxThenStart(wizard);
   EXPECT_EQ(wizard.CountLog("[**  ERR] New setup missing from the package"), 1);
   ExpectSetupInPlace(wizard, base_);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, OlderSetupInThePackageLeavesTheRunningOne) {
@@ -364,7 +254,7 @@ TEST_F(Update, OlderSetupInThePackageLeavesTheRunningOne) {
   ExpectFailureBoxThenStart(wizard);
   EXPECT_EQ(wizard.CountLog("[**  ERR] New setup not newer than the running one"), 1);
   ExpectSetupInPlace(wizard, next_);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, LeftoverUpdateFolderIsEmptiedFirst) {
@@ -381,7 +271,7 @@ TEST_F(Update, LeftoverUpdateFolderIsEmptiedFirst) {
   EXPECT_FALSE(Exists(folder + "leftover"));
   EXPECT_TRUE(Exists(folder + "LEGGIMI.TXT"));
   ExpectSetupInPlace(wizard, base_);
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 TEST_F(Update, StaleOldFileIsReplaced) {
@@ -397,8 +287,8 @@ TEST_F(Update, StaleOldFileIsReplaced) {
   EXPECT_EQ(wizard.WaitExit(), 0u);
   EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), next_);
   EXPECT_EQ(FileVersion(run + "old_ZAN2025.exe"), base_);
-  ASSERT_TRUE(WaitLogHolds("[  INFO] Current installed version -> " + next_));
-  ASSERT_TRUE(WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
 }
 
 TEST_F(Update, StaleOldFileThatCannotGoLeavesTheRunningOne) {
@@ -406,21 +296,20 @@ TEST_F(Update, StaleOldFileThatCannotGoLeavesTheRunningOne) {
   ServePackage("next");
   const std::string run = ScratchFolder() + "held_old\\";
   ASSERT_TRUE(WriteFileBytes(run + "old_ZAN2025.exe", "held open"));
-  HANDLE held = CreateFileA((run + "old_ZAN2025.exe").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  HeldFile held(run + "old_ZAN2025.exe");
+  ASSERT_TRUE(held.held());
   WizardDriver wizard("held_old_file");
   StartOptions options;
   options.runFolder = run;
   ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
   ConfirmUpdateFound(wizard);
   ExpectFailureBoxThenStart(wizard);
-  CloseHandle(held);
+  held.Release();
   EXPECT_EQ(wizard.CountLog("[**  ERR] Cannot delete old setup " + run + "old_ZAN2025.exe -> 32"),
             1);
   EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), base_);
   EXPECT_EQ(ReadFileBytes(run + "old_ZAN2025.exe"), "held open");
-  CancelAndExit(wizard);
+  EXPECT_TRUE(wizard.CancelAndExit());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "driver.h"
 
 #include <gtest/gtest.h>
+#include <objbase.h>
 #include <prsht.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -58,27 +59,6 @@ void MakeFolders(const std::string& folder) {
   if (folder.empty() || GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
   MakeFolders(Parent(folder));
   CreateDirectoryA(folder.c_str(), nullptr);
-}
-
-// Deletes a file or a folder tree; read-only marks are cleared first.
-void RemoveTree(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
 }
 
 std::string SafeName(const std::string& name) {
@@ -828,6 +808,127 @@ bool WizardDriver::Running() {
   return state_->process.hProcess && WaitForSingleObject(state_->process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
+bool WizardDriver::ExitsWith(DWORD expected) {
+  std::optional<DWORD> code = WaitExit();
+  if (!code) return false;
+  if (*code != expected) {
+    Fail("the setup ended with " + std::to_string(*code) + ", not " + std::to_string(expected));
+    return false;
+  }
+  return true;
+}
+
+// --- Shared roads and endings ------------------------------------------------
+
+bool WizardDriver::ChooseTask(int taskId) {
+  if (!WaitPage("WIZ_START")) return false;
+  Click(taskId);
+  Next();
+  return true;
+}
+
+bool WizardDriver::ToInstallAsNewOffice(const std::string& code, const std::string& password,
+                                        const std::string& drive) {
+  if (!ChooseTask(IDC_TASK_INSTALL) || !WaitPage("WIZ_PMNEW")) return false;
+  SetText(IDC_OFFICE_CODE, code);
+  SetText(IDC_OFFICE_PASSWORD, password);
+  Next();
+  if (!WaitPage("WIZ_SELECTUNIT")) return false;
+  if (!drive.empty()) {
+    const std::vector<std::string> drives = ComboItems(IDC_DRIVE_COMBO);
+    const auto at = std::find(drives.begin(), drives.end(), drive);
+    if (at == drives.end()) {
+      Fail("WIZ_SELECTUNIT offers no drive \"" + drive + "\"");
+      return false;
+    }
+    SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(at - drives.begin()));
+  }
+  Next();
+  if (!WaitPage("WIZ_BEFOREINSTALL")) return false;
+  Next();
+  return true;
+}
+
+bool WizardDriver::CancelAndExit() {
+  Cancel();
+  return ExitsWith(0);
+}
+
+bool WizardDriver::FinishAndExit(bool notice) {
+  Finish();
+  if (notice) {
+    std::optional<Box> box = WaitBox("Importante");
+    if (!box) return false;
+    EXPECT_EQ(box->text.rfind("Per accedere alla Piattaforma ZAN 2025 anche dalle altre", 0), 0u)
+        << box->text;
+    Answer(*box, IDOK);
+  } else {
+    EXPECT_TRUE(NoBoxFor(1500)) << "a box opened after Finish";
+  }
+  return ExitsWith(0);
+}
+
+bool WizardDriver::WaitLogHolds(const std::string& text, DWORD timeout) {
+  DWORD start = GetTickCount();
+  do {
+    if (Contains(LogText(), text)) return true;
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("the log holds no line containing \"" + text + "\" within " + std::to_string(timeout) + " ms");
+  return false;
+}
+
+namespace {
+struct TitleSearch {
+  std::string prefix;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TitleSearch*>(context);
+  // The title as the window manager keeps it: no message to a window that
+  // may belong to any process.
+  char title[512] = {};
+  GetWindowTextA(window, title, sizeof title);
+  if (IsWindowVisible(window) && std::string(title).rfind(search->prefix, 0) == 0) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND WizardDriver::WaitCredentialBox(DWORD timeout) {
+  DWORD start = GetTickCount();
+  do {
+    TitleSearch search{"Accesso alla rete", nullptr};
+    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("no credential box within " + std::to_string(timeout) + " ms");
+  return nullptr;
+}
+
+void WizardDriver::EnterCredentials(HWND box, const std::string& user, const std::string& password) {
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectChildren, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    if (Lower(ClassName(child)) != "edit") continue;
+    const bool secret = (GetWindowLongA(child, GWL_STYLE) & ES_PASSWORD) != 0;
+    const std::string& text = secret ? password : user;
+    for (char c : text) PostMessageA(child, WM_CHAR, static_cast<BYTE>(c), 1);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kBoxWait; Sleep(kPoll))
+      if (static_cast<size_t>(Ask(child, WM_GETTEXTLENGTH)) >= text.size()) break;
+  }
+  Screenshot("credential-box");
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+void WizardDriver::CancelCredentials(HWND box) {
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
 void WizardDriver::Screenshot(const std::string& name) {
   char number[8];
   std::snprintf(number, sizeof number, "%02d-", ++state_->shots);
@@ -913,7 +1014,7 @@ void ResetMachine() {
   for (const char* name : {"korval2025.7z", "desktopapp.7z", "ZAN2025.7z", "ZAN2025_DEV.7z",
                            "ZAN2025_TEST.7z", "ndp48-web.exe", "ndp48-web.mark", "NewSetupExe"})
     RemoveTree(temp + name);
-  RemoveTree(DesktopFolder() + "\\Servizi ZAN.lnk");
+  RemoveTree(ShortcutPath());
   DeleteRegistryValues(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Microsoft\\Windows\\Explorer",
                        "EnableShellShortcutIconRemotePath");
   for (const char* key : {"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
@@ -945,6 +1046,26 @@ std::optional<DWORD> RegDword(HKEY root, const std::string& key, const std::stri
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = entry.cFileName;
+      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
 
 bool WaitFile(const std::string& path, DWORD timeout) {
   DWORD start = GetTickCount();
@@ -985,6 +1106,99 @@ std::string DesktopFolder() {
   char folder[MAX_PATH] = {};
   SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder);
   return folder;
+}
+
+std::string ShortcutPath() { return DesktopFolder() + "\\Servizi ZAN.lnk"; }
+
+namespace {
+std::wstring Wide(const std::string& text) {
+  int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(count > 0 ? count : 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], count);
+  return wide;
+}
+}  // namespace
+
+Link ReadLink(const std::string& path) {
+  Link link;
+  CoInitialize(nullptr);
+  IShellLinkA* shell = nullptr;
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&shell))) &&
+      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(Wide(path).c_str(), 0))) {
+    char text[MAX_PATH] = {};
+    link.read = true;
+    shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link.target = text;
+    text[0] = '\0';
+    shell->GetWorkingDirectory(text, MAX_PATH);
+    link.folder = text;
+  }
+  if (file) file->Release();
+  if (shell) shell->Release();
+  CoUninitialize();
+  return link;
+}
+
+bool WriteLink(const std::string& path, const std::string& target) {
+  CoInitialize(nullptr);
+  IShellLinkA* shell = nullptr;
+  IPersistFile* file = nullptr;
+  const bool written =
+      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&shell))) &&
+      SUCCEEDED(shell->SetPath(target.c_str())) &&
+      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Save(Wide(path).c_str(), TRUE));
+  if (file) file->Release();
+  if (shell) shell->Release();
+  CoUninitialize();
+  return written;
+}
+
+HeldFile::HeldFile(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+void HeldFile::Release() {
+  if (held()) CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::string& name) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (Lower(entry.szExeFile) == Lower(name)) found.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return found;
+}
+
+std::string CurrentAssignee() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD computerSize = sizeof computer;
+  GetComputerNameA(computer, &computerSize);
+  char user[257] = {};  // UNLEN + 1
+  DWORD userSize = sizeof user;
+  GetUserNameA(user, &userSize);
+  return std::string(computer) + "\\" + user;
+}
+
+std::string BuildFolder() { return Env("E2E_BUILD_DIR_WIN"); }
+
+std::string UpdateHost() {
+  const std::string cache = ReadFileBytes(BuildFolder() + "\\CMakeCache.txt");
+  const std::string key = "ZAN_UPDATE_HOST:STRING=";
+  const size_t at = cache.find(key);
+  if (at == std::string::npos) return {};
+  const size_t end = cache.find_first_of("\r\n", at);
+  return cache.substr(at + key.size(), end == std::string::npos ? std::string::npos
+                                                                 : end - at - key.size());
 }
 
 // --- The local update server ----------------------------------------------
@@ -1049,6 +1263,64 @@ std::string SqlText(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   return quoted + "'";
+}
+
+std::string Scrambled(const std::string& password) {
+  static const char kKey[] = "ZAN-shared";
+  std::string bytes = password;
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ kKey[i % 10]);
+  return bytes;
+}
+
+namespace {
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (unsigned char byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return hex;
+}
+}  // namespace
+
+std::string ScrambledHex(const std::string& password) { return Hex(Scrambled(password)); }
+
+void WriteRegister(const std::string& registerPath, const std::string& officeFolder,
+                   const std::vector<WorkstationRow>& rows, const std::string& moreSql) {
+  std::string sql =
+      "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+      "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
+      "pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0);"
+      "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER);"
+      "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
+      "cmdline TEXT, arguments TEXT);";
+  std::vector<int> years;
+  for (const WorkstationRow& row : rows) {
+    size_t year = std::find(years.begin(), years.end(), row.year) - years.begin();
+    if (year == years.size()) {
+      years.push_back(row.year);
+      sql += "INSERT INTO SwExt VALUES (" + std::to_string(year + 1) + ", 'KORVAL', " +
+             SqlText(std::to_string(row.year)) +
+             ", '\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
+             "<path_year>');";
+    }
+    sql += "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES (" +
+           SqlText(row.pm) + ", CAST(X'" + Hex(row.pwd) + "' AS TEXT), " + std::to_string(row.pdl) +
+           ", " + SqlText(row.assignee) + ", " + SqlText(officeFolder) +
+           ", datetime('now'));"
+           "INSERT INTO Workpoint_SwExt VALUES (last_insert_rowid(), " +
+           std::to_string(year + 1) + ");";
+  }
+  ExecRegister(registerPath, sql + moreSql);
+}
+
+std::vector<std::vector<std::string>> RegisterWorkstations(const std::string& registerPath) {
+  return QueryRegister(
+      registerPath,
+      "SELECT w.pm, hex(w.pwd), w.pdl, w.assignee, w.path, s.software, s.anno, s.cmdline "
+      "FROM Workpoint w JOIN Workpoint_SwExt ws ON w.idWorkpoint = ws.idWorkpoint "
+      "JOIN SwExt s ON s.idSwExt = ws.idSwExt ORDER BY s.anno, w.pdl, w.assignee");
 }
 
 }  // namespace e2e

@@ -118,6 +118,39 @@ class WizardDriver {
   std::optional<DWORD> WaitExit(DWORD timeout = kExitWait);
   bool Running();
 
+  // Roads and endings every scenario shares. Each returns false, the test
+  // failed with the log's last lines, when the setup does not follow.
+  //
+  // Waits for WIZ_START, chooses the task `taskId` (IDC_TASK_...), presses Next.
+  bool ChooseTask(int taskId);
+  // The new-office road from WIZ_START to the press of Next on
+  // WIZ_BEFOREINSTALL: Install chosen, `code` and `password` typed on
+  // WIZ_PMNEW, the drive entry `drive` picked on WIZ_SELECTUNIT ("" keeps the
+  // one proposed).
+  bool ToInstallAsNewOffice(const std::string& code, const std::string& password,
+                            const std::string& drive = "");
+  // Cancel on a page that asks nothing back; the setup must end with 0.
+  bool CancelAndExit();
+  // Finish on WIZ_END. With `notice`, the notice about workstations added for
+  // other users or years must come and is answered; without, no box may open.
+  // The setup must end with 0.
+  bool FinishAndExit(bool notice);
+  // Waits for a line containing `text` anywhere in the log as it stands, read
+  // by the waits above or not: for a log another setup or the restore started
+  // anew, where the lines read before mean nothing.
+  bool WaitLogHolds(const std::string& text, DWORD timeout = kPageWait);
+
+  // The proxy's credential box (WinINet's own dialog, its title beginning
+  // "Accesso alla rete"), of any process; null (and a test failure) when none
+  // shows in time.
+  HWND WaitCredentialBox(DWORD timeout = kBoxWait);
+  // Types `user` and `password` into the box's fields key by key, as a user
+  // would (the user field is the edit inside its combo box), each until it
+  // holds its text (bounded); saves a screenshot, then presses OK (posted).
+  void EnterCredentials(HWND box, const std::string& user, const std::string& password);
+  // Presses Cancel on the credential box (posted).
+  void CancelCredentials(HWND box);
+
   // Saves the screen as screenshots/<program>/<scenario>/NN-<name>.bmp.
   void Screenshot(const std::string& name);
   // The whole setup log, and its lines.
@@ -130,6 +163,7 @@ class WizardDriver {
   struct State;
   State* state_;
   void Fail(const std::string& what);
+  bool ExitsWith(DWORD code);
   bool WaitPageLine(const std::string& page, DWORD timeout, bool shown);
   void Press(int button);
   HWND Control(int controlId);
@@ -163,8 +197,44 @@ bool Exists(const std::string& path);
 bool WaitFile(const std::string& path, DWORD timeout = kPageWait);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
-// The desktop folder (CSIDL_DESKTOPDIRECTORY).
+// Deletes a file or a folder tree (read-only marks cleared first).
+void RemoveTree(const std::string& path);
+// The desktop folder (CSIDL_DESKTOPDIRECTORY), and the shortcut the setup
+// writes there.
 std::string DesktopFolder();
+std::string ShortcutPath();
+// A shell link read back through the shell link interface.
+struct Link {
+  bool read = false;  // false: no link could be loaded from the path
+  std::string target, folder;
+};
+Link ReadLink(const std::string& path);
+// Writes a shell link to `target` at `path`; false when it cannot.
+bool WriteLink(const std::string& path, const std::string& target);
+// A file held open by the test without sharing: no other open succeeds until
+// Release or the end of the holder.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path);
+  ~HeldFile() { Release(); }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release();
+
+ private:
+  HANDLE handle_;
+};
+// The process ids of the prefix whose image name is `name` (case ignored).
+std::vector<DWORD> ProcessesNamed(const std::string& name);
+// The current user as the setup records a workstation's assignee:
+// computer name + "\" + user name.
+std::string CurrentAssignee();
+// The build folder (E2E_BUILD_DIR_WIN), where fixtures and stand-ins are.
+std::string BuildFolder();
+// The update server's host as the build set it (ZAN_UPDATE_HOST in the
+// build's CMakeCache.txt); "" when it cannot be read.
+std::string UpdateHost();
 
 // The local update server -------------------------------------------------
 
@@ -195,5 +265,31 @@ std::vector<std::vector<std::string>> QueryRegister(const std::string& registerP
 void ExecRegister(const std::string& registerPath, const std::string& sql);
 // A text as an SQL literal.
 std::string SqlText(const std::string& text);
+
+// An office password as every PC of the office stores it in the register's
+// pwd column, worked out here independently of the setup's code: each byte
+// XOR the register's key "ZAN-shared"; and that as upper-case hex, as SQL's
+// hex() gives it.
+std::string Scrambled(const std::string& password);
+std::string ScrambledHex(const std::string& password);
+// A workstation of an office register; `pwd` holds the bytes stored (see
+// Scrambled), as text.
+struct WorkstationRow {
+  std::string pm;
+  int year;
+  int pdl;
+  std::string assignee;
+  std::string pwd;
+};
+// Writes an office register (created with its folder): the platform's
+// tables, one KORVAL software row per year met, in the order met, and each
+// workstation, its path `officeFolder`, linked to its year's row; then
+// `moreSql`. The platform folders and their files are the caller's.
+void WriteRegister(const std::string& registerPath, const std::string& officeFolder,
+                   const std::vector<WorkstationRow>& rows, const std::string& moreSql = "");
+// Each workstation of a register joined with its software row, as text:
+// pm, hex(pwd), pdl, assignee, path, software, anno, cmdline; ordered by
+// year, number and assignee.
+std::vector<std::vector<std::string>> RegisterWorkstations(const std::string& registerPath);
 
 }  // namespace e2e
