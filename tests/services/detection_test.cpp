@@ -62,7 +62,6 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
       {kUffaut, UffautBytes(1, 44), "00300/"},
       {kUffaut, UffautBytes(0, 0x1A), "00026/"},     // end-of-file byte in text mode
       {kUffaut, UffautBytes(0x0D, 0x0A), "03338/"},  // CR LF in text mode
-      {kUffaut, UffautBytes(0xFF, 0xFF), "65535/"},
       {kUffaut, std::string(522, '\x02'), "00512/"},  // no low byte
       {kUffaut, std::string(100, 'x'), "00000/"},     // too short
       {kInstalla, "00042secret12\r\nC:\\ZAN\\PM00042\\ZAN2025", "00042/secret12"},
@@ -70,7 +69,7 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
       {kInstalla, "00042secret1", "/"},  // 12 bytes: no code
       {kProt, ZanolinfBytes("00400secret"), "00400/secret"},
       {kProt, ZanolinfBytes("00400abcdefgh0123456789"), "00400/abcdefgh"},  // 19 decoded
-      {kProt, ZanolinfBytes("004"), "/"},  // file "11": the only warning
+      {kProt, ZanolinfBytes("004"), "/"},  // file "10": the only warning
       {kProt, "[OTHER]\r\nPROT=00400\r\n", "/"},
   };
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
@@ -86,7 +85,7 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
   InstallRecord r;
   EXPECT_EQ(ReadPmFromUffaut(dir / "missing", r) + ReadInstallaMod(dir / "missing", r), 2u);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{
-      "[* WARN] Invalid PROT value, office code too short -> " + (dir / "11")});
+      "[* WARN] Invalid PROT value, office code too short -> " + (dir / "10")});
 }
 
 TEST(DesktopAppFolders, HighestVersionFolder) {
