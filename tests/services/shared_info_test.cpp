@@ -269,12 +269,9 @@ TEST_F(SharedInfoTest, AssigneePredicate) {
   const int y24 = Year("2024");
   const struct { const char *stored, *asked; bool match; } cases[] = {
       {"PC1\\M.ROSSI", "pc1\\m.rossi", true},  // equal ignoring case
-      {"PC2\\m.rossi", "PC1\\m.rossi", false},
       {"PC1\\m.rossi", "PC1\\m_rossi", false},
       {"PC1\\mxrossi", "PC1\\m%", false},
-      {"PC1\\m_rossi", "PC1\\m_rossi", true},
       {"PC1\\50%", "PC1\\50%", true},
-      {"PC1\\a!b", "PC1\\a!b", true},
       {"PC1\\ab", "PC1\\a!b", false},
       {"PC1\\m%x", "PC1\\mAx", false},  // the stored text is no pattern
   };
