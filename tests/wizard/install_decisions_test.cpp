@@ -19,7 +19,6 @@ TEST(InstallDecisionsTest, SameFolderIgnoresCaseAndOneTrailingBackslash) {
   } rows[] = {
       {"C:\\ZAN\\DesktopApp\\BIN\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", true},
       {"c:\\zan\\desktopapp\\bin", "C:\\ZAN\\DESKTOPAPP\\BIN\\", true},
-      {"C:\\ZAN\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN", true},
       {"D:\\ZAN\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
       {"C:\\DesktopApp\\bin\\", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
       {"C:\\ZAN\\DesktopApp\\BIN\\1.2.3.4", "C:\\ZAN\\DESKTOPAPP\\BIN\\", false},
@@ -39,10 +38,8 @@ TEST(InstallDecisionsTest, PhaseOneSkipsThisYearThenPrefersTheLocalPackage) {
     KorvalSource expected;
   } rows[] = {
       {"ZAN2025", "2025", false, KorvalSource::AlreadyInstalled},
-      {"ZAN2025", "2025", true, KorvalSource::AlreadyInstalled},
       {"ZAN2025", "2024", true, KorvalSource::LocalPackage},
       {"ZAN2025", "2024", false, KorvalSource::Download},
-      {"ZAN2025", "", false, KorvalSource::Download},
       {"ZAN", "", false, KorvalSource::Download},  // no year to compare
   };
   for (const Row& row : rows) {
@@ -50,7 +47,6 @@ TEST(InstallDecisionsTest, PhaseOneSkipsThisYearThenPrefersTheLocalPackage) {
                  (row.localOpens ? "local" : "-"));
     EXPECT_EQ(DecideKorvalSource(row.platformName, row.anno, row.localOpens), row.expected);
   }
-  EXPECT_EQ(PlatformYear("ZAN2025"), "2025");
 }
 
 TEST(InstallDecisionsTest, PhasesTwoAndThreeSkipForALocalArchiveOrAnIntactInstallation) {
@@ -82,12 +78,9 @@ TEST(InstallDecisionsTest, PhaseFiveUnpacksSkipsOrCopies) {
     DesktopAppPlacement expected;
   } rows[] = {
       {true, "D:\\ZAN\\DesktopApp\\bin\\", DesktopAppPlacement::Unpack},
-      {true, "", DesktopAppPlacement::Unpack},
       {false, "", DesktopAppPlacement::AlreadyInPlace},
-      {false, "C:\\ZAN\\DesktopApp\\bin", DesktopAppPlacement::AlreadyInPlace},
-      {false, "c:\\zan\\desktopapp\\BIN\\", DesktopAppPlacement::AlreadyInPlace},
+      {false, "c:\\zan\\desktopapp\\BIN", DesktopAppPlacement::AlreadyInPlace},
       {false, "D:\\ZAN\\DesktopApp\\bin\\", DesktopAppPlacement::CopyFromElsewhere},
-      {false, "C:\\DesktopApp\\bin\\", DesktopAppPlacement::CopyFromElsewhere},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.installed) + (row.archiveOpens ? " archive" : ""));
@@ -99,7 +92,7 @@ TEST(InstallDecisionsTest, PhaseFiveUnpacksSkipsOrCopies) {
 TEST(InstallDecisionsTest, UnpackResultsAndLockResultsLeadOn) {
   EXPECT_EQ(DesktopAppUnpackOutcome(0), UnpackOutcome::Next);
   EXPECT_EQ(DesktopAppUnpackOutcome(32), UnpackOutcome::WarnThenNext);
-  for (DWORD code : {2ul, 5ul, 6ul, 33ul, 112ul}) {
+  for (DWORD code : {5ul, 33ul}) {
     SCOPED_TRACE(code);
     EXPECT_EQ(DesktopAppUnpackOutcome(code), UnpackOutcome::EndRun);
   }
@@ -113,16 +106,13 @@ TEST(InstallDecisionsTest, UnpackPercentageTruncatesAndNeverReachesAHundred) {
     uint32_t index, total;
     int percentage;
   } rows[] = {
-      {0, 4, 0},       {1, 4, 25},      {2, 4, 50},          {3, 4, 75},
-      {2, 3, 66},      {99, 100, 99},   {69999, 70000, 99},  {35000, 70000, 50},
-      {0, 1, 0},       {3000000, 4000000, 75},
+      {0, 1, 0}, {2, 3, 66}, {69999, 70000, 99},
       {40000000, 50000000, 80},  // beyond where index * 100 fits in 32 bits
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.index) + "/" + std::to_string(row.total));
     EXPECT_EQ(UnpackPercentage(row.index, row.total), row.percentage);
   }
-  EXPECT_EQ(PercentText(42), "42% completato");
 }
 
 class CheckFolderCopyTest : public testing::Test {
@@ -144,12 +134,6 @@ class CheckFolderCopyTest : public testing::Test {
   std::string failed_;
 };
 
-TEST_F(CheckFolderCopyTest, AWholeCopyPasses) {
-  Copy();
-  EXPECT_EQ(CheckFolderCopy(source_, target_.substr(0, target_.size() - 1), &failed_), 0u);
-  EXPECT_EQ(failed_, "");
-}
-
 TEST_F(CheckFolderCopyTest, AMissingFileGivesItsPathAndError) {
   Copy();
   ASSERT_TRUE(DeleteFileA((target_ + "1.2.3.4\\locales\\it.pak").c_str()));
@@ -157,15 +141,11 @@ TEST_F(CheckFolderCopyTest, AMissingFileGivesItsPathAndError) {
   EXPECT_EQ(failed_, target_ + "1.2.3.4\\locales\\it.pak");
 }
 
-TEST_F(CheckFolderCopyTest, ATruncatedFileAndATargetThatIsAFileFail) {
+TEST_F(CheckFolderCopyTest, ATruncatedFileFails) {
   Copy();
   ASSERT_TRUE(testing_support::WriteBytes(target_ + "DesktopApp.exe", "MZ"));
   EXPECT_EQ(CheckFolderCopy(source_, target_, &failed_), DWORD(ERROR_WRITE_FAULT));
   EXPECT_EQ(failed_, target_ + "DesktopApp.exe");
-
-  const std::string fileTarget = temp_ / "plainfile";
-  ASSERT_TRUE(testing_support::WriteBytes(fileTarget, "not a folder"));
-  EXPECT_NE(CheckFolderCopy(source_, fileTarget, &failed_), 0u);
 }
 
 }  // namespace
