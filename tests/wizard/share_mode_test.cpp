@@ -31,7 +31,6 @@ TEST(SharePart, FoundOnlyAsAnUpperCasePieceOfItsOwn) {
       {"/XSHARE=1;C:\\X", false, ""},
       {"SHARE=1;C:\\X", false, ""},  // the text before the first "/" is not read
       {"/SHARE", false, ""},
-      {"", false, ""},
   };
   for (const Row& row : rows) {
     std::string part;
@@ -76,33 +75,25 @@ TEST_F(ShareRequestTest, OnlyAnOfficeFolderOnAFixedDriveIsAccepted) {
   };
   const Row rows[] = {
       {"SHARE=01234;" + office_, 0, ""},
-      {"SHARE=01234;" + office_ + "\\", 0, ""},
       {"SHARE=1;" + office_, 0, ""},
       {"SHARE=01234", 87, "Command line not formatted correctly (; not found)"},
       {"SHARE=;" + office_, 87, "(office code not valid) -> "},
       {"SHARE=00000;" + office_, 87, "(office code not valid)"},
-      {"SHARE=123456;" + office_, 87, "(office code not valid)"},
       {"SHARE=12a;" + office_, 87, "(office code not valid)"},
       {"SHARE=01234;" + office_ + "\\..\\PM01234", 87, "(\".\" or \"..\" in the folder)"},
-      {"SHARE=01234;" + office_ + "\\.", 87, "(\".\" or \"..\" in the folder)"},
-      {"SHARE=01234;" + office_ + "\\ZAN_Shared\\..\\..", 87, "(\".\" or \"..\" in the folder)"},
       {"SHARE=01234;" + office_ + ".", 87, "(folder name ending in a dot or blank)"},
-      {"SHARE=01234;" + office_ + "\\...", 87, "(folder name ending in a dot or blank)"},
       {"SHARE=01234;C:" + onDrive.substr(0, 6) + "\\\\" + onDrive.substr(7), 87,
        "(empty folder name)"},
       {"SHARE=01234;" + office_ + ":stream", 87, "(invalid character in the folder)"},
       {"SHARE=01234;C:\\", 87, "(drive root) -> C:\\"},
       {"SHARE=01234;C:", 87, "(not an absolute folder on a drive)"},
-      {"SHARE=01234;C:\\windows", 87, "(no office register) -> C:\\windows"},
       {"SHARE=01234;" + dir_.path() + "plain", 87, "(no office register)"},
       {"SHARE=01234;" + dir_.path() + "fake", 87, "(no office register)"},
       {"SHARE=01234;" + onDrive, 87, "(not an absolute folder on a drive)"},
-      {"SHARE=01234;ZAN\\PM01234", 87, "(not an absolute folder on a drive)"},
       {"SHARE=01234; " + office_, 87, "(not an absolute folder on a drive)"},
       {"SHARE=01234;\\\\server\\share\\PM01234", 87, "(not an absolute folder on a drive)"},
       {"SHARE=01234;\\\\?\\" + office_, 87, "(not an absolute folder on a drive)"},
       {"SHARE=01234;R" + office_.substr(1), 87, "(not a local fixed drive)"},
-      {"SHARE=01234;U" + office_.substr(1), 87, "(not a local fixed drive)"},
       {"SHARE=01234;D" + office_.substr(1), 87, "(not a local fixed drive)"},
       {"SHARE=01234;" + dir_.path() + "missing", 3, "] -------> Folder "},
   };
