@@ -24,11 +24,15 @@ CApp::CApp() {
   m_setupPackageName = urls.setupPackageName;
   m_setupPackageUrl = urls.setupPackageUrl;
   m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
+  // Without a temporary folder the paths stay empty: a relative name would be
+  // the packages the user put beside the setup, deleted here and at the end.
   const std::string temp = TempFolder();
-  m_tempKorvalPackage = temp + g_korvalPackageName;
-  m_tempDesktopAppPackage = temp + g_desktopAppArchive;
-  DeleteFileA(m_tempKorvalPackage.c_str());
-  DeleteFileA(m_tempDesktopAppPackage.c_str());
+  if (!temp.empty()) {
+    m_tempKorvalPackage = temp + g_korvalPackageName;
+    m_tempDesktopAppPackage = temp + g_desktopAppArchive;
+    DeleteFileA(m_tempKorvalPackage.c_str());
+    DeleteFileA(m_tempDesktopAppPackage.c_str());
+  }
 }
 
 WininetWrapper* CApp::StartRequest(const std::string& url, bool raw) {
@@ -75,9 +79,13 @@ std::string RecordLogLine(const InstallRecord& record) {
 }
 
 std::string TempFolder() {
+  // GetTempPathA never gives more than MAX_PATH + 1 characters.
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathA(sizeof(buffer), buffer);
-  if (length == 0 || length >= sizeof(buffer)) return std::string();
+  if (length == 0 || length >= sizeof(buffer)) {
+    Log("[**  ERR] Temporary folder not available -> " + std::to_string(GetLastError()));
+    return std::string();
+  }
   return std::string(buffer, length);
 }
 

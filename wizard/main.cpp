@@ -29,6 +29,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     Log(std::string("[**  ERR] Exception ") + e.what());
     ShowBox(nullptr, e.what(), "Errore", MB_OK | MB_ICONERROR);
     EndRun(static_cast<UINT>(-1));
+  } catch (...) {
+    FatalException("(unknown)");
   }
 
   // The sheet's handlers guard themselves; this catches what escapes the

@@ -160,8 +160,9 @@ bool CApp::Initialize() {
     m_setupPackageName = urls.setupPackageName;
     m_setupPackageUrl = urls.setupPackageUrl;
     m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
-    m_tempSetupPackage = TempFolder() + m_setupPackageName;
-    if (!m_cmdLine.empty()) DeleteFileA(m_tempSetupPackage.c_str());
+    const std::string temp = TempFolder();  // empty: no path, as for the other packages
+    m_tempSetupPackage = temp.empty() ? std::string() : temp + m_setupPackageName;
+    if (!m_cmdLine.empty() && !temp.empty()) DeleteFileA(m_tempSetupPackage.c_str());
 
     if (m_noDiscovery) {
       Log("[  INFO] Network discovery not started due to switch on commandline");

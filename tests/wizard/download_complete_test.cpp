@@ -225,6 +225,19 @@ TEST_F(CompletionTest, SavePackageWritesTheWholeBodyAndReportsFailure) {
                        " -> 3"));
 }
 
+// A whole download that cannot be stored is a failed download (Retry), not a
+// package the next phases would miss and take for installed.
+TEST_F(CompletionTest, PackageThatCannotBeStoredIsOfferedAgain) {
+  app_->m_tempKorvalPackage = dir_ / "missing\\korval2025.7z";
+  boxes_.otherwise = IDRETRY;
+  Complete(StepKorvalPackage, 200, "7z-body", 7);
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot create package " + app_->m_tempKorvalPackage));
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].caption, "Attenzione");
+  EXPECT_TRUE(log_.Has("[  INFO] Install phase 1 - Korval download"));  // the Retry
+  EXPECT_FALSE(log_.Has("Install phase 2"));
+}
+
 TEST_F(CompletionTest, UnusableSetupInformationEndsWithoutUpdate) {
   struct Row {
     const char* body;

@@ -94,6 +94,23 @@ TEST(CurrentInstall, TakesTheRegisterRecordOnlyWhenItIsTheOnlyOne) {
   EXPECT_EQ(setting.current.rootPath, "C:\\");
 }
 
+// Without a temporary folder (one longer than Windows can give) the package
+// paths stay empty: relative names would be the packages the user put beside
+// the setup, which the run deletes at its start and end.
+TEST(TempFolderTest, NoTemporaryFolderLeavesNoPackagePath) {
+  testing_support::LogCapture log;
+  char saved[32768] = {};
+  const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
+  ASSERT_TRUE(SetEnvironmentVariableA("TMP", ("C:\\" + std::string(300, 't')).c_str()));
+  const std::string folder = TempFolder();
+  CApp* app = new CApp();  // like the setup's: never freed
+  SetEnvironmentVariableA("TMP", had ? saved : nullptr);
+  EXPECT_EQ(folder, "");
+  EXPECT_TRUE(log.Has("[**  ERR] Temporary folder not available -> "));
+  EXPECT_EQ(app->m_tempKorvalPackage, "");
+  EXPECT_EQ(app->m_tempDesktopAppPackage, "");
+}
+
 TEST(RecordLine, MarksTheCurrentUserAndNetworkPaths) {
   InstallRecord r = *Record("00012", 1, true);
   r.assignee = "OTHERPC\\someone";

@@ -54,16 +54,26 @@ void CompleteInstallDownload(CApp& app, WininetWrapper& request) {
   Log(kFinished[step] + Decimal(length));
 
   bool good = IsGoodDownload(request.status, length, request.contentLength);
-  if (good && step == StepKorvalPackage) {
-    SavePackage(app.m_tempKorvalPackage, request.response);
+  if (good && (step == StepKorvalPackage || step == StepDesktopAppArchive)) {
+    const std::string& package =
+        step == StepKorvalPackage ? app.m_tempKorvalPackage : app.m_tempDesktopAppPackage;
+    const bool saved = SavePackage(package, request.response);
     ReleaseBody(request);
-    app.InstallPhase2();
-    return;
-  }
-  if (good && step == StepDesktopAppArchive) {
-    SavePackage(app.m_tempDesktopAppPackage, request.response);
-    ReleaseBody(request);
-    app.InstallPhase4();
+    if (saved) {
+      if (step == StepKorvalPackage)
+        app.InstallPhase2();
+      else
+        app.InstallPhase4();
+      return;
+    }
+    // A package that could not be stored counts as a failed download: the
+    // unpacking phases would find no package and take the component for
+    // installed, and the run would end "successfully" without it.
+    DeleteFileA(package.c_str());
+    if (ShowBox(app.m_hwndPage, kDownloadProblemText, "Attenzione",
+                MB_RETRYCANCEL | MB_ICONQUESTION) != IDRETRY)
+      EndRun(0);
+    RepeatInstallPhase(app, step);
     return;
   }
   if (good && step == StepDesktopAppXml) {

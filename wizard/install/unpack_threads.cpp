@@ -39,6 +39,10 @@ thread_local bool t_unpackThread = false;
 
 unsigned __stdcall Trampoline(void* procedure) {
   t_unpackThread = true;
+  // A Cancel confirmed while the thread was being started: it ends nothing
+  // and writes nothing (the DesktopApp thread ends programs and makes folders
+  // before its first unpacking).
+  UnpackCheckpoint();
   const unsigned result = reinterpret_cast<unsigned(__stdcall*)(void*)>(procedure)(nullptr);
   --g_running;
   SetEvent(g_changed);

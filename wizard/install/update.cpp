@@ -86,7 +86,12 @@ void EndWaitDialog(CApp& app) {
   if (app.m_hwndWaitDlg) EndDialog(app.m_hwndWaitDlg, 1);
 }
 
-std::string UpdateFolder() { return TempFolder() + "NewSetupExe"; }
+// Empty without a temporary folder: a relative folder would land beside the
+// running setup.
+std::string UpdateFolder() {
+  const std::string temp = TempFolder();
+  return temp.empty() ? std::string() : temp + "NewSetupExe";
+}
 
 DWORD PrepareUpdateFolder(const std::string& folder) {
   Log("[  INFO] Delete temp update path -> " + folder);
@@ -189,6 +194,7 @@ void CApp::DownloadSetupUpdate() {
 
 DWORD CApp::ApplySetupUpdate() {
   const std::string folder = UpdateFolder();
+  if (folder.empty()) return AbandonUpdate(*this, ERROR_PATH_NOT_FOUND);
   DWORD code = PrepareUpdateFolder(folder);
   if (code != 0) return AbandonUpdate(*this, code);
 
