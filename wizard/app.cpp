@@ -18,12 +18,7 @@ CApp::CApp() {
   m_setting = new CSetting();
   GetServiceSettings().setting = m_setting;
   SetShortcutIconRemotePathPolicy();
-  const ServerUrlSet& urls = UrlSetFor(EnvProduction);
-  m_updateInfoUrl = urls.setupInfoUrl;
-  m_setupExeName = urls.setupExeName;
-  m_setupPackageName = urls.setupPackageName;
-  m_setupPackageUrl = urls.setupPackageUrl;
-  m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
+  UseUrlSet(EnvProduction);
   // Without a temporary folder the paths stay empty: a relative name would be
   // the packages the user put beside the setup, deleted here and at the end.
   const std::string temp = TempFolder();
@@ -43,6 +38,15 @@ WininetWrapper* CApp::StartRequest(const std::string& url, bool raw) {
   request->Start();
   m_request = request;
   return request;
+}
+
+void CApp::UseUrlSet(int environment) {
+  const ServerUrlSet& urls = UrlSetFor(environment);
+  m_updateInfoUrl = urls.setupInfoUrl;
+  m_setupExeName = urls.setupExeName;
+  m_setupPackageName = urls.setupPackageName;
+  m_setupPackageUrl = urls.setupPackageUrl;
+  m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
 }
 
 std::string CApp::EnvironmentPrefix() const { return UrlSetFor(m_environment).titlePrefix; }

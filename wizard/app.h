@@ -85,6 +85,8 @@ class CApp : public WininetWrapperDelegate {
   // Starts a GET of `url` (lower-cased unless raw) with the run's proxy
   // credentials and this object as delegate; the request becomes m_request.
   WininetWrapper* StartRequest(const std::string& url, bool raw);
+  // Copies the URL set of the environment into the URL fields.
+  void UseUrlSet(int environment);
   // "DEV - ", "TEST - " or "" by m_environment.
   std::string EnvironmentPrefix() const;
   // Stores the sheet frame here and where the services read it.

@@ -8,6 +8,20 @@
 
 int OfficePageTemplate(bool isNewOffice) { return isNewOffice ? IDD_WIZ_PMNEW : IDD_WIZ_PMSELECT; }
 
+void TakePickedRecord(InstallRecord& current, const InstallRecord& picked) {
+  current.pm = picked.pm;
+  current.pwd = picked.pwd;
+  current.pdl = picked.pdl;
+  current.type = picked.type;
+  current.platformPath = picked.platformPath;
+  current.rootPath = picked.rootPath;
+  current.sharedInfoPath = picked.sharedInfoPath;
+  current.isNewOffice = picked.isNewOffice;
+  current.fromSharedInfo = picked.fromSharedInfo;
+  current.notPending = picked.notPending;
+  current.anno = picked.anno;
+}
+
 std::string WithBackslash(std::string text) {
   if (text.empty() || text.back() != '\\') text += '\\';
   return text;

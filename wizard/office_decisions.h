@@ -23,6 +23,11 @@ std::string WithBackslash(std::string text);
 // else the office list.
 int OfficePageTemplate(bool isNewOffice);
 
+// A picked installation becomes the one being set up: its code, password
+// field, workstation, kind, folders, register, flags and year (basePath and
+// assignee are left as they are).
+void TakePickedRecord(InstallRecord& current, const InstallRecord& picked);
+
 // --- Office selection -------------------------------------------------------
 
 // The entry above `picked` in the list (same office code, walking upwards

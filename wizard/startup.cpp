@@ -154,12 +154,7 @@ bool CApp::Initialize() {
         break;
     }
 
-    const ServerUrlSet& urls = UrlSetFor(m_environment);
-    m_updateInfoUrl = urls.setupInfoUrl;
-    m_setupExeName = urls.setupExeName;
-    m_setupPackageName = urls.setupPackageName;
-    m_setupPackageUrl = urls.setupPackageUrl;
-    m_desktopAppXmlUrl = urls.desktopAppXmlUrl;
+    UseUrlSet(m_environment);
     const std::string temp = TempFolder();  // empty: no path, as for the other packages
     m_tempSetupPackage = temp.empty() ? std::string() : temp + m_setupPackageName;
     if (!m_cmdLine.empty() && !temp.empty()) DeleteFileA(m_tempSetupPackage.c_str());

@@ -126,18 +126,8 @@ LONG_PTR Next(HWND page) {
     return kStay;
   }
 
-  current.pm = picked->pm;
-  current.pwd = picked->pwd;
-  current.pdl = picked->pdl;
-  current.type = picked->type;
-  current.platformPath = picked->platformPath;
-  current.rootPath = picked->rootPath;
-  current.sharedInfoPath = picked->sharedInfoPath;
-  current.isNewOffice = picked->isNewOffice;
-  current.fromSharedInfo = picked->fromSharedInfo;
-  current.notPending = picked->notPending;
+  TakePickedRecord(current, *picked);
   s.installRoot = current.rootPath;
-  current.anno = picked->anno;
 
   if (IsUncPath(current.rootPath) && !MapPickedShare(page, *picked)) return IDD_WIZ_PMSELECT;
 

@@ -9,6 +9,7 @@
 
 #include "app.h"
 #include "log.h"
+#include "office_decisions.h"
 #include "pages.h"
 #include "process_checks.h"
 #include "resource.h"
@@ -50,18 +51,7 @@ int PickRestoreRecord(const InstallRecordList& records, const std::string& year,
 }
 
 void MakeCurrentInstall(CSetting& setting, const InstallRecord& record) {
-  InstallRecord& current = setting.current;
-  current.pm = record.pm;
-  current.pwd = record.pwd;
-  current.pdl = record.pdl;
-  current.type = record.type;
-  current.platformPath = record.platformPath;
-  current.rootPath = record.rootPath;
-  current.sharedInfoPath = record.sharedInfoPath;
-  current.isNewOffice = record.isNewOffice;
-  current.fromSharedInfo = record.fromSharedInfo;
-  current.notPending = record.notPending;
-  current.anno = record.anno;
+  TakePickedRecord(setting.current, record);
   std::string office = record.rootPath;
   if (office.empty() || office.back() != '\\') office += '\\';
   setting.installRoot = office + setting.platformName + "\\";
