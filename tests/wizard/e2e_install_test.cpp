@@ -77,6 +77,18 @@ std::vector<std::string> Names(const std::string& root) {
   return names;
 }
 
+// A damaged archive: the error box with 6, OK, the run ends with 6 and the
+// destination folder stays, emptied.
+void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destination) {
+  auto box = wizard.WaitBox("Errore");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
+  wizard.Answer(*box, IDOK);
+  EXPECT_EQ(wizard.WaitExit(), 6u);
+  EXPECT_TRUE(Exists(destination));
+  EXPECT_EQ(Names(destination), std::vector<std::string>{});
+}
+
 // Expects `root` to hold exactly the tree 7zz unpacked into `reference`.
 void ExpectSameTree(const std::string& root, const std::string& reference) {
   const auto expected = Files(reference);
@@ -451,13 +463,7 @@ TEST_F(InstallChain, ADamagedKorvalPackageEndsWithSixAndEmptiesThePlatformFolder
   Serve(kKorvalPath, Variant("korval_damaged.7z"));
   WizardDriver wizard("korval_damaged");
   ToInstallAsNewOffice(wizard);
-  auto box = wizard.WaitBox("Errore");
-  ASSERT_TRUE(box);
-  EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
-  wizard.Answer(*box, IDOK);
-  EXPECT_EQ(wizard.WaitExit(), 6u);
-  EXPECT_TRUE(Exists(kPlatform));
-  EXPECT_EQ(Names(kPlatform), std::vector<std::string>{});
+  ExpectUnpackingEndsTheRun(wizard, kPlatform);
   EXPECT_TRUE(Exists(kLock));
   EXPECT_EQ(wizard.CountLog("[**  ERR] Korval decompression error -> 6"), 1);
   EXPECT_EQ(wizard.CountLog(std::string("[**  ERR] Delete destination path -> ") + kPlatform), 1);
@@ -501,12 +507,7 @@ TEST_F(InstallChain, AnotherDesktopAppErrorEndsWithItsCodeAndEmptiesTheBinFolder
   ASSERT_TRUE(WriteFileBytes(std::string(kBin) + "earlier.txt", "goes"));
   WizardDriver wizard("desktopapp_damaged");
   ToInstallAsRestore(wizard);
-  auto box = wizard.WaitBox("Errore");
-  ASSERT_TRUE(box);
-  EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
-  wizard.Answer(*box, IDOK);
-  EXPECT_EQ(wizard.WaitExit(), 6u);
-  EXPECT_EQ(Names(kBin), std::vector<std::string>{});
+  ExpectUnpackingEndsTheRun(wizard, kBin);
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 6"), 1);
 }
 
