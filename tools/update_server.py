@@ -5,7 +5,10 @@ Serves a folder over HTTP/1.1 on a free loopback port and prints the port on the
 first line of its output. Requests may come as plain paths or, when a client uses
 this server as its proxy (http_proxy=http://127.0.0.1:PORT), as absolute URIs
 ("GET http://host:80/update/x.txt HTTP/1.1"); the host is ignored either way.
-Path lookup ignores case. Every request is logged as "METHOD PATH STATUS BYTES".
+Path lookup ignores case. Every request is logged as "METHOD PATH STATUS BYTES"
+before the last byte of its answer goes out, so a client that holds the whole
+answer always finds its line; BYTES is what the answer's body carries (-1 for
+endless).
 
 Misbehaviour per path (case-insensitive, "*" for every path):
   --rule PATH=404            answer 404
@@ -17,6 +20,9 @@ Misbehaviour per path (case-insensitive, "*" for every path):
   --rule PATH=trickle[:B[:MS]]  send the body B bytes (1000) at a time, MS ms (30) apart
   --rule PATH=auth:USER:PASS 407 with Proxy-Authenticate: Basic until those credentials come
   --rule PATH=endless        200 without Content-Length, zeros until the client goes
+  --rule PATH=hold           read the request, answer nothing while this rule stands
+                             (the rules file is read again every 50 ms, for at most
+                             120 s), then answer as the rules then say
   --rules-file FILE          more rules, one "PATH=MODE[:ARGS]" a line, read again on
                              every request (a test changes them while the server
                              runs); an empty or missing file adds none, and its
@@ -48,7 +54,8 @@ def parse_rule(text):
         raise argparse.ArgumentTypeError("rule must be PATH=MODE[:ARGS]: %r" % text)
     parts = behaviour.split(":")
     mode = parts[0].lower()
-    known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless"}
+    known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless",
+             "hold"}
     if mode not in known:
         raise argparse.ArgumentTypeError("unknown mode %r" % mode)
     if mode == "auth" and len(parts) != 3:
@@ -115,6 +122,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if self.server.echo:
                 sys.stderr.write(line)
 
+    def rule(self):
+        """The mode and arguments the rules give this request's path now."""
+        rules = dict(self.server.rules)
+        if self.server.rules_file:
+            rules.update(read_rules_file(self.server.rules_file))
+        rule = rules.get(self.url_path.lower()) or rules.get("*")
+        return rule if rule else ("", [])
+
     def do_GET(self):
         self.handle_request(send_body=True)
 
@@ -131,11 +146,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         target = urllib.parse.urlsplit(self.path)
         raw_path = target.path if target.scheme else self.path.split("?", 1)[0]
         self.url_path = urllib.parse.unquote(raw_path or "/")
-        rules = dict(self.server.rules)
-        if self.server.rules_file:
-            rules.update(read_rules_file(self.server.rules_file))
-        rule = rules.get(self.url_path.lower()) or rules.get("*")
-        mode, args = rule if rule else ("", [])
+        mode, args = self.rule()
+        deadline = time.monotonic() + 120
+        while mode == "hold" and time.monotonic() < deadline:
+            time.sleep(0.05)
+            mode, args = self.rule()
 
         if mode == "auth" and not self.authorized(args[0], args[1]):
             body = b"Proxy authentication required\r\n"
@@ -173,15 +188,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.end_headers()
             self.close_connection = True
+            self.record(200, -1 if send_body else 0)
             block = b"\0" * 65536
-            sent = 0
             try:
                 while send_body:
                     self.wfile.write(block)
-                    sent += len(block)
             except OSError:
                 pass
-            self.record(200, sent)
             return
 
         path = find_file(self.server.root, self.url_path)
@@ -210,32 +223,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if mode == "short":
                 limit = int(args[0]) if args else size // 2
                 data = f.read(min(limit, size))
-                sent = self.send_bytes(data)
-                self.record(200, sent)
+                self.record(200, len(data))
+                self.send_bytes(data)
                 self.close_connection = True
                 return
             if mode == "trickle":
                 piece = int(args[0]) if args and args[0] else 1000
                 pause = (int(args[1]) if len(args) > 1 else 30) / 1000.0
                 sent = 0
+                recorded = False
                 while True:
                     data = f.read(piece)
                     if not data:
                         break
                     if sent:
                         time.sleep(pause)
+                    if sent + len(data) == size:
+                        self.record(200, size)
+                        recorded = True
                     if self.send_bytes(data) < len(data):
                         break
                     sent += len(data)
-                self.record(200, sent)
+                if not recorded:  # an empty body, or the client went first
+                    self.record(200, sent)
                 return
+            self.record(200, size)
             try:
                 self.wfile.flush()
-                sent = self.connection.sendfile(f)
+                self.connection.sendfile(f)
             except OSError:
-                sent = -1
                 self.close_connection = True
-            self.record(200, sent)
 
     def authorized(self, user, password):
         header = self.headers.get("Proxy-Authorization", "")
@@ -258,8 +275,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return 0
 
     def write_body(self, body, send_body, status):
-        sent = self.send_bytes(body) if send_body else 0
-        self.record(status, sent)
+        self.record(status, len(body) if send_body else 0)
+        if send_body:
+            self.send_bytes(body)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

@@ -52,12 +52,15 @@ class LogCapture {
   bool Has(const std::string& text) const;
   // Its lines without their timestamps.
   std::vector<std::string> Lines() const;
-  // Deletes the log file so that later checks see only new lines.
+  // Later reads see only the lines written after this call. The file stays:
+  // deleting it races with a writer that has it open (its lines would go
+  // with the deleted file).
   void Clear();
 
  private:
   TempDir dir_;
   std::string folder_;
+  std::string cleared_;  // the log as it stood at Clear()
 };
 
 }  // namespace testing_support

@@ -34,8 +34,8 @@ const char kKorvalPath[] = "/update/korval/korval2025.7z";
 const char kXmlPath[] = "/update/desktopapp.xml";
 const char kArchivePath[] = "/update/desktopapp/production/desktopapp.7z";
 const char kArgs[] = "/SKIPUPDATE /NODISCOVERY";
-// The chain's longer steps (downloads, unpacking) within one wait.
-constexpr DWORD kChainWait = 120000;
+// What the final page adds to a new office's unpacked platform folder.
+const std::set<std::string> kInstallaMod = {"HOME\\ETC\\INSTALLA.MOD"};
 
 // A file of the install variants fixture.
 std::string Variant(const std::string& name) {
@@ -89,11 +89,14 @@ void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destinat
   EXPECT_EQ(Names(destination), std::vector<std::string>{});
 }
 
-// Expects `root` to hold exactly the tree 7zz unpacked into `reference`.
-void ExpectSameTree(const std::string& root, const std::string& reference) {
+// Expects `root` to hold exactly the tree 7zz unpacked into `reference`,
+// besides the files `added` later (their bytes are the final page's stories').
+void ExpectSameTree(const std::string& root, const std::string& reference,
+                    const std::set<std::string>& added = {}) {
   const auto expected = Files(reference);
   ASSERT_FALSE(expected.empty()) << reference;
-  const auto actual = Files(root);
+  auto actual = Files(root);
+  for (const std::string& name : added) EXPECT_EQ(actual.erase(name), 1u) << root << name;
   std::vector<std::string> differing;
   for (const auto& file : expected) {
     auto found = actual.find(file.first);
@@ -214,11 +217,11 @@ TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth)
   wizard.Screenshot("phase-1-download");
   EXPECT_GE(download.texts.size(), 2u);
   EXPECT_GE(download.positions.size(), 2u);
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
 
   EXPECT_EQ(ServerRequests(),
             (std::vector<std::string>{kKorvalPath, kXmlPath, kArchivePath}));
-  ExpectSameTree(kPlatform, Variant("ref_korval_big\\"));
+  ExpectSameTree(kPlatform, Variant("ref_korval_big\\"), kInstallaMod);
   ExpectSameTree(kBin, Variant("ref_e2e_desktopapp\\"));
   // Phase 5's thread pressed Next: the unpacking finished before WIZ_END.
   const std::string log = wizard.LogText();
@@ -244,7 +247,7 @@ TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
   StartOptions options;
   options.runFolder = run;
   ToInstallAsNewOffice(wizard, options);
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{});
   EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 1 - Korval download skipped, detected local "
@@ -254,7 +257,7 @@ TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
                             "local package for DesktopApp install, using it"),
             1);
   EXPECT_EQ(wizard.CountLog("Install phase 3"), 0);
-  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"));
+  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"), kInstallaMod);
   ExpectSameTree(kBin, Variant("ref_e2e_desktopapp\\"));
   // Packages beside the setup are the user's: they stay.
   EXPECT_TRUE(Exists(run + "korval2025.7z"));
@@ -291,7 +294,7 @@ void ToInstallAsAddedWorkstation(WizardDriver& wizard, const std::string& deskto
 TEST_F(InstallChain, AnAddedWorkstationKeepsAnIntactDesktopAppInPlace) {
   WizardDriver wizard("added_workstation");
   ToInstallAsAddedWorkstation(wizard, kBin);
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kXmlPath});
   for (const char* line :
@@ -311,7 +314,7 @@ TEST_F(InstallChain, AnAddedWorkstationKeepsAnIntactDesktopAppInPlace) {
 TEST_F(InstallChain, AnIntactDesktopAppFoundElsewhereIsCopiedIntoTheBinFolder) {
   WizardDriver wizard("added_workstation_copy");
   ToInstallAsAddedWorkstation(wizard, "C:\\DesktopApp\\bin\\");
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
 
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kXmlPath});
   EXPECT_EQ(wizard.CountLog("[  INFO] Install phase 5 - DesktopApp copy instead of decompress -> "
@@ -326,7 +329,7 @@ TEST_F(InstallChain, ACopyThatDoesNotLandIsLoggedAndTheChainGoesOn) {
   ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\DesktopApp\\BIN", "in the way"));
   WizardDriver wizard("added_workstation_failed_copy");
   ToInstallAsAddedWorkstation(wizard, "C:\\DesktopApp\\bin\\");
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp copy failed on C:\\ZAN\\DESKTOPAPP\\BIN\\"), 1);
 }
 
@@ -341,7 +344,7 @@ TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
   WizardDriver wizard("restore");
   ToInstallAsRestore(wizard);
   EXPECT_EQ(PageText(wizard, IDC_INSTALL_GROUP), "Ripristino in corso");
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(false));
 
   EXPECT_FALSE(Exists(logFolder + "stale"));
   EXPECT_EQ(ReadFileBytes(sibling), "stays");
@@ -412,11 +415,11 @@ TEST_F(InstallChain, RetryAfterTheServerIsMendedGoesOn) {
   ASSERT_TRUE(box);
   ClearServerRules();
   wizard.Answer(*box, IDRETRY);
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
   EXPECT_EQ(ServerRequests(),
             (std::vector<std::string>{kKorvalPath, kKorvalPath, kXmlPath, kArchivePath}));
   EXPECT_EQ(wizard.CountLog("[  INFO] Install phase 1 - Korval download"), 2);
-  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"));
+  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"), kInstallaMod);
 }
 
 TEST_F(InstallChain, AProxyAskingForCredentialsGetsThemOnceForEveryLaterRequest) {
@@ -430,7 +433,7 @@ TEST_F(InstallChain, AProxyAskingForCredentialsGetsThemOnceForEveryLaterRequest)
   HWND box = wizard.WaitCredentialBox();
   ASSERT_NE(box, nullptr);
   wizard.EnterCredentials(box, "mario", "segreto");
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(true));
   EXPECT_EQ(wizard.CountLog("[  INFO] Proxy credential set"), 1);
   EXPECT_EQ(wizard.CountLog("-> 407"), 1);
   // Each later request passes the proxy: its last answer is a 200.
@@ -442,7 +445,7 @@ TEST_F(InstallChain, AProxyAskingForCredentialsGetsThemOnceForEveryLaterRequest)
   }
   EXPECT_EQ(lastStatus, (std::map<std::string, std::string>{
                             {kKorvalPath, "200"}, {kXmlPath, "200"}, {kArchivePath, "200"}}));
-  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"));
+  ExpectSameTree(kPlatform, Variant("ref_e2e_korval\\"), kInstallaMod);
 }
 
 TEST_F(InstallChain, ACancelledCredentialPromptEndsWithZero) {
@@ -492,7 +495,7 @@ TEST_F(InstallChain, ADesktopAppFileInUseOnlyWarnsAndTheInstallGoesOn) {
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text.rfind("Errore 32 nella decompressione. L'installazione proseguira'", 0), 0u);
   wizard.Answer(*box, IDOK);
-  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_END", kChainWait));
+  ASSERT_TRUE(wizard.WaitEndPageDone(false));
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 32"), 1);
   EXPECT_EQ(wizard.CountLog("[* WARN] Proceeding install on error 32 (ERROR_SHARING_VIOLATION)"), 1);
   TerminateProcess(process.hProcess, 0);

@@ -130,14 +130,7 @@ class Roads : public testing::Test {
   void FinishRun(WizardDriver& wizard, bool share, bool notice) {
     // The chain may leave WIZ_INSTALL before the sheet could be seen on it.
     ASSERT_TRUE(wizard.WaitPageLogged("WIZ_INSTALL"));
-    ASSERT_TRUE(wizard.WaitLog("[  INFO] Sheet active -> WIZ_END", 180000));
-    if (share) {
-      auto question = wizard.WaitBox("Condivisione");
-      ASSERT_TRUE(question);
-      wizard.Answer(*question, IDNO);
-    }
-    ASSERT_TRUE(wizard.WaitLog("[  INFO] Deleted lock file"));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_END"));
+    ASSERT_TRUE(wizard.WaitEndPageDone(share));
     EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
     ASSERT_TRUE(wizard.FinishAndExit(notice));
   }

@@ -47,11 +47,12 @@ class StartTest : public ::testing::Test {
 };
 
 TEST_F(StartTest, FreshStartAsksTheServerAndShowsTheStartPage) {
-  // A slow answer keeps the please-wait dialog up long enough to be seen.
-  SetServerRule("/update/setup_zan2025.txt", "trickle:2:300");
+  // The answer waits until the please-wait dialog has been seen.
+  SetServerRule("/update/setup_zan2025.txt", "hold");
   WizardDriver wizard("fresh_start");
   ASSERT_TRUE(wizard.Start());
   EXPECT_TRUE(wizard.WaitDialog(IDC_WAIT_PROGRESS, "please-wait"));
+  ClearServerRules();
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_EQ(wizard.SheetPages(), kAllPages);
   EXPECT_EQ(wizard.CountLog("[  INFO] No command line provided"), 1);

@@ -849,6 +849,33 @@ bool WizardDriver::ToInstallAsNewOffice(const std::string& code, const std::stri
   return true;
 }
 
+bool WizardDriver::WaitEndPageDone(bool shareQuestion, DWORD timeout) {
+  const DWORD start = GetTickCount();
+  if (shareQuestion) {
+    std::optional<Box> question = WaitBox("Condivisione", timeout);
+    if (!question) return false;
+    if (!Contains(question->text, "Procedere con la condivisione")) {
+      Fail("the final page's box is not the share question: " + question->text);
+      return false;
+    }
+    Answer(*question, IDNO);
+  }
+  do {
+    if (ShownPage() == "WIZ_END") {
+      Sleep(kPaintSettle);
+      Screenshot("WIZ_END");
+      return true;
+    }
+    for (const Box& box : Boxes(state_->process.dwProcessId)) {
+      Fail("a box opened before the final page was done: \"" + box.caption + "\" " + box.text);
+      return false;
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("the sheet did not show WIZ_END within " + std::to_string(timeout) + " ms");
+  return false;
+}
+
 bool WizardDriver::CancelAndExit() {
   Cancel();
   return ExitsWith(0);

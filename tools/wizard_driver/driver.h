@@ -22,6 +22,8 @@ namespace e2e {
 constexpr DWORD kPageWait = 30000;
 constexpr DWORD kBoxWait = 30000;
 constexpr DWORD kExitWait = 60000;
+// The install chain's longer steps (downloads, unpacking) within one wait.
+constexpr DWORD kChainWait = 180000;
 
 // A message box of the setup's process.
 struct Box {
@@ -131,6 +133,11 @@ class WizardDriver {
                             const std::string& drive = "");
   // Cancel on a page that asks nothing back; the setup must end with 0.
   bool CancelAndExit();
+  // Waits until the final page has done its work: the sheet shows WIZ_END
+  // only once its activation (configuration, register row, shortcut, lock)
+  // is over. With `shareQuestion` the page's share question must come first
+  // and is answered No; any other box fails the wait at once.
+  bool WaitEndPageDone(bool shareQuestion, DWORD timeout = kChainWait);
   // Finish on WIZ_END. With `notice`, the notice about workstations added for
   // other users or years must come and is answered; without, no box may open.
   // The setup must end with 0.
@@ -246,12 +253,13 @@ std::vector<std::string> ServerRequests();
 std::vector<std::string> ServerRequestLines();
 void ClearRequests();
 // Waits (bounded) until the server has logged at least `count` requests since
-// the last ClearRequests (it logs a request once answered); fails the test
+// the last ClearRequests (it logs a request before the last byte of its
+// answer goes out); fails the test
 // when it has not. The requests logged by then.
 std::vector<std::string> WaitRequests(size_t count, DWORD timeout = kPageWait);
 // Per-path misbehaviour, read by the server on every request
 // (tools/update_server.py modes: "404", "500", "short:N", "nolength",
-// "trickle:B:MS", "auth:USER:PASS", "stall:S", "reset"...).
+// "trickle:B:MS", "auth:USER:PASS", "stall:S", "reset", "hold"...).
 void SetServerRule(const std::string& path, const std::string& mode);
 void ClearServerRules();
 

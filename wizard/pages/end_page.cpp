@@ -227,8 +227,8 @@ void Activate(HWND page) {
   }
   if (!g_app->m_restoreMode) OfferShare(page);
 
-  Log("[  INFO] Deleted lock file");
   DeleteLockFile(setting.current.rootPath);
+  Log("[  INFO] Deleted lock file");
   g_endPageDone = true;
 }
 
