@@ -26,4 +26,4 @@ data="$build/bench_http"
 mkdir -p "$data/files"
 [ -s "$data/files/big.bin" ] || head -c 209715200 /dev/urandom > "$data/files/big.bin"
 python3 "$here/../tools/update_server.py" --root "$data" -- \
-  sh "$here/http.sh" --inner "$build" "${2:-same}" "${3:-5}" | tail -n +2
+  sh "$here/http.sh" --inner "$build" "${2:-same}" "${3:-5}"

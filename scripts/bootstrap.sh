@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building and testing the setup: the MinGW
-# toolchain, 32-bit Wine, Xvfb, 7-Zip, and the source packages of the
-# libraries we build ourselves. Idempotent; prints nothing when all is there.
+# toolchain, 32-bit Wine, Xvfb, 7-Zip, stress-ng (scripts/soak.sh), the
+# it_IT.UTF-8 locale (Wine's own buttons in Italian), and the source packages
+# of the libraries we build ourselves. Idempotent; prints nothing when all is
+# there.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,7 +12,8 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64
-          xvfb xauth 7zip imagemagick python3 cmake googletest dpkg-dev)
+          xvfb xauth 7zip imagemagick python3 cmake googletest dpkg-dev
+          stress-ng locales)
 
 apt_updated=0
 apt_update() {
@@ -44,7 +47,21 @@ for p in "${packages[@]}"; do
 done
 if [ "${#missing[@]}" -gt 0 ]; then
   apt_update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The Italian locale: with LANG=it_IT.UTF-8 Wine draws its own buttons (the
+# sheet's Avanti, Indietro, Annulla) in the language of the setup's pages.
+if ! locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8'; then
+  if grep -q '^# *it_IT\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $sudo sed -i 's/^# *\(it_IT\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^it_IT\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'it_IT.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  fi
+  $sudo locale-gen >/dev/null 2>&1 || {
+    echo "bootstrap: could not generate the locale it_IT.UTF-8" >&2
+    exit 1
+  }
 fi
 
 # Library sources, unpacked into the git-ignored third_party/ folder.

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Local stand-in for the update server, also usable as the HTTP proxy.
 
-Serves a folder over HTTP/1.1 on a free loopback port and prints the port on the
-first line of its output. Requests may come as plain paths or, when a client uses
+Serves a folder over HTTP/1.1 on a free loopback port. Without a command it
+prints one line, "Update server listening on http://127.0.0.1:PORT"; with one
+it prints nothing of its own (the command gets the port in UPDATE_SERVER_PORT).
+Requests may come as plain paths or, when a client uses
 this server as its proxy (http_proxy=http://127.0.0.1:PORT), as absolute URIs
 ("GET http://host:80/update/x.txt HTTP/1.1"); the host is ignored either way.
 Path lookup ignores case. Every request is logged as "METHOD PATH STATUS BYTES"
@@ -318,7 +320,6 @@ def main():
 
     threading.Thread(target=watch_parent, args=(os.getppid(), server), daemon=True).start()
     port = server.server_address[1]
-    print(port, flush=True)
     if command:
         threading.Thread(target=server.serve_forever, daemon=True).start()
         env = dict(os.environ)
@@ -329,6 +330,7 @@ def main():
         env["UPDATE_SERVER_ROOT"] = server.root
         env["UPDATE_SERVER_LOG"] = os.path.abspath(options.log) if options.log else ""
         sys.exit(subprocess.call(command, env=env))
+    print("Update server listening on http://127.0.0.1:%d" % port, flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -457,6 +457,42 @@ bool WizardDriver::Start(const std::string& arguments, const StartOptions& optio
   return true;
 }
 
+bool WizardDriver::Attach(const std::string& imageName, DWORD timeout) {
+  State& s = *state_;
+  // The process held until now is skipped while it runs; once ended, its id
+  // may be given to the next process, which is then a new one.
+  const DWORD held = Running() ? s.process.dwProcessId : 0;
+  DWORD start = GetTickCount();
+  do {
+    for (DWORD pid : ProcessesNamed(imageName)) {
+      if (pid == held || pid == GetCurrentProcessId()) continue;
+      HANDLE process =
+          OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+      if (!process) continue;
+      if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
+        CloseHandle(process);
+        continue;
+      }
+      char image[MAX_PATH] = {};
+      DWORD size = sizeof image;
+      QueryFullProcessImageNameA(process, 0, image, &size);
+      if (s.process.hProcess) CloseHandle(s.process.hProcess);
+      if (s.process.hThread) CloseHandle(s.process.hThread);
+      s.process = {};
+      s.process.hProcess = process;
+      s.process.dwProcessId = pid;
+      s.setupPath = image;
+      s.runFolder = WithSlash(Parent(s.setupPath));
+      s.logCursor = s.pageCursor = 0;
+      s.firstLine.clear();
+      return true;
+    }
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  ADD_FAILURE() << "no running process " << imageName << " to attach to within " << timeout << " ms";
+  return false;
+}
+
 const std::string& WizardDriver::RunFolder() const { return state_->runFolder; }
 const std::string& WizardDriver::SetupPath() const { return state_->setupPath; }
 

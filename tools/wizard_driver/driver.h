@@ -7,7 +7,9 @@
 // End-to-end test programs (tests/wizard/e2e_*_test.cpp) run through
 // tests/wizard/run_e2e.sh: a private Wine prefix copied from a prepared one,
 // the local update server (sample packages, request log, rules file) as the
-// setup's HTTP proxy, and the screenshots converted to PNG afterwards.
+// setup's HTTP proxy, and the screenshots converted to PNG afterwards. The
+// run command's check (tests/run/) instead adopts the setup that
+// tools/run_setup.sh started, in that script's prefix and display.
 #pragma once
 
 #include <windows.h>
@@ -57,6 +59,14 @@ class WizardDriver {
   // Copies the setup into the run folder and starts it with `arguments` as the
   // text after the program name (for example "/SKIPUPDATE /NODISCOVERY").
   bool Start(const std::string& arguments = "", const StartOptions& options = {});
+  // Adopts a setup started by someone else (the run command, or a setup that
+  // restarted itself after its update): waits for a running process of the
+  // prefix whose image name is `imageName` (case ignored), other than the one
+  // this driver holds while that one still runs, and from then on acts on it
+  // as on a started one; RunFolder and SetupPath are its executable's. Its log
+  // is read from the beginning (no line consumed). False, the test failed,
+  // when none comes within `timeout`.
+  bool Attach(const std::string& imageName, DWORD timeout = kPageWait);
   // The run folder and the full path of the started setup.
   const std::string& RunFolder() const;
   const std::string& SetupPath() const;

@@ -1,0 +1,95 @@
+// The run command seen from inside its prefix: tests/run/run_command_test.sh
+// starts tools/run_setup.sh on a virtual display, then this program in the
+// same prefix and display, one scenario per run of the script. The driver
+// adopts the setup the script started (and the one its update restarts).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "wizard_driver/driver.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kKorvalPath[] = "/update/korval/korval2025.7z";
+const char kArchivePath[] = "/update/desktopapp/production/desktopapp.7z";
+
+// The line the server logged for `path` ("GET PATH STATUS BYTES"), once it
+// has answered that request; "" (and a test failure) when it does not in time.
+std::string WaitRequestLine(const std::string& path, DWORD timeout = kPageWait) {
+  const std::string head = "GET " + path + " ";
+  DWORD start = GetTickCount();
+  do {
+    for (const std::string& line : ServerRequestLines())
+      if (line.rfind(head, 0) == 0) return line;
+    Sleep(40);
+  } while (GetTickCount() - start < timeout);
+  ADD_FAILURE() << "the server logged no request for " << path << " within " << timeout << " ms";
+  return {};
+}
+
+std::string ServedSize(const std::string& path) {
+  std::string file = ServerRoot();
+  for (char c : path) file += c == '/' ? '\\' : c;
+  return std::to_string(ReadFileBytes(file).size());
+}
+
+TEST(RunCommand, WithoutOptionsTheWizardOpensInItalianWithNoUpdate) {
+  const std::string base = FileVersion(SetupExe());
+  ASSERT_FALSE(base.empty());
+  WizardDriver wizard("defaults");
+  ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
+  EXPECT_EQ(FileVersion(wizard.SetupPath()), base);
+  // The server offers the setup's own version: nothing to update.
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Release update available on server -> " + base));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_TRUE(wizard.NoBoxFor(1500)) << "a box is open on WIZ_START";
+  // Wine's own button, in the locale the run command gives it.
+  EXPECT_EQ(wizard.NextButtonText(), "&Avanti >");
+  EXPECT_EQ(ServerRequests(), std::vector<std::string>{"/update/setup_zan2025.txt"});
+  EXPECT_TRUE(wizard.CancelAndExit());
+}
+
+TEST(RunCommand, WithUpdateTheRestartedSetupInstallsThroughTheSameServer) {
+  const std::string base = FileVersion(SetupExe());
+  const std::string next = FileVersion(SetupNextExe());
+  ASSERT_FALSE(base.empty());
+  ASSERT_NE(base, next) << "the setup_next build is missing";
+  // The DesktopApp archive comes slowly: the install is still on WIZ_INSTALL,
+  // past the platform package, when Cancel is pressed.
+  SetServerRule(kArchivePath, "trickle:512:200");
+
+  WizardDriver wizard("with_update");
+  ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
+  EXPECT_EQ(FileVersion(wizard.SetupPath()), base);
+  auto found = wizard.WaitBox("Aggiornamento setup");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->text, "E' stata trovata una versione aggiornata del setup. Procedere con il download.");
+  wizard.Answer(*found, IDOK);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+
+  // The new setup, started by the first one.
+  ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
+  EXPECT_EQ(FileVersion(wizard.SetupPath()), next);
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice("01234", "AB3D5F7H"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] Start checking DesktopApp package -> "));
+  // The platform package came whole from the run's server, still up for the
+  // restarted setup.
+  const std::string korval = WaitRequestLine(kKorvalPath);
+  EXPECT_EQ(korval, std::string("GET ") + kKorvalPath + " 200 " + ServedSize(kKorvalPath));
+
+  wizard.Cancel();
+  auto question = wizard.WaitBox("Attenzione");
+  ASSERT_TRUE(question);
+  EXPECT_EQ(question->text, "Sei sicuro di voler interrompere l'installazione?");
+  wizard.Answer(*question, IDYES);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+#!/bin/sh
+# The README's run command, checked as a person meets it on a display:
+#   run_command_test.sh <build folder> <run_command_test.exe>
+# For each scenario, tools/run_setup.sh (the launch part of scripts/run.sh,
+# which builds nothing) runs on a virtual display of this check's own, with a
+# run folder of its own; the driver program (run_command_test.cpp) then runs
+# in the same prefix and display and adopts the setup the script started.
+# Around it, from outside: the script ends by itself once the prefix has no
+# program left, prints what it made with labels and no bare number, and the
+# build's setup is left as it was.
+set -u
+build="$(cd "$1" && pwd)"
+program="$2"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+work="$build/run_command_test"
+shots="$build/screenshots/run_command_test"
+
+# Bounds, in seconds: the setup's first request follows the prefix's copy and
+# Wine's start; the script's end follows the last program of the prefix by
+# Wine's own persistence (3 s) and the server's stop.
+request_wait=90
+end_wait=45
+
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+xvfb_pid=""
+launcher=""
+cleanup() {
+  [ -n "$launcher" ] && kill "$launcher" 2>/dev/null
+  for prefix in "$work"/*/prefix; do
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1
+  done
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 124' INT TERM
+
+rm -rf "$work" "$shots"
+mkdir -p "$work" "$shots"
+
+# A display of its own (Xvfb picks a free number).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+tries=0
+while ! grep -q '^[0-9][0-9]*$' "$work/display" 2>/dev/null; do
+  tries=$((tries + 1))
+  if [ $tries -gt 200 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
+    echo "run_command_test.sh: Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+export DISPLAY=":$(cat "$work/display")"
+
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+export E2E_PROGRAM=run_command_test
+export E2E_BUILD_DIR_WIN="$(winpath "$build")"
+export E2E_SETUP_EXE="$(winpath "$build/setup/ZAN2025.exe")"
+export E2E_SETUP_NEXT_EXE="$(winpath "$build/setup_next/ZAN2025.exe")"
+export E2E_SCREENSHOTS="$(winpath "$shots")"
+
+setup_sum="$(sha256sum <"$build/setup/ZAN2025.exe")"
+setup_files="$(ls -A "$build/setup")"
+
+# Processes whose environment names the prefix $1 (Wine hands WINEPREFIX down
+# to every program of a prefix, and to its wineserver).
+prefix_processes() {
+  for environ in /proc/[0-9]*/environ; do
+    if tr '\0' '\n' 2>/dev/null <"$environ" | grep -qxF "WINEPREFIX=$1"; then
+      pid="${environ#/proc/}"
+      echo "${pid%/environ}"
+    fi
+  done
+}
+
+# scenario <name> <gtest filter> [run_setup.sh options...]
+scenario() {
+  name="$1"
+  filter="$2"
+  shift 2
+  run="$work/$name"
+  out="$work/$name.out"
+  echo "--- $name: tools/run_setup.sh $*"
+  started=$(date +%s)
+  BUILD_DIR="$build" bash "$root/tools/run_setup.sh" --run "$run" "$@" </dev/null >"$out" 2>&1 &
+  launcher=$!
+
+  # The driver runs in the script's prefix, so it starts once the setup has
+  # asked the server for its information: after the prefix is made and the
+  # setup is running.
+  waited=0
+  until grep -q '^GET /update/setup_zan2025.txt ' "$run/requests.log" 2>/dev/null; do
+    waited=$((waited + 1))
+    if [ $waited -gt $((request_wait * 10)) ] || ! kill -0 "$launcher" 2>/dev/null; then
+      fail "$name: the setup asked the server nothing within $request_wait s"
+      cat "$out"
+      return
+    fi
+    sleep 0.1
+  done
+
+  WINEPREFIX="$run/prefix" \
+    E2E_SERVER_ROOT="$(winpath "$run/server_root")" \
+    E2E_REQUEST_LOG="$(winpath "$run/requests.log")" \
+    E2E_RULES_FILE="$(winpath "$run/rules.txt")" \
+    "$build/wine-run.sh" "$program" --gtest_filter="$filter" --gtest_color=no ||
+    fail "$name: the driver program failed"
+
+  # With the driver's setups ended, the prefix empties and the script ends by
+  # itself.
+  waited=0
+  while kill -0 "$launcher" 2>/dev/null && [ $waited -lt $((end_wait * 10)) ]; do
+    waited=$((waited + 1))
+    sleep 0.1
+  done
+  if kill -0 "$launcher" 2>/dev/null; then
+    fail "$name: run_setup.sh still runs $end_wait s after the driver ended"
+    kill "$launcher" 2>/dev/null
+    WINEPREFIX="$run/prefix" wineserver -k </dev/null >/dev/null 2>&1
+  else
+    wait "$launcher"
+    rc=$?
+    [ "$rc" -eq 0 ] || fail "$name: run_setup.sh ended with $rc"
+  fi
+  launcher=""
+  left="$(prefix_processes "$run/prefix")"
+  [ -z "$left" ] || fail "$name: processes of the prefix outlived run_setup.sh: $(echo $left)"
+
+  echo "run_setup.sh printed:"
+  sed 's/^/    /' "$out"
+  for label in "Prefix:" "Setup log:" "Platform folder:" "Register:" "DesktopApp folder:" \
+    "Desktop shortcut:" "Update server log:"; do
+    grep -q "^$label " "$out" || fail "$name: no \"$label\" line"
+  done
+  grep -q "^Prefix: *$run/prefix\$" "$out" || fail "$name: the prefix line does not name $run/prefix"
+  if grep -qx '[[:space:]]*[0-9][0-9]*[[:space:]]*' "$out"; then
+    fail "$name: a line holds a bare number"
+  fi
+  echo "--- $name: $(($(date +%s) - started)) s"
+}
+
+scenario defaults 'RunCommand.WithoutOptions*'
+# The setup ran from the run's copy, which no update touched.
+cmp -s "$work/defaults/setup/ZAN2025.exe" "$build/setup/ZAN2025.exe" ||
+  fail "defaults: the run's setup differs from the built one"
+[ ! -e "$work/defaults/setup/old_ZAN2025.exe" ] || fail "defaults: the setup was moved aside"
+
+scenario with_update 'RunCommand.WithUpdate*' --with-update
+# The update replaced the run's copy, and only that.
+cmp -s "$work/with_update/setup/ZAN2025.exe" "$build/setup_next/ZAN2025.exe" ||
+  fail "with_update: the run's setup is not the newer build"
+cmp -s "$work/with_update/setup/old_ZAN2025.exe" "$build/setup/ZAN2025.exe" ||
+  fail "with_update: old_ZAN2025.exe is not the setup that ran first"
+
+[ "$(sha256sum <"$build/setup/ZAN2025.exe")" = "$setup_sum" ] || fail "build/setup/ZAN2025.exe changed"
+[ "$(ls -A "$build/setup")" = "$setup_files" ] || fail "the files of build/setup changed: $(ls -A "$build/setup" | tr '\n' ' ')"
+
+find "$shots" -name '*.bmp' | while read -r bmp; do
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+if [ "$failures" -ne 0 ]; then
+  echo "run_command_test: $failures failed checks"
+  exit 1
+fi
+echo "run_command_test: every check held"
