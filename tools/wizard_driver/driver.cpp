@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 #include "resource.h"
@@ -983,6 +984,18 @@ int WizardDriver::CountLog(const std::string& text) {
                                         [&](const std::string& line) { return Contains(line, text); }));
 }
 
+std::vector<std::string> WizardDriver::LogLinesAfter(const std::string& after,
+                                                    const std::string& text) {
+  std::vector<std::string> lines = LogLines();
+  auto from = std::find_if(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return Contains(line, after); });
+  std::vector<std::string> found;
+  if (from != lines.end())
+    std::copy_if(from + 1, lines.end(), std::back_inserter(found),
+                 [&](const std::string& line) { return Contains(line, text); });
+  return found;
+}
+
 // --- The machine -----------------------------------------------------------
 
 std::string SetupLogPath() {
@@ -1217,16 +1230,6 @@ std::string CurrentAssignee() {
 }
 
 std::string BuildFolder() { return Env("E2E_BUILD_DIR_WIN"); }
-
-std::string UpdateHost() {
-  const std::string cache = ReadFileBytes(BuildFolder() + "\\CMakeCache.txt");
-  const std::string key = "ZAN_UPDATE_HOST:STRING=";
-  const size_t at = cache.find(key);
-  if (at == std::string::npos) return {};
-  const size_t end = cache.find_first_of("\r\n", at);
-  return cache.substr(at + key.size(), end == std::string::npos ? std::string::npos
-                                                                 : end - at - key.size());
-}
 
 // --- The local update server ----------------------------------------------
 

@@ -165,6 +165,9 @@ class WizardDriver {
   std::vector<std::string> LogLines();
   // Lines that contain `text`.
   int CountLog(const std::string& text);
+  // Lines that contain `text` after the first line that contains `after`
+  // (none when no line does).
+  std::vector<std::string> LogLinesAfter(const std::string& after, const std::string& text);
 
  private:
   struct State;
@@ -239,9 +242,6 @@ std::vector<DWORD> ProcessesNamed(const std::string& name);
 std::string CurrentAssignee();
 // The build folder (E2E_BUILD_DIR_WIN), where fixtures and stand-ins are.
 std::string BuildFolder();
-// The update server's host as the build set it (ZAN_UPDATE_HOST in the
-// build's CMakeCache.txt); "" when it cannot be read.
-std::string UpdateHost();
 
 // The local update server -------------------------------------------------
 
