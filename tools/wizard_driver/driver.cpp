@@ -1198,8 +1198,8 @@ bool WriteLink(const std::string& path, const std::string& target) {
   return written;
 }
 
-HeldFile::HeldFile(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+HeldFile::HeldFile(const std::string& path, DWORD share)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 void HeldFile::Release() {
@@ -1217,6 +1217,16 @@ std::vector<DWORD> ProcessesNamed(const std::string& name) {
     if (Lower(entry.szExeFile) == Lower(name)) found.push_back(entry.th32ProcessID);
   CloseHandle(snapshot);
   return found;
+}
+
+std::string ProcessImagePath(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return {};
+  char path[MAX_PATH] = {};
+  DWORD size = sizeof path;
+  const BOOL read = QueryFullProcessImageNameA(process, 0, path, &size);
+  CloseHandle(process);
+  return read ? std::string(path, size) : std::string();
 }
 
 std::string CurrentAssignee() {
