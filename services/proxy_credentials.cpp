@@ -10,10 +10,9 @@ namespace {
 
 CredentialPromptFunction g_prompt = CredUIPromptForCredentialsW;
 
-// Converts a NUL-ended wide buffer into `out` (the ANSI text, cut to `size` - 1
-// bytes and NUL-ended), as the ANSI box would have filled it.
-void Narrow(const wchar_t* wide, char* out, size_t size) {
-  std::string text = WideToAnsi(wide);
+// Copies `text` into `out`, cut to `size` - 1 bytes and NUL-ended, as the
+// ANSI box would have filled it; the text is wiped after.
+void CopyCut(std::string text, char* out, size_t size) {
   const size_t copy = text.size() < size - 1 ? text.size() : size - 1;
   std::memcpy(out, text.data(), copy);
   out[copy] = '\0';
@@ -21,6 +20,14 @@ void Narrow(const wchar_t* wide, char* out, size_t size) {
 }
 
 }  // namespace
+
+std::string ProxyUserName(const std::string& returned, const std::string& target) {
+  const size_t length = target.size();
+  if (length == 0 || returned.size() <= length || returned[length] != '\\' ||
+      ToLower(returned.substr(0, length)) != ToLower(target))
+    return returned;
+  return returned.substr(length + 1);
+}
 
 void SetCredentialPromptForTesting(CredentialPromptFunction prompt) {
   g_prompt = prompt ? prompt : CredUIPromptForCredentialsW;
@@ -54,8 +61,8 @@ DWORD PromptProxyCredentials(char* user, char* password) {
   if (result == NO_ERROR) {
     localUser[CREDUI_MAX_USERNAME_LENGTH] = L'\0';
     localPassword[CREDUI_MAX_PASSWORD_LENGTH] = L'\0';
-    Narrow(localUser, user, 256);
-    Narrow(localPassword, password, 256);
+    CopyCut(ProxyUserName(WideToAnsi(localUser), g_updateHost), user, 256);
+    CopyCut(WideToAnsi(localPassword), password, 256);
   }
   SecureZeroMemory(localUser, sizeof localUser);
   SecureZeroMemory(localPassword, sizeof localPassword);

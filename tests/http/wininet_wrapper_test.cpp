@@ -206,6 +206,26 @@ TEST_F(HttpTest, CredentialPromptConvertsAndCuts) {
   EXPECT_EQ(g_prompt.passwordSize, 257u);
 }
 
+TEST(ProxyUserNameTest, OnlyTheTargetPrefixIsDropped) {
+  const std::string host = "aggiornamenti.zan.example";
+  const struct {
+    std::string returned, target, sent;
+  } rows[] = {
+      {host + "\\hcuser", host, "hcuser"},
+      {"Aggiornamenti.ZAN.example\\mario", host, "mario"},
+      {host + "\\UFFICIO\\mario", host, "UFFICIO\\mario"},
+      {host + "\\", host, ""},
+      {"UFFICIO\\mario", host, "UFFICIO\\mario"},
+      {host + ".it\\mario", host, host + ".it\\mario"},
+      {host + "mario", host, host + "mario"},
+      {host, host, host},
+      {"mario", host, "mario"},
+      {"\\mario", "", "\\mario"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ProxyUserName(r.returned, r.target), r.sent) << r.returned << " / " << r.target;
+}
+
 TEST_F(HttpTest, WholeBodyWithAndWithoutContentLength) {
   NeedServer();
   const std::string content = RandomBytes(300000, 7);

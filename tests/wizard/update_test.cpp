@@ -97,7 +97,7 @@ TEST_F(ReplaceTest, FailedCopyPutsTheRunningSetupBack) {
   EXPECT_EQ(ReplaceExecutable(Exe(), New()), DWORD{ERROR_SHARING_VIOLATION});
   EXPECT_EQ(ReadBytes(Exe()), "running setup");
   EXPECT_FALSE(Exists(Old()));
-  EXPECT_TRUE(log_.Has("[**  ERR] Cannot copy new setup " + New() + " -> 32"));
+  EXPECT_TRUE(log_.Has("[* WARN] Cannot copy new setup " + New() + " -> 32"));
   EXPECT_TRUE(log_.Has("[  INFO] Renaming back from path " + Old() + " -> " + Exe()));
 }
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 #include "resource.h"
@@ -1019,6 +1020,18 @@ int WizardDriver::CountLog(const std::string& text) {
                                         [&](const std::string& line) { return Contains(line, text); }));
 }
 
+std::vector<std::string> WizardDriver::LogLinesAfter(const std::string& after,
+                                                    const std::string& text) {
+  std::vector<std::string> lines = LogLines();
+  auto from = std::find_if(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return Contains(line, after); });
+  std::vector<std::string> found;
+  if (from != lines.end())
+    std::copy_if(from + 1, lines.end(), std::back_inserter(found),
+                 [&](const std::string& line) { return Contains(line, text); });
+  return found;
+}
+
 // --- The machine -----------------------------------------------------------
 
 std::string SetupLogPath() {
@@ -1221,8 +1234,8 @@ bool WriteLink(const std::string& path, const std::string& target) {
   return written;
 }
 
-HeldFile::HeldFile(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+HeldFile::HeldFile(const std::string& path, DWORD share)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 void HeldFile::Release() {
@@ -1242,6 +1255,16 @@ std::vector<DWORD> ProcessesNamed(const std::string& name) {
   return found;
 }
 
+std::string ProcessImagePath(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return {};
+  char path[MAX_PATH] = {};
+  DWORD size = sizeof path;
+  const BOOL read = QueryFullProcessImageNameA(process, 0, path, &size);
+  CloseHandle(process);
+  return read ? std::string(path, size) : std::string();
+}
+
 std::string CurrentAssignee() {
   char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD computerSize = sizeof computer;
@@ -1253,16 +1276,6 @@ std::string CurrentAssignee() {
 }
 
 std::string BuildFolder() { return Env("E2E_BUILD_DIR_WIN"); }
-
-std::string UpdateHost() {
-  const std::string cache = ReadFileBytes(BuildFolder() + "\\CMakeCache.txt");
-  const std::string key = "ZAN_UPDATE_HOST:STRING=";
-  const size_t at = cache.find(key);
-  if (at == std::string::npos) return {};
-  const size_t end = cache.find_first_of("\r\n", at);
-  return cache.substr(at + key.size(), end == std::string::npos ? std::string::npos
-                                                                 : end - at - key.size());
-}
 
 // --- The local update server ----------------------------------------------
 

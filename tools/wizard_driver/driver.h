@@ -175,6 +175,9 @@ class WizardDriver {
   std::vector<std::string> LogLines();
   // Lines that contain `text`.
   int CountLog(const std::string& text);
+  // Lines that contain `text` after the first line that contains `after`
+  // (none when no line does).
+  std::vector<std::string> LogLinesAfter(const std::string& after, const std::string& text);
 
  private:
   struct State;
@@ -228,11 +231,12 @@ struct Link {
 Link ReadLink(const std::string& path);
 // Writes a shell link to `target` at `path`; false when it cannot.
 bool WriteLink(const std::string& path, const std::string& target);
-// A file held open by the test without sharing: no other open succeeds until
-// Release or the end of the holder.
+// A file held open by the test, by default without sharing: no other open
+// succeeds until Release or the end of the holder. With FILE_SHARE_READ as
+// `share` others may still read (and run) it, but not move or write it.
 class HeldFile {
  public:
-  explicit HeldFile(const std::string& path);
+  explicit HeldFile(const std::string& path, DWORD share = 0);
   ~HeldFile() { Release(); }
   HeldFile(const HeldFile&) = delete;
   HeldFile& operator=(const HeldFile&) = delete;
@@ -244,14 +248,13 @@ class HeldFile {
 };
 // The process ids of the prefix whose image name is `name` (case ignored).
 std::vector<DWORD> ProcessesNamed(const std::string& name);
+// The full path of a process's executable; "" when it cannot be read.
+std::string ProcessImagePath(DWORD pid);
 // The current user as the setup records a workstation's assignee:
 // computer name + "\" + user name.
 std::string CurrentAssignee();
 // The build folder (E2E_BUILD_DIR_WIN), where fixtures and stand-ins are.
 std::string BuildFolder();
-// The update server's host as the build set it (ZAN_UPDATE_HOST in the
-// build's CMakeCache.txt); "" when it cannot be read.
-std::string UpdateHost();
 
 // The local update server -------------------------------------------------
 

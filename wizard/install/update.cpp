@@ -35,7 +35,8 @@ void ShowUpdateFailure() {
           "Attenzione", MB_OK | MB_ICONERROR);
 }
 
-// A failed replacement: the box, and the wizard goes on with the running setup.
+// An update that cannot go ahead (no usable new setup): the box, and the
+// wizard goes on with the running setup.
 DWORD AbandonUpdate(CApp& app, DWORD code) {
   ShowUpdateFailure();
   EndWaitDialog(app);
@@ -138,7 +139,7 @@ DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup) {
     SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileA(old.c_str())) {
       const DWORD error = GetLastError();
-      Log("[**  ERR] Cannot delete old setup " + old + " -> " + Decimal(error));
+      Log("[* WARN] Cannot delete old setup " + old + " -> " + Decimal(error));
       return error;
     }
   }
@@ -147,7 +148,7 @@ DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup) {
   const DWORD renameError = GetLastError();
   Log("[  INFO] Renaming from path " + exe + " -> " + old);
   if (!renamed) {
-    Log("[**  ERR] Cannot rename setup " + exe + " -> " + Decimal(renameError));
+    Log("[* WARN] Cannot rename setup " + exe + " -> " + Decimal(renameError));
     return renameError;
   }
 
@@ -158,7 +159,7 @@ DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup) {
 
   // The office must not be left without its setup under its own name: a
   // partial copy is replaced by the old file again.
-  Log("[**  ERR] Cannot copy new setup " + newSetup + " -> " + Decimal(copyError));
+  Log("[* WARN] Cannot copy new setup " + newSetup + " -> " + Decimal(copyError));
   Log("[  INFO] Renaming back from path " + old + " -> " + exe);
   if (!MoveFileExA(old.c_str(), exe.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
     Log("[**  ERR] Cannot rename back " + old + " -> " + Decimal(GetLastError()));
@@ -239,8 +240,10 @@ DWORD CApp::ApplySetupUpdate() {
     Log("[**  ERR] Cannot read the setup's own path -> " + Decimal(GetLastError()));
     return AbandonUpdate(*this, ERROR_INVALID_DATA);
   }
-  code = ReplaceExecutable(exe, newSetup);
-  if (code != 0) return AbandonUpdate(*this, code);
+  // A setup kept where it cannot be replaced (a read-only share, a CD, a file
+  // held by another program) still runs the update, from the update folder;
+  // the setup in its own folder stays as it was.
+  ReplaceExecutable(exe, newSetup);
 
   ReleaseSingleInstance();
   std::string commandLine = NewSetupCommandLine(newSetup, m_cmdLine);

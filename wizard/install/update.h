@@ -38,8 +38,9 @@ NewSetupVerdict JudgeNewSetup(bool exists, const std::vector<std::string>& newVe
 // Puts `newSetup` at `exe`, keeping the old file as folder + "old_" + name: a
 // stale "old_" file is deleted first, the executable renamed, the new one
 // copied, and the old file renamed back when the copy fails. Each step is
-// logged. 0, or the Windows error of the failed step (nothing left changed,
-// except a stale "old_" file already deleted).
+// logged, a failed one as a warning (a failed rename back, which leaves no
+// setup under its name, as an error). 0, or the Windows error of the failed
+// step (nothing left changed, except a stale "old_" file already deleted).
 DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup);
 
 // The command line of the new setup: its quoted path, a blank and the switches
