@@ -49,6 +49,24 @@ std::string GetLogTimestamp() {
   return buffer;
 }
 
+std::string QuoteForLog(const std::string& text, size_t limit) {
+  const size_t shown = text.size() < limit ? text.size() : limit;
+  std::string quoted;
+  quoted.reserve(shown + 32);
+  for (size_t i = 0; i < shown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      quoted += escaped;
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  if (shown < text.size()) quoted += "... (" + std::to_string(text.size()) + " bytes)";
+  return quoted;
+}
+
 void Log(const std::string& message) {
   // The whole line is made in memory and written with one append-only write
   // under a lock, so lines from concurrent threads and processes never mix.

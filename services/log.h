@@ -17,6 +17,11 @@ std::string GetLogTimestamp();
 // Appends "<timestamp> <message>" and CR LF to the log; every "\n" of the
 // message is stored as CR LF. A line that cannot be written is dropped.
 void Log(const std::string& message);
+// Text from outside (a server's answer, a URL) as a log line may quote it: at
+// most `limit` bytes of it, each control character written as "\xHH", and
+// when cut, "..." and the whole length in bytes, so no such text can make a
+// line of its own or a line without end.
+std::string QuoteForLog(const std::string& text, size_t limit = 200);
 // Deletes the log file; a missing file is no error.
 void DeleteLogFile();
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,14 @@ class WininetWrapper;
 constexpr UINT WM_DOWNLOAD_STARTED = WM_USER + 2;   // lParam: announced content length
 constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 3;  // lParam: bytes received so far
 constexpr UINT WM_DOWNLOAD_COMPLETE = WM_USER + 4;  // lParam: 0
+
+// Redirects a request follows itself, at most; the answer that would be the
+// next redirect is the request's answer (a failed download).
+constexpr int kMaxRedirects = 10;
+
+// True when the text may go into a request: no control character (below 0x20,
+// or 0x7F) and no blank. A URL whose host or path fails is never sent.
+bool IsSendableUrlText(const std::string& text);
 
 // Receives a request's notifications, always on the thread that created the
 // request, and only while that thread pumps messages.
@@ -43,7 +52,8 @@ class WininetWrapper {
   // completes at once with status -1 and an empty response.
   void Start();
   // The request thread's body; posts WM_DOWNLOAD_COMPLETE once at its end
-  // (nothing after a bad URL).
+  // (nothing after a bad URL). A host or path that is not sendable completes
+  // with status -1 and nothing sent.
   void Request();
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -65,9 +75,27 @@ class WininetWrapper {
   HWND window = nullptr;
   std::thread thread;
   WininetWrapperDelegate* delegate = nullptr;
+  // Bounds the creator may set before Start. maxBody (0: none): a body
+  // announced longer is not read, one without an announced length is read no
+  // further; either sets bodyTooLong and keeps nothing of it (the status stays
+  // the server's). timeLimitMs (0: none): when the whole request (redirects,
+  // sends, body) has not ended by then, it completes at once with status 0,
+  // and what its thread still finds is dropped.
+  DWORD maxBody = 0;
+  DWORD timeLimitMs = 0;
+  bool bodyTooLong = false;
 
  private:
+  struct Result;
   void Init(const std::string& url);
+  void Fetch(Result* result);
+  bool ReadBody(void* handle, const std::string& statusText, Result* result);
+  // The thread hands its result over, unless the creator gave up first.
+  void Finish(Result* result);
+  // The time limit passed (user-interface thread).
+  void GiveUp();
+  bool Abandoned() const;
+  std::atomic<int> state_{0};
 };
 
 // Test seam: replaces how Start obtains its thread (null restores the real

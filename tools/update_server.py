@@ -22,6 +22,11 @@ Misbehaviour per path (case-insensitive, "*" for every path):
   --rule PATH=trickle[:B[:MS]]  send the body B bytes (1000) at a time, MS ms (30) apart
   --rule PATH=auth:USER:PASS 407 with Proxy-Authenticate: Basic until those credentials come
   --rule PATH=endless        200 without Content-Length, zeros until the client goes
+  --rule PATH=redirect[:N]   302 back to the URL asked for (as the request gave it), for
+                             ever, or N times (counted in a "hop" query parameter) and
+                             then as without the rule
+  --rule PATH=drip[:S[:N]]   200 announcing N bytes (2000000000), then one zero byte every
+                             S seconds (5) until the client goes
   --rule PATH=hold           read the request, answer nothing while this rule stands
                              (the rules file is read again every 50 ms, for at most
                              120 s), then answer as the rules then say
@@ -57,7 +62,7 @@ def parse_rule(text):
     parts = behaviour.split(":")
     mode = parts[0].lower()
     known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless",
-             "hold"}
+             "hold", "redirect", "drip"}
     if mode not in known:
         raise argparse.ArgumentTypeError("unknown mode %r" % mode)
     if mode == "auth" and len(parts) != 3:
@@ -184,6 +189,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.connection.close()
             self.close_connection = True
+            return
+        if mode == "redirect":
+            hops = int(urllib.parse.parse_qs(target.query).get("hop", ["0"])[0])
+            if not args or hops < int(args[0]):
+                location = self.path
+                if args:
+                    query = urllib.parse.urlencode({"hop": hops + 1})
+                    location = urllib.parse.urlunsplit(target._replace(query=query))
+                self.send_response(302)
+                self.send_header("Location", location)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                self.record(302, 0)
+                return
+        if mode == "drip":
+            pause = float(args[0]) if args and args[0] else 5.0
+            announced = int(args[1]) if len(args) > 1 else 2000000000
+            self.send_response(200)
+            self.send_header("Content-Length", str(announced))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            self.record(200, -1 if send_body else 0)
+            try:
+                for _ in range(announced if send_body else 0):
+                    self.wfile.write(b"\0")
+                    self.wfile.flush()
+                    time.sleep(pause)
+            except OSError:
+                pass
             return
         if mode == "endless":
             self.send_response(200)

@@ -30,8 +30,11 @@ CApp::CApp() {
   }
 }
 
-WininetWrapper* CApp::StartRequest(const std::string& url, bool raw) {
+WininetWrapper* CApp::StartRequest(const std::string& url, bool raw, DWORD maxBody,
+                                   DWORD timeLimitMs) {
   auto* request = new WininetWrapper(url, raw);
+  request->maxBody = maxBody;
+  request->timeLimitMs = timeLimitMs;
   if (!m_proxyUser.empty() || !m_proxyPassword.empty())
     request->SetProxyCredentials(m_proxyUser, m_proxyPassword);
   request->delegate = this;

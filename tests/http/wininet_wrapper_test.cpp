@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,7 +46,8 @@ struct Outcome : WininetWrapperDelegate {
 // Creates, starts and waits for one request on a fresh "user-interface"
 // thread that pumps messages until the completion (or `limitMs`); checks
 // that every call came on that thread and the completion last and once.
-Outcome Download(const std::string& url, void (*prepare)(WininetWrapper&) = nullptr,
+Outcome Download(const std::string& url,
+                 const std::function<void(WininetWrapper&)>& prepare = nullptr,
                  DWORD limitMs = 120000) {
   Outcome out;
   std::thread ui([&] {
@@ -151,6 +153,17 @@ TEST(UrlSplitting, Table) {
     EXPECT_EQ(request.window != nullptr, r.error == 0);
     DestroyWindow(request.window);  // on the stack here, unlike in the setup
   }
+}
+
+TEST(UrlText, ControlCharactersAndBlanksAreNeverSent) {
+  const struct { const char* text; bool sendable; } rows[] = {
+      {"/update/desktopapp.7z?a=1&b=%20", true},
+      {"/Citt\xE0.7z", true},
+      {"/a.7z\r\nX-Injected: 1", false},
+      {"/a b.7z", false},
+      {"/a\x7f.7z", false},
+  };
+  for (const auto& r : rows) EXPECT_EQ(IsSendableUrlText(r.text), r.sendable) << r.text;
 }
 
 TEST_F(HttpTest, ThreadThatCannotBeCreatedCompletesWithMinusOne) {
@@ -328,6 +341,55 @@ TEST_F(HttpTest, SlowFailuresGiveNoResponse) {
     // The server logs the endless body only once it notices the client gone.
     if (r.minMs > 0 || r.line == kNoResponse) {
       EXPECT_EQ(LoggedStatuses(r.path).size(), 1u);
+    }
+  }
+}
+
+// Redirects are followed up to the limit, a body read up to the creator's
+// bound, the whole request given up at its time limit; a URL that is not
+// sendable reaches no server.
+TEST_F(HttpTest, Bounds) {
+  NeedServer();
+  const std::string fits(65536, 'f'), over(65537, 'o');
+  ASSERT_TRUE(Serve("redirect\\ten.txt", "ten"));
+  ASSERT_TRUE(Serve("bound\\fits.bin", fits));
+  ASSERT_TRUE(Serve("bound\\over.bin", over));
+  ASSERT_TRUE(Serve("bound\\nolength.bin", over));
+  const struct {
+    std::string path;
+    DWORD maxBody, timeLimitMs;
+    int status;
+    std::string body;
+    bool tooLong;
+    size_t served;  // requests the server logged for the path
+    std::string line;
+  } rows[] = {
+      {"/redirect/ten.txt", 0, 0, 200, "ten", false, 11, "[* WARN] Request redirected -> "},
+      {"/redirect/loop.txt", 0, 0, 302, "302", false, 11,
+       "[**  ERR] Request redirected more than 10 times -> "},
+      {"/bound/fits.bin", 65536, 0, 200, fits, false, 1, "[  INFO] Request Output2 200"},
+      {"/bound/over.bin", 65536, 0, 200, "", true, 1,
+       "[* WARN] Request body not read, announced longer than 65536 bytes -> 65537"},
+      {"/bound/nolength.bin", 65536, 0, 200, "", true, 1,
+       "[* WARN] Request body not kept, longer than 65536 bytes"},
+      {"/slow/drip.bin", 0, 3000, 0, "", false, 1, "[**  ERR] Request time limit reached -> 3000 ms"},
+      {"/refused/a.txt\r\nx-injected: 1", 0, 0, -1, "", false, 0,
+       "[**  ERR] Request refused, the URL holds control characters or blanks -> "},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.path);
+    log_.Clear();
+    Outcome out = Download(Url(r.path), [&](WininetWrapper& w) {
+      w.maxBody = r.maxBody;
+      w.timeLimitMs = r.timeLimitMs;
+    }, 60000);
+    EXPECT_EQ(out.request->status, r.status);
+    EXPECT_TRUE(out.request->response == r.body) << out.request->response.size();
+    EXPECT_EQ(out.request->bodyTooLong, r.tooLong);
+    EXPECT_EQ(LoggedStatuses(r.path.substr(0, r.path.find('\r'))).size(), r.served);
+    EXPECT_TRUE(log_.Has(r.line)) << log_.Text();
+    if (r.timeLimitMs) {
+      EXPECT_LT(out.elapsedMs, r.timeLimitMs + 10000);
     }
   }
 }

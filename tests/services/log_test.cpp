@@ -57,6 +57,22 @@ TEST(Log, LinesByteForByte) {
   EXPECT_EQ(log.Text().substr(23), " first\r\nsecond\r\n\r\n");
 }
 
+TEST(Log, OutsideTextIsQuotedOnOneShortLine) {
+  const struct {
+    std::string text;
+    size_t limit;
+    std::string quoted;
+  } rows[] = {
+      {"http://h/a.7z", 200, "http://h/a.7z"},
+      {"/a\r\nX: 1\t\x7f\x01", 200, "/a\\x0D\\x0AX: 1\\x09\\x7F\\x01"},
+      {"Citt\xE0", 200, "Citt\xE0"},  // ANSI letters stay
+      {"abcdef", 4, "abcd... (6 bytes)"},
+      {"abcd", 4, "abcd"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(QuoteForLog(r.text, r.limit), r.quoted) << r.text;
+  EXPECT_EQ(QuoteForLog(std::string(70000, '0')), std::string(200, '0') + "... (70000 bytes)");
+}
+
 TEST(Log, MakesItsFolderAppendsDeletesAndDropsWhatItCannotWrite) {
   LogCapture scratch;
   const std::string folder = scratch.folder() + "\\deep\\DesktopApp", file = folder + g_logFileName;

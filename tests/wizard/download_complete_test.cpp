@@ -67,6 +67,26 @@ TEST(SetupInfoTest, ComparisonWithOwnVersion) {
         << ::testing::PrintToString(row.server);
 }
 
+TEST(SetupInfoTest, WhatFollowsTheAnswer) {
+  struct Row {
+    int status;
+    size_t length;
+    DWORD contentLength;
+    bool tooLong;
+    SetupInfoNext next;
+  } rows[] = {
+      {200, 13, 13, false, SetupInfoNext::Compare},
+      {200, 13, 0, false, SetupInfoNext::Compare},     // no length announced (chunked)
+      {200, 4, 13, false, SetupInfoNext::AskRetry},    // cut short
+      {200, 0, 70000, true, SetupInfoNext::Compare},   // longer than the setup reads
+      {407, 3, 0, false, SetupInfoNext::AskCredentials},
+      {404, 3, 0, false, SetupInfoNext::AskRetry},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(DecideSetupInfo(row.status, row.length, row.contentLength, row.tooLong), row.next)
+        << row.status << " " << row.length << " " << row.contentLength;
+}
+
 TEST(DescriptorTest, FieldsFoundAndKept) {
   struct Row {
     const char* name;

@@ -379,6 +379,7 @@ TEST_F(InstallChain, AFailedDownloadOffersRetryAndCancelEndsWithZeroKeepingTheLo
       {"korval_nolength", kKorvalPath, "nolength", "",
        "[* WARN] Download Korval not completed -> "},
       {"korval_unreachable", kKorvalPath, "reset", "", "[* WARN] Connection error phase 1 -> "},
+      {"korval_redirect_loop", kKorvalPath, "redirect", "", "[* WARN] Connection error phase 1 -> 302"},
       {"xml_nourl", kXmlPath, "", "desktopapp_nourl.xml",
        "[* WARN] Download DesktopApp Xml not completed -> "},
       {"xml_wrongroot", kXmlPath, "", "desktopapp_wrongroot.xml",

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ using namespace e2e;
 namespace {
 
 const char kInfoPath[] = "/update/setup_zan2025.txt";
+const char kPackagePath[] = "/ZAN2025.7z";
 const char kUpdateProblem[] =
     "Si sono verificati dei problemi di connessione durante la ricerca di aggiornamenti. "
     "Verificare la propria connessione a Internet e riprovare.";
@@ -203,6 +205,60 @@ TEST_F(Update, ShortSetupInformationOffersRetry) {
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_EQ(Count(ServerRequests(), kInfoPath), 2);
   EXPECT_EQ(Count(ServerRequests(), "/ZAN2025.7z"), 0);
+  ExpectSetupInPlace(wizard, base_);
+  EXPECT_TRUE(wizard.CancelAndExit());
+}
+
+TEST_F(Update, AnswersWithoutEndAreGivenUpAndTheWizardGoesOn) {
+  // The setup inherits a shorter time limit for each request of the check.
+  struct Limit {
+    Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", "8000"); }
+    ~Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", nullptr); }
+  } limit;
+  const char kGivenUp[] = "[**  ERR] Request time limit reached -> 8000 ms";
+  const char kLoop[] = "[* WARN] Connection error check update -> 302";
+  const struct {
+    const char* name;
+    bool package;  // the information names a newer setup; the package misbehaves
+    const char* rule;
+    const char* line;
+  } rows[] = {
+      {"information_redirect_loop", false, "redirect", kLoop},
+      {"information_drip", false, "drip:2:1000", kGivenUp},
+      {"package_redirect_loop", true, "redirect", kLoop},
+      {"package_drip", true, "drip:2", kGivenUp},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ServeInfo(row.package ? next_ : base_);
+    ClearServerRules();
+    SetServerRule(row.package ? kPackagePath : kInfoPath, row.rule);
+    WizardDriver wizard(row.name);
+    ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+    if (row.package) ConfirmUpdateFound(wizard);
+    auto box = wizard.WaitBox("Servizi ZAN - Installazione - Attenzione");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, kUpdateProblem);
+    EXPECT_EQ(wizard.CountLog(row.line), 1);
+    wizard.Answer(*box, IDCANCEL);
+    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+    ExpectSetupInPlace(wizard, base_);
+    EXPECT_TRUE(wizard.CancelAndExit());
+  }
+}
+
+TEST_F(Update, LongSetupInformationIsNoUpdate) {
+  // Just over what the setup reads of it, and naming a newer setup.
+  ASSERT_TRUE(WriteFileBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt",
+                             kHighest + std::string(70000, ' ') + "\r\n"));
+  WizardDriver wizard("long_information");
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_EQ(wizard.CountLog("Release update available"), 0);
+  size_t longest = 0;
+  for (const std::string& line : wizard.LogLines()) longest = std::max(longest, line.size());
+  EXPECT_LT(longest, 1000u);
   ExpectSetupInPlace(wizard, base_);
   EXPECT_TRUE(wizard.CancelAndExit());
 }

@@ -137,7 +137,7 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
     info = ParseSetupInfo(request.response);
 
   if (info.usable) {
-    Log("[  INFO] Release update available on server -> " + request.response);
+    Log("[  INFO] Release update available on server -> " + QuoteForLog(request.response));
   } else if (request.status != 200) {
     Log("[* WARN] Connection error check update -> " + Decimal(request.status));
   } else {
@@ -145,22 +145,21 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
     Log("[* WARN] Download new version information not completed -> " + Decimal(length) +
         " -> " + Decimal(request.contentLength));
     Log("[* WARN] Error on information parsing. Size is " + Decimal(info.pieces.size()) +
-        " expected 4 -> " + request.response);
+        " expected 4 -> " + QuoteForLog(request.response));
   }
 
-  if (request.status == 407) {
-    if (AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword))
-      RecheckForUpdate(app);
-    else
-      CompareWithServer(app, SetupInfo());
-    return;
-  }
-  // A body cut short is a broken connection, not the server's answer: the
-  // user is offered Retry as for any connection error, instead of being told
-  // quietly that there is no update.
-  if (request.status == 200 && length == request.contentLength) {
-    CompareWithServer(app, info);
-    return;
+  switch (DecideSetupInfo(request.status, length, request.contentLength, request.bodyTooLong)) {
+    case SetupInfoNext::AskCredentials:
+      if (AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword))
+        RecheckForUpdate(app);
+      else
+        CompareWithServer(app, SetupInfo());
+      return;
+    case SetupInfoNext::Compare:
+      CompareWithServer(app, info);
+      return;
+    case SetupInfoNext::AskRetry:
+      break;
   }
   if (ShowBox(app.m_hwndPage, kUpdateProblemText,
               app.EnvironmentPrefix() + "Servizi ZAN - Installazione - Attenzione",
@@ -234,6 +233,13 @@ SetupInfo ParseSetupInfo(const std::string& body) {
   for (const std::string& piece : info.pieces)
     if (!ReadVersionComponent(piece)) info.usable = false;
   return info;
+}
+
+SetupInfoNext DecideSetupInfo(int status, size_t length, DWORD contentLength, bool tooLong) {
+  if (status == 407) return SetupInfoNext::AskCredentials;
+  if (status != 200) return SetupInfoNext::AskRetry;
+  if (!tooLong && contentLength != 0 && length < contentLength) return SetupInfoNext::AskRetry;
+  return SetupInfoNext::Compare;
 }
 
 bool IsNewerVersion(const std::vector<std::string>& server, const std::vector<std::string>& own) {

@@ -29,6 +29,14 @@ struct SetupInfo {
 };
 SetupInfo ParseSetupInfo(const std::string& body);
 
+// What follows the answer to the setup information: the comparison (a 200,
+// whatever its body: one without announced length, or longer than the setup
+// reads, simply holds no usable information), the credential box (407), or
+// the update-problem box with Retry (any other status, or a body that ended
+// before its announced length: a broken connection, not the server's answer).
+enum class SetupInfoNext { Compare, AskCredentials, AskRetry };
+SetupInfoNext DecideSetupInfo(int status, size_t length, DWORD contentLength, bool tooLong);
+
 // True when `server` names a newer version than `own`: both of the same
 // non-zero length, every component readable, and the first pair that differs
 // has the larger number on the server's side.

@@ -84,7 +84,7 @@ void CApp::InstallPhase2() {
     InstallPhase4();
     return;
   }
-  Log("[  INFO] Start checking DesktopApp xml -> " + m_desktopAppXmlUrl);
+  Log("[  INFO] Start checking DesktopApp xml -> " + QuoteForLog(m_desktopAppXmlUrl));
   StartRequest(m_desktopAppXmlUrl, false);
 }
 
@@ -108,7 +108,7 @@ void CApp::InstallPhase3() {
   }
   if (IsVexRunning(true)) Log("[* WARN] Vex already running, terminated");
   if (IsDesktopAppRunning(true)) Log("[* WARN] EE - DesktopApp already running, terminated");
-  Log("[  INFO] Start checking DesktopApp package -> " + m_desktopAppUrl);
+  Log("[  INFO] Start checking DesktopApp package -> " + QuoteForLog(m_desktopAppUrl));
   StartRequest(m_desktopAppUrl, false);
 }
 

@@ -14,11 +14,33 @@
 #include "resource.h"
 #include "sheet.h"
 #include "system_utils.h"
+#include "text_utils.h"
 #include "vendor.h"
 
 namespace {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
+
+// The setup information is a few dotted numbers: a longer answer is no setup
+// information and is not read.
+constexpr DWORD kSetupInfoMaxBody = 64 * 1024;
+// How long each request of the update check may take as a whole. The
+// please-wait dialog blocks the wizard meanwhile and cannot be closed: a
+// server that never ends its answer must count as a connection failure.
+constexpr DWORD kSetupInfoTimeLimitMs = 60000;
+constexpr DWORD kSetupPackageTimeLimitMs = 300000;
+
+// The limit, or a shorter one from "ZAN_UPDATE_TIME_LIMIT_MS" in the
+// environment (the tests' way to meet it without waiting minutes).
+DWORD UpdateTimeLimit(DWORD normal) {
+  char text[16] = {};
+  const DWORD length = GetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", text, sizeof text);
+  if (length == 0 || length >= sizeof text) return normal;
+  const int shorter = StringToInt(text);
+  if (shorter <= 0 || static_cast<DWORD>(shorter) >= normal) return normal;
+  Log("[* WARN] Update request time limit shortened -> " + Decimal(shorter) + " ms");
+  return static_cast<DWORD>(shorter);
+}
 
 std::string Joined(const std::vector<std::string>& pieces) {
   std::string text;
@@ -173,9 +195,9 @@ std::string NewSetupCommandLine(const std::string& newSetup, const std::string& 
 void CApp::CheckForUpdate() {
   if (m_updateChecked) return;
   m_updateChecked = true;
-  Log("[  INFO] Looking for new update -> " + m_updateInfoUrl);
+  Log("[  INFO] Looking for new update -> " + QuoteForLog(m_updateInfoUrl));
   m_step = StepUpdateInfo;
-  StartRequest(m_updateInfoUrl, false);
+  StartRequest(m_updateInfoUrl, false, kSetupInfoMaxBody, UpdateTimeLimit(kSetupInfoTimeLimitMs));
   if (m_hwndWaitDlg) {  // a retry: the dialog is open, hidden
     ShowWindow(m_hwndWaitDlg, SW_SHOWNORMAL);
     return;
@@ -188,9 +210,9 @@ void CApp::CheckForUpdate() {
 }
 
 void CApp::DownloadSetupUpdate() {
-  Log("[  INFO] Looking for new setup -> " + m_setupPackageUrl);
+  Log("[  INFO] Looking for new setup -> " + QuoteForLog(m_setupPackageUrl));
   m_step = StepSetupPackage;
-  StartRequest(m_setupPackageUrl, true);
+  StartRequest(m_setupPackageUrl, true, 0, UpdateTimeLimit(kSetupPackageTimeLimitMs));
 }
 
 DWORD CApp::ApplySetupUpdate() {
