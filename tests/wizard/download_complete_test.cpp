@@ -280,6 +280,16 @@ TEST_F(CompletionTest, UnusableSetupInformationEndsWithoutUpdate) {
   EXPECT_TRUE(boxes_.seen.empty());
 }
 
+// Sent chunked, as proxies do: no length announced, the whole answer read.
+TEST_F(CompletionTest, SetupInformationWithoutALengthIsCompared) {
+  boxes_.otherwise = IDOK;
+  Complete(StepUpdateInfo, 200, "2099.0.0.0\r\n", 0);
+  EXPECT_TRUE(log_.Has("[  INFO] Release update available on server -> "));
+  EXPECT_TRUE(log_.Has("[  INFO] An update is available"));
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].caption, "Aggiornamento setup");
+}
+
 TEST_F(CompletionTest, FailedCredentialBoxOnSetupInformationIsACancel) {
   g_prompt.result = ERROR_NOT_SUPPORTED;
   Complete(StepUpdateInfo, 407, "407", 0);

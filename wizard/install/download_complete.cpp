@@ -132,8 +132,12 @@ void RecheckForUpdate(CApp& app) {
 void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
   HideWaitDialog(app);
   const size_t length = request.response.size();
+  const SetupInfoNext next =
+      DecideSetupInfo(request.status, length, request.contentLength, request.bodyTooLong);
+  // A whole answer is read: its announced length, or none announced (a proxy
+  // sends it chunked); one longer than the setup reads is no information.
   SetupInfo info;
-  if (IsGoodDownload(request.status, length, request.contentLength))
+  if (next == SetupInfoNext::Compare && !request.bodyTooLong)
     info = ParseSetupInfo(request.response);
 
   if (info.usable) {
@@ -148,7 +152,7 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
         " expected 4 -> " + QuoteForLog(request.response));
   }
 
-  switch (DecideSetupInfo(request.status, length, request.contentLength, request.bodyTooLong)) {
+  switch (next) {
     case SetupInfoNext::AskCredentials:
       if (AskForProxyCredentials(&app.m_proxyUser, &app.m_proxyPassword))
         RecheckForUpdate(app);
