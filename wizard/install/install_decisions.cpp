@@ -78,8 +78,16 @@ std::string PercentText(int percentage) { return IntToString(percentage) + "% co
 
 namespace {
 
+// What a target reached through a link is reported as: the copy was not
+// made there (the copy does not write through links).
+constexpr DWORD kLinkInTheTarget = 4395;  // ERROR_REPARSE_POINT_ENCOUNTERED
+
 DWORD CheckCopyLevel(const std::string& source, const std::string& target,
                      std::string* failedPath) {
+  if (IsLink(target)) {
+    *failedPath = target;
+    return kLinkInTheTarget;
+  }
   WIN32_FIND_DATAA entry;
   FindHandle find(FindFirstFileA((source + "*").c_str(), &entry));
   if (!find.valid()) return 0;
@@ -87,8 +95,9 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
     const std::string copied = target + name;
+    // A link in the source is not copied, so nothing is expected for it.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
       const DWORD inner = CheckCopyLevel(source + name + "\\", copied + "\\", failedPath);
       if (inner != 0) return inner;
       continue;
