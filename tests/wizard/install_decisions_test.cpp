@@ -139,6 +139,8 @@ TEST(InstallDecisionsTest, CheckFolderCopy) {
        ERROR_FILE_NOT_FOUND, false, "1.2.3.4\\locales\\it.pak"},
       {"a file cut short", [](const CopyTrees& t) { return WriteBytes(t.target + files[0], "MZ"); },
        ERROR_WRITE_FAULT, false, "DesktopApp.exe"},
+      {"a source that cannot be listed", [](const CopyTrees& t) { return RemoveTree(t.source); },
+       ERROR_PATH_NOT_FOUND, true, ""},
       {"a link in the target",
        [](const CopyTrees& t) {
          return RemoveTree(t.target + "1.2.3.4") &&

@@ -90,7 +90,14 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
   }
   WIN32_FIND_DATAA entry;
   FindHandle find(FindFirstFileA((source + "*").c_str(), &entry));
-  if (!find.valid()) return 0;
+  if (!find.valid()) {
+    // A source that cannot be listed leaves nothing to compare: the copy
+    // cannot be shown complete. (A readable folder below a drive root always
+    // lists "." at least.)
+    const DWORD error = GetLastError();
+    *failedPath = source;
+    return error != 0 ? error : ERROR_PATH_NOT_FOUND;
+  }
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
