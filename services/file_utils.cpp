@@ -1,7 +1,6 @@
 #include "file_utils.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include "log.h"
 
@@ -34,29 +33,113 @@ bool ResolvesToDriveRoot(const std::string& folder) {
   return IsDriveRoot(full);
 }
 
-// The shell pattern naming the folder's content: without its "\" it would
-// also take the siblings ("...\1.2*" matches 1.20 and 1.2.1).
+// The pattern naming the folder's content: without its "\" it would also
+// take the siblings ("...\1.2*" matches 1.20 and 1.2.1).
 std::string ContentPattern(const std::string& folder) {
   return folder + (EndsWithSeparator(folder) ? "*" : "\\*");
 }
 
-// Fills a zeroed 260-character shell buffer with one path, so the list is
-// double-zero-terminated. False when the path and both zeros do not fit.
-bool FillShellBuffer(const std::string& path, char (&buffer)[MAX_PATH]) {
-  ZeroMemory(buffer, sizeof buffer);
-  if (path.size() + 2 > sizeof buffer) return false;
-  path.copy(buffer, path.size());
-  return true;
+std::string WithSeparator(const std::string& folder) {
+  return EndsWithSeparator(folder) ? folder : folder + "\\";
 }
 
-void RunShellOperation(UINT function, const char* from, const char* to) {
-  SHFILEOPSTRUCTA operation = {};
-  operation.hwnd = nullptr;
-  operation.wFunc = function;
-  operation.pFrom = from;
-  operation.pTo = to;
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-  SHFileOperationA(&operation);
+// Whether the folder's content pattern, or a path, fits a 260-character
+// buffer with two closing zeros (the limit these operations have always had).
+bool FitsPathBuffer(const std::string& path) { return path.size() + 2 <= MAX_PATH; }
+
+struct Entry {
+  std::string name;
+  DWORD attributes;
+};
+
+// The entries of a folder ("\"-ended), "." and ".." left out. Listed whole
+// before any is changed, so removing entries cannot disturb the listing.
+std::vector<Entry> ListEntries(const std::string& folder) {
+  std::vector<Entry> entries;
+  WIN32_FIND_DATAA found;
+  FindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+  if (!find.valid()) return entries;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") entries.push_back({name, found.dwFileAttributes});
+  } while (FindNextFileA(find.get(), &found));
+  return entries;
+}
+
+bool IsLinkEntry(const Entry& entry) {
+  return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a link itself, never what it leads to: the entry is opened without
+// being followed and removed only when the object opened is the reparse
+// point. Where the platform opens the target instead (Wine), nothing is
+// removed. False when the link is left in place.
+bool RemoveLinkOnly(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION opened = {};
+  bool removed = false;
+  if (GetFileInformationByHandle(handle, &opened) &&
+      (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    removed = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                         sizeof disposition) != FALSE;
+  }
+  CloseHandle(handle);
+  return removed;
+}
+
+// Deletes everything in a folder ("\"-ended). A link is removed itself and
+// never entered: what it leads to is not part of the folder.
+void DeleteEntries(const std::string& folder) {
+  for (const Entry& entry : ListEntries(folder)) {
+    const std::string path = folder + entry.name;
+    if (IsLinkEntry(entry)) {
+      if (!RemoveLinkOnly(path))
+        Log("[* WARN] DeleteFolderContents: link left in place -> " + path);
+      continue;
+    }
+    if (entry.attributes & FILE_ATTRIBUTE_READONLY)
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteEntries(path + "\\");
+      RemoveDirectoryA(path.c_str());
+    } else {
+      DeleteFileA(path.c_str());
+    }
+  }
+}
+
+// Copies everything in `source` into `target` (both "\"-ended), overwriting.
+// No link is entered on either side: one in the source leads outside the tree
+// being copied, one in the target to a folder that is not ours to fill.
+void CopyEntries(const std::string& source, const std::string& target) {
+  for (const Entry& entry : ListEntries(source)) {
+    const std::string from = source + entry.name;
+    const std::string to = target + entry.name;
+    if (IsLinkEntry(entry)) {
+      Log("[* WARN] CopyFolderContents: link not copied -> " + from);
+      continue;
+    }
+    const DWORD existing = GetFileAttributesA(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      Log("[* WARN] CopyFolderContents: link in the target, nothing copied into it -> " + to);
+      continue;
+    }
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (existing == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(to.c_str(), nullptr);
+      CopyEntries(from + "\\", to + "\\");
+      continue;
+    }
+    // A read-only or hidden file in the way would refuse to be replaced.
+    if (existing != INVALID_FILE_ATTRIBUTES &&
+        (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+      SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CopyFileA(from.c_str(), to.c_str(), FALSE);
+  }
 }
 
 }  // namespace
@@ -107,19 +190,32 @@ bool CanWriteToFolder(const std::string& folder) {
   return true;
 }
 
+bool IsLink(const std::string& path) {
+  std::string item = path;
+  // "X\" names what X leads to; the entry itself is X. A drive root stays whole.
+  while (item.size() > 3 && EndsWithSeparator(item)) item.pop_back();
+  const DWORD attributes = GetFileAttributesA(item.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 void CopyFolderContents(const std::string& source, const std::string& target) {
   if (source.empty()) {
     Log("[* WARN] CopyFolderContents: empty source folder, nothing copied");
     return;
   }
-  char from[MAX_PATH];
-  char to[MAX_PATH];
-  if (!FillShellBuffer(ContentPattern(source), from) || !FillShellBuffer(target, to)) {
+  if (!FitsPathBuffer(ContentPattern(source)) || !FitsPathBuffer(target)) {
     Log("[* WARN] CopyFolderContents: path too long, nothing copied -> " + source + " -> " +
         target);
     return;
   }
-  RunShellOperation(FO_COPY, from, to);
+  // A source that is a link is only read; a target that is one would have
+  // the copy land in a folder that is not ours.
+  if (IsLink(target)) {
+    Log("[* WARN] CopyFolderContents: target folder is a link, nothing copied -> " + target);
+    return;
+  }
+  if (!IsDirectory(target)) CreateDirectoryTree(target);
+  CopyEntries(WithSeparator(source), WithSeparator(target));
 }
 
 void DeleteFolderContents(const std::string& folder) {
@@ -137,33 +233,39 @@ void DeleteFolderContents(const std::string& folder) {
     Log("[* WARN] DeleteFolderContents: drive root, nothing deleted -> " + folder);
     return;
   }
-  char from[MAX_PATH];
-  if (!FillShellBuffer(ContentPattern(folder), from)) {
+  if (!FitsPathBuffer(ContentPattern(folder))) {
     Log("[* WARN] DeleteFolderContents: path too long, nothing deleted -> " + folder);
     return;
   }
-  RunShellOperation(FO_DELETE, from, nullptr);
+  // Its content is the target's: someone put the folder elsewhere on
+  // purpose, and the files there are not ours to delete. The link stays too.
+  if (IsLink(folder)) {
+    Log("[* WARN] DeleteFolderContents: folder is a link, nothing deleted -> " + folder);
+    return;
+  }
+  DeleteEntries(WithSeparator(folder));
 }
 
 void SetAttributesRecursive(std::string folder) {
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstFileA((folder + "*").c_str(), &entry));
-  if (!find.valid()) return;
+  // Through a link the attributes changed would be another folder's.
+  if (IsLink(folder)) {
+    Log("[* WARN] SetAttributesRecursive: folder is a link, attributes left alone -> " + folder);
+    return;
+  }
   unsigned count = 0;
-  do {
-    if (entry.cFileName[0] == '.') continue;
-    const std::string path = folder + entry.cFileName;
-    // A junction is not descended into: it may lead outside the tree or back
-    // up into it.
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      SetAttributesRecursive(path);
-    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+  for (const Entry& entry : ListEntries(folder)) {
+    if (entry.name[0] == '.') continue;
+    // A link is neither entered nor changed: it may lead outside the tree or
+    // back up into it, and a change made on it may land on its target.
+    if (IsLinkEntry(entry)) continue;
+    const std::string path = folder + entry.name;
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) SetAttributesRecursive(path);
+    if (entry.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
       SetFileAttributesA(path.c_str(), 0);
       ++count;
     }
-  } while (FindNextFileA(find.get(), &entry));
+  }
   if (count > 0)
     Log("[  INFO] Set attributes on " + std::to_string(count) + " files/folder in " + folder);
 }

@@ -34,20 +34,32 @@ bool IsDriveRoot(std::string path);
 // is deleted first). True when the probe could be created.
 bool CanWriteToFolder(const std::string& folder);
 
+// True when the path itself (a trailing separator ignored) is a reparse
+// point: a folder or file link, a junction, a mount point. What it leads to
+// is not ours to change: nothing here writes or deletes through one.
+bool IsLink(const std::string& path);
+
 // Copies the content of the source folder (not the folder itself) into the
-// target folder, silently, overwriting. A missing "\" after the source is
-// added. An empty source, or a source or target too long for the shell's
-// 260-character buffer, is refused with a "[* WARN] " log line. Reports nothing
-// otherwise; the caller's next step notices a failed copy.
+// target folder, silently, overwriting; the target is made when missing. A
+// missing "\" after the source is added. Links are not followed: one in the
+// source is not copied, one in the target is not written into, a target that
+// is a link gets nothing (each a "[* WARN] " line). An empty source, or a
+// source or target too long for a 260-character buffer, is refused with a
+// "[* WARN] " log line. Reports nothing otherwise; the caller's next step
+// notices a failed copy.
 void CopyFolderContents(const std::string& source, const std::string& target);
 // Deletes the content of the folder (not the folder itself), silently and
-// without undo. A missing "\" is added. An empty, relative or drive-root
-// folder, or one too long for the shell's buffer, is refused with a
-// "[* WARN] " log line and nothing is touched.
+// without undo. A missing "\" is added. A link inside is removed itself (or,
+// where the platform cannot, left with a "[* WARN] " line), never entered. An
+// empty, relative or drive-root folder, one too long for a 260-character
+// buffer, or a folder that is itself a link, is refused with a "[* WARN] "
+// log line and nothing is touched.
 void DeleteFolderContents(const std::string& folder);
 // Clears the read-only and hidden attributes of every entry below the folder,
-// recursively, skipping names that begin with "."; each folder level that
-// changed entries logs "[  INFO] Set attributes on N files/folder in <folder>".
+// recursively, skipping names that begin with "." and links (neither entered
+// nor changed); each folder level that changed entries logs "[  INFO] Set
+// attributes on N files/folder in <folder>". A folder that is itself a link
+// is refused with a "[* WARN] " line.
 void SetAttributesRecursive(std::string folder);
 
 // The running executable's full path, however long (`initialSize` is the

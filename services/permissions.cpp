@@ -1,5 +1,6 @@
 #include "permissions.h"
 
+#include "file_utils.h"
 #include "log.h"
 #include "service_settings.h"
 
@@ -27,6 +28,11 @@ void SetPermissionCallsForTesting(const PermissionCalls* calls) {
 void SetFolderPermissions(const std::string& path) {
   if (GetServiceSettings().skipPermission) {
     Log("[* WARN] Permission setting skipped due to switch for " + path);
+    return;
+  }
+  // The list would be set on what the link leads to: a folder that is not ours.
+  if (IsLink(path)) {
+    Log("[* WARN] Permission setting skipped on a link -> " + path);
     return;
   }
   const PermissionCalls& calls = *g_calls;

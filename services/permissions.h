@@ -11,7 +11,8 @@
 
 // Replaces the explicit entries of path's access list (inherited entries stay).
 // Nothing is returned: every failure is a log line, except access denied,
-// which is silent. Does nothing but log under the skip-permission option.
+// which is silent. Does nothing but log under the skip-permission option,
+// and for a path that is itself a link (its target is not ours to open up).
 void SetFolderPermissions(const std::string& path);
 
 // Test seam: the security calls SetFolderPermissions makes.

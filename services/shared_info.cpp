@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 
@@ -312,14 +313,17 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
       query.bind(1, idSwExt);
       query.bind(2, pm);
       if (query.executeStep()) {
-        const int last = query.getColumn(0).getInt();
+        // Read whole: a 64-bit number cut to 32 bits would pass for a small one.
+        const int64_t last = query.getColumn(0).getInt64();
+        // A number below 1 (another program's row) counts as none.
+        const int64_t highest = last < 1 ? 0 : last;
         // A damaged register could hold the largest number already: refuse
         // rather than wrap around to a number another PC may have.
-        if (last == INT_MAX) {
+        if (highest >= INT_MAX) {
           Log("[* WARN] No free workpoint number in the register -> " + registerPath);
           return kSharedInfoError;
         }
-        next = last + 1;
+        next = static_cast<int>(highest + 1);
       }
     }
     const int32_t id =

@@ -5,17 +5,22 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "constants.h"
 #include "file_utils.h"
+#include "permissions.h"
 #include "system_utils.h"
 #include "test_support.h"
 
 using testing_support::Exists;
 using testing_support::LogCapture;
+using testing_support::MakeFolderLink;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -234,6 +239,90 @@ TEST(FileUtils, SetAttributesRecursive) {
   LogCapture again;
   SetAttributesRecursive(dir.path());
   EXPECT_EQ(again.Text(), "");
+}
+
+namespace {
+
+// Everything below a folder: relative path -> its read-only and hidden marks
+// and, for a file, its bytes; the folder's own marks and access list at "".
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> all;
+  const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  PACL dacl = nullptr;
+  GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, &dacl, nullptr, &sd);
+  all[""] = std::to_string(GetFileAttributesA(folder.c_str()) & marks) +
+            testing_support::DaclText(sd);
+  LocalFree(sd);
+  for (const std::string& name : Listing(folder)) {
+    const std::string path = folder + "\\" + name;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      for (const auto& below : Snapshot(path)) all[name + "\\" + below.first] = below.second;
+    } else {
+      all[name] = std::to_string(attributes & marks) + ReadBytes(path);
+    }
+  }
+  return all;
+}
+
+// Paths of one run: a tree holding a file and a link to a folder elsewhere,
+// a source to copy from, an empty place to copy to.
+struct Paths {
+  std::string tree, linked, source, out;
+};
+
+}  // namespace
+
+// A walk that writes never goes through a link, met inside the tree or named
+// itself: the folder elsewhere keeps its files, their marks and its access
+// list. (Emptying a folder is followed end to end, on the install roads.)
+TEST(FileUtils, WritingWalksLeaveWhatALinkLeadsTo) {
+  struct Row {
+    const char* what;
+    void (*walk)(const Paths&);
+    std::string line;    // the walk's own word on the link
+    const char* absent;  // made by the walk only through the link ("": none)
+  } rows[] = {
+      {"attributes below", [](const Paths& p) { SetAttributesRecursive(p.tree); },
+       "[  INFO] Set attributes on 1 files/folder in ", ""},
+      {"attributes of a link", [](const Paths& p) { SetAttributesRecursive(p.linked); },
+       "[* WARN] SetAttributesRecursive: folder is a link, attributes left alone -> ", ""},
+      {"permissions of a link", [](const Paths& p) { SetFolderPermissions(p.linked); },
+       "[* WARN] Permission setting skipped on a link -> ", ""},
+      {"copy from a tree with a link", [](const Paths& p) { CopyFolderContents(p.tree, p.out); },
+       "[* WARN] CopyFolderContents: link not copied -> ", "out\\linked"},
+      {"copy into a tree with a link", [](const Paths& p) { CopyFolderContents(p.source, p.tree); },
+       "[* WARN] CopyFolderContents: link in the target, nothing copied into it -> ", ""},
+      {"copy into a link", [](const Paths& p) { CopyFolderContents(p.source, p.linked); },
+       "[* WARN] CopyFolderContents: target folder is a link, nothing copied -> ", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TempDir dir;
+    const Paths p = {dir / "tree\\", dir / "tree\\linked", dir / "source\\", dir / "out\\"};
+    const std::string elsewhere = dir / "elsewhere";
+    ASSERT_TRUE(WriteBytes(elsewhere + "\\keep.txt", "keep"));
+    ASSERT_TRUE(WriteBytes(elsewhere + "\\sub\\inner.txt", "inner"));
+    ASSERT_TRUE(WriteBytes(p.tree + "own.txt", "own"));
+    ASSERT_TRUE(WriteBytes(p.source + "own.txt", "copied"));
+    ASSERT_TRUE(WriteBytes(p.source + "linked\\keep.txt", "copied"));
+    ASSERT_TRUE(SetFileAttributesA((elsewhere + "\\keep.txt").c_str(),
+                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    for (const std::string& folder : {elsewhere, elsewhere + "\\sub"})
+      ASSERT_TRUE(SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesA((p.tree + "own.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(MakeFolderLink(p.linked, elsewhere));
+    const auto before = Snapshot(elsewhere);
+    LogCapture log;
+    r.walk(p);
+    EXPECT_EQ(Snapshot(elsewhere), before);
+    EXPECT_TRUE(log.Has(r.line)) << log.Text();
+    if (*r.absent) {
+      EXPECT_FALSE(Exists(dir / r.absent));
+    }
+  }
 }
 
 TEST(FileUtils, GetFileVersionReadsTheProductVersion) {

@@ -62,7 +62,7 @@ class RawDb {
     return static_cast<int>(sqlite3_last_insert_rowid(db_));
   }
   // A workpoint (pwd stored as given) linked to idSwExt; its id.
-  int AddWorkpoint(int idSwExt, const std::string& pm, const std::string& storedPwd, int pdl,
+  int AddWorkpoint(int idSwExt, const std::string& pm, const std::string& storedPwd, long long pdl,
                    const std::string& assignee, const std::string& path = "C:\\S\\") {
     Query("INSERT INTO Workpoint (pm, pwd, pdl, assignee, path) VALUES (?, ?, ?, ?, ?)",
           {pm, storedPwd, std::to_string(pdl), assignee, path});
@@ -406,12 +406,31 @@ TEST_F(SharedInfoTest, RegisterGoneAfterTheCheckIsNotCreatedAgain) {
   EXPECT_FALSE(testing_support::Exists(reg_));
 }
 
-TEST_F(SharedInfoTest, HighestWorkpointNumberIsRefusedNotWrapped) {
-  RawDb db(reg_);
-  db.AddWorkpoint(y25_, "12345", "x", 2147483647, "PC\\u");
-  EXPECT_EQ(1, Add("PC\\other"));
-  EXPECT_EQ("1", db.Rows());
-  EXPECT_TRUE(log_.Has("[* WARN] No free workpoint number in the register"));
+// The next number follows the highest of the office and year, read whole;
+// a highest below 1 counts as none; past the largest 32-bit number the
+// register is refused rather than wrapped to a number another PC may have.
+TEST_F(SharedInfoTest, NextWorkpointNumberAfterAnAbsurdHighest) {
+  const std::string refused = "[* WARN] No free workpoint number in the register -> ";
+  struct Row {
+    long long highest;  // another user's row, the only one of the office
+    int result;
+    std::string added;  // the new row's number ("": none added)
+  } rows[] = {
+      {-5, 0, "1"},
+      {2147483646, 0, "2147483647"},
+      {2147483647, 1, ""},
+      {9223372036854775807LL, 1, ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.highest);
+    RawDb db(reg_);
+    db.Exec("DELETE FROM Workpoint; DELETE FROM Workpoint_SwExt;");
+    db.AddWorkpoint(y25_, "12345", "x", r.highest, "PC\\other");
+    log_.Clear();
+    EXPECT_EQ(Add("PC\\new"), r.result);
+    EXPECT_EQ(db.Query("SELECT pdl FROM Workpoint WHERE assignee = 'PC\\new'"), r.added);
+    EXPECT_EQ(log_.Has(refused + reg_), r.result == 1) << log_.Text();
+  }
 }
 
 }  // namespace

@@ -72,6 +72,11 @@ bool RemoveTree(const std::string& path) {
       std::string name = fd.cFileName;
       if (name == "." || name == "..") continue;
       std::string full = dir + name;
+      // A link goes itself; what it leads to is another test's.
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        folder_link::RemoveFolderLink(full);
+        continue;
+      }
       SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         RemoveTree(full);

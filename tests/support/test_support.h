@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "folder_link.h"
+
 namespace testing_support {
 
 // A new empty folder under the Wine prefix's temporary folder, removed with its
@@ -29,7 +31,12 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 // The whole content of a file; empty when it cannot be read.
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);
-// Removes a folder tree (attributes reset first); true when nothing is left.
+// Folder links (see folder_link.h).
+using folder_link::MakeFolderLink;
+using folder_link::RemoveFolderLink;
+
+// Removes a folder tree (attributes reset first), links removed themselves,
+// never entered; true when nothing is left.
 bool RemoveTree(const std::string& path);
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);

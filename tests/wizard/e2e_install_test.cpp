@@ -49,7 +49,8 @@ std::string Served(const std::string& requestPath) {
   return path;
 }
 
-// Every file below a folder ("\"-ended): relative path -> bytes.
+// Every file below a folder ("\"-ended): relative path -> bytes. A link
+// below it is not entered: what it leads to is not the folder's.
 void ListFiles(const std::string& root, const std::string& relative,
                std::map<std::string, std::string>* files) {
   WIN32_FIND_DATAA entry;
@@ -58,6 +59,7 @@ void ListFiles(const std::string& root, const std::string& relative,
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       ListFiles(root, relative + name + "\\", files);
     else
@@ -77,16 +79,37 @@ std::vector<std::string> Names(const std::string& root) {
   return names;
 }
 
-// A damaged archive: the error box with 6, OK, the run ends with 6 and the
-// destination folder stays, emptied.
-void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destination) {
+// A damaged archive: the error box with 6, OK, the run ends with 6.
+void ExpectErrorSixEndsTheRun(WizardDriver& wizard) {
   auto box = wizard.WaitBox("Errore");
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Errore 6 nella decompressione.");
   wizard.Answer(*box, IDOK);
   EXPECT_EQ(wizard.WaitExit(), 6u);
+}
+// The same, and the destination folder stays, emptied.
+void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destination) {
+  ExpectErrorSixEndsTheRun(wizard);
   EXPECT_TRUE(Exists(destination));
   EXPECT_EQ(Names(destination), std::vector<std::string>{});
+}
+
+// A folder elsewhere holding the office's own files, reached through a folder
+// link the setup meets while emptying a folder: the files must all stay.
+const std::map<std::string, std::string> kElsewhere = {{"archivio.dat", "dati dello studio"},
+                                                       {"sub\\nota.txt", "nota"}};
+void LinkElsewhere(const std::string& link, const std::string& target) {
+  for (const auto& file : kElsewhere) ASSERT_TRUE(WriteFileBytes(target + file.first, file.second));
+  ASSERT_TRUE(MakeFolderLink(link, target)) << link;
+  ASSERT_EQ(Files(link + "\\").size(), kElsewhere.size()) << "the link does not lead there";
+}
+// Every file the folder elsewhere held is still there, unchanged.
+void ExpectElsewhereKept(const std::string& target) {
+  const auto now = Files(target);
+  std::map<std::string, std::string> kept;
+  for (const auto& file : kElsewhere)
+    if (now.count(file.first)) kept[file.first] = now.at(file.first);
+  EXPECT_EQ(kept, kElsewhere) << target;
 }
 
 // Expects `root` to hold exactly the tree 7zz unpacked into `reference`,
@@ -338,6 +361,8 @@ TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
   const std::string sibling = logFolder.substr(0, logFolder.size() - 1) + "Old\\keep.txt";
   ASSERT_TRUE(WriteFileBytes(logFolder + "stale\\settings.json", "{}"));
   ASSERT_TRUE(WriteFileBytes(sibling, "stays"));
+  const std::string elsewhere = ScratchFolder() + "user_elsewhere\\";
+  LinkElsewhere(logFolder + "linked", elsewhere);
 
   // Slow enough for the page to be read while the chain runs.
   SetServerRule(kArchivePath, "trickle:4096:100");
@@ -348,6 +373,7 @@ TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
 
   EXPECT_FALSE(Exists(logFolder + "stale"));
   EXPECT_EQ(ReadFileBytes(sibling), "stays");
+  ExpectElsewhereKept(elsewhere);
   EXPECT_EQ(ServerRequests(), (std::vector<std::string>{kXmlPath, kArchivePath}));
   EXPECT_EQ(wizard.CountLog("Install phase 1"), 0);
   // The log was emptied with its folder: the lines after it start a new one.
@@ -463,9 +489,13 @@ TEST_F(InstallChain, ACancelledCredentialPromptEndsWithZero) {
 
 TEST_F(InstallChain, ADamagedKorvalPackageEndsWithSixAndEmptiesThePlatformFolder) {
   Serve(kKorvalPath, Variant("korval_damaged.7z"));
+  // The office keeps its data on another disk, linked into the platform folder.
+  const std::string elsewhere = ScratchFolder() + "files_elsewhere\\";
+  LinkElsewhere(std::string(kPlatform) + "FILES", elsewhere);
   WizardDriver wizard("korval_damaged");
   ToInstallAsNewOffice(wizard);
   ExpectUnpackingEndsTheRun(wizard, kPlatform);
+  ExpectElsewhereKept(elsewhere);
   EXPECT_TRUE(Exists(kLock));
   EXPECT_EQ(wizard.CountLog("[**  ERR] Korval decompression error -> 6"), 1);
   EXPECT_EQ(wizard.CountLog(std::string("[**  ERR] Delete destination path -> ") + kPlatform), 1);
@@ -504,13 +534,32 @@ TEST_F(InstallChain, ADesktopAppFileInUseOnlyWarnsAndTheInstallGoesOn) {
   CloseHandle(ready);
 }
 
+// The bin folder is emptied; when it is itself a link to a folder elsewhere,
+// that folder's files stay and the link with them.
 TEST_F(InstallChain, AnotherDesktopAppErrorEndsWithItsCodeAndEmptiesTheBinFolder) {
   Serve(kArchivePath, Variant("desktopapp_damaged.7z"));
-  ASSERT_TRUE(WriteFileBytes(std::string(kBin) + "earlier.txt", "goes"));
-  WizardDriver wizard("desktopapp_damaged");
-  ToInstallAsRestore(wizard);
-  ExpectUnpackingEndsTheRun(wizard, kBin);
-  EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 6"), 1);
+  const std::string elsewhere = ScratchFolder() + "bin_elsewhere\\";
+  for (const bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "bin folder a link" : "bin folder");
+    SetUp();
+    if (linked) {
+      LinkElsewhere(std::string(kBin, sizeof kBin - 2), elsewhere);
+    } else {
+      ASSERT_TRUE(WriteFileBytes(std::string(kBin) + "earlier.txt", "goes"));
+    }
+    WizardDriver wizard(linked ? "desktopapp_damaged_linked_bin" : "desktopapp_damaged");
+    ToInstallAsRestore(wizard);
+    if (linked) {
+      ExpectErrorSixEndsTheRun(wizard);
+      ExpectElsewhereKept(elsewhere);
+      EXPECT_EQ(wizard.CountLog(std::string("[* WARN] DeleteFolderContents: folder is a link, "
+                                            "nothing deleted -> ") + kBin),
+                1);
+    } else {
+      ExpectUnpackingEndsTheRun(wizard, kBin);
+    }
+    EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 6"), 1);
+  }
 }
 
 // --- Cancel -----------------------------------------------------------------

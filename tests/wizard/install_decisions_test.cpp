@@ -115,37 +115,53 @@ TEST(InstallDecisionsTest, UnpackPercentageTruncatesAndNeverReachesAHundred) {
   }
 }
 
-class CheckFolderCopyTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing_support::WriteBytes(source_ + "DesktopApp.exe", "MZ stand-in"));
-    ASSERT_TRUE(testing_support::WriteBytes(source_ + "1.2.3.4\\locales\\it.pak", "it"));
-    ASSERT_TRUE(testing_support::WriteBytes(source_ + "empty.bin", ""));
-  }
-  void Copy() {
-    ASSERT_TRUE(testing_support::WriteBytes(target_ + "DesktopApp.exe", "MZ stand-in"));
-    ASSERT_TRUE(testing_support::WriteBytes(target_ + "1.2.3.4\\locales\\it.pak", "it"));
-    ASSERT_TRUE(testing_support::WriteBytes(target_ + "empty.bin", ""));
-  }
-
-  testing_support::TempDir temp_;
-  const std::string source_ = temp_ / "source\\";
-  const std::string target_ = temp_ / "target\\";
-  std::string failed_;
+// A copied DesktopApp folder and its source, with a complete copy elsewhere.
+struct CopyTrees {
+  std::string source, target, elsewhere;
 };
 
-TEST_F(CheckFolderCopyTest, AMissingFileGivesItsPathAndError) {
-  Copy();
-  ASSERT_TRUE(DeleteFileA((target_ + "1.2.3.4\\locales\\it.pak").c_str()));
-  EXPECT_EQ(CheckFolderCopy(source_, target_, &failed_), DWORD(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(failed_, target_ + "1.2.3.4\\locales\\it.pak");
-}
-
-TEST_F(CheckFolderCopyTest, ATruncatedFileFails) {
-  Copy();
-  ASSERT_TRUE(testing_support::WriteBytes(target_ + "DesktopApp.exe", "MZ"));
-  EXPECT_EQ(CheckFolderCopy(source_, target_, &failed_), DWORD(ERROR_WRITE_FAULT));
-  EXPECT_EQ(failed_, target_ + "DesktopApp.exe");
+// The copy check: one row per way a copy can fall short, and the link a copy
+// leaves out.
+TEST(InstallDecisionsTest, CheckFolderCopy) {
+  using testing_support::MakeFolderLink;
+  using testing_support::RemoveTree;
+  using testing_support::WriteBytes;
+  static const char* const files[] = {"DesktopApp.exe", "1.2.3.4\\locales\\it.pak", "empty.bin"};
+  struct Row {
+    const char* what;
+    bool (*spoil)(const CopyTrees&);  // applied to a complete copy
+    DWORD error;
+    bool inSource;       // the failed path is below the source, else the target
+    const char* failed;  // nullptr: none
+  } rows[] = {
+      {"a file missing",
+       [](const CopyTrees& t) { return DeleteFileA((t.target + files[1]).c_str()) != FALSE; },
+       ERROR_FILE_NOT_FOUND, false, "1.2.3.4\\locales\\it.pak"},
+      {"a file cut short", [](const CopyTrees& t) { return WriteBytes(t.target + files[0], "MZ"); },
+       ERROR_WRITE_FAULT, false, "DesktopApp.exe"},
+      {"a source that cannot be listed", [](const CopyTrees& t) { return RemoveTree(t.source); },
+       ERROR_PATH_NOT_FOUND, true, ""},
+      {"a link in the target",
+       [](const CopyTrees& t) {
+         return RemoveTree(t.target + "1.2.3.4") &&
+                MakeFolderLink(t.target + "1.2.3.4", t.elsewhere + "1.2.3.4");
+       },
+       4395, false, "1.2.3.4\\"},
+      {"a link in the source, left out",
+       [](const CopyTrees& t) { return MakeFolderLink(t.source + "linked", t.elsewhere); }, 0,
+       false, nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    testing_support::TempDir temp;
+    const CopyTrees t = {temp / "source\\", temp / "target\\", temp / "elsewhere\\"};
+    for (const std::string& folder : {t.source, t.target, t.elsewhere})
+      for (const char* file : files) ASSERT_TRUE(WriteBytes(folder + file, file));
+    ASSERT_TRUE(r.spoil(t));
+    std::string failed;
+    EXPECT_EQ(CheckFolderCopy(t.source, t.target, &failed), r.error);
+    EXPECT_EQ(failed, r.failed ? (r.inSource ? t.source : t.target) + r.failed : "");
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <iterator>
 #include <map>
 
+#include "folder_link.h"
 #include "resource.h"
 
 namespace e2e {
@@ -220,20 +221,7 @@ void WriteBmp(const std::string& path, HBITMAP bitmap, HDC dc, int width, int he
   WriteFileBytes(path, bytes);
 }
 
-std::string UnixPath(const std::string& windowsPath) {
-  using ToUnix = char*(CDECL*)(LPCWSTR);
-  static auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!toUnix) return {};
-  int count = MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, nullptr, 0);
-  std::wstring wide(count, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, &wide[0], count);
-  char* unix = toUnix(wide.c_str());
-  if (!unix) return {};
-  std::string result = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return result;
-}
+using folder_link::UnixPath;
 
 std::string FromHex(const std::string& hex) {
   std::string bytes;
@@ -1085,8 +1073,11 @@ void SetDotNet48(bool present) {
 void ResetMachine() {
   EndLeftoverProcesses();
   std::string temp = TempFolder();
-  for (const char* path : {"C:\\ZAN", "C:\\setup_run", "C:\\e2e"}) RemoveTree(path);
-  RemoveTree(Parent(SetupLogPath()));
+  // Folders that may hold a scenario's links go before the scratch folder
+  // their targets lie in: Wine does not list a link whose target is gone.
+  for (const std::string& path : {std::string("C:\\ZAN"), Parent(SetupLogPath()),
+                                  std::string("C:\\setup_run"), std::string("C:\\e2e")})
+    RemoveTree(path);
   for (const char* name : {"korval2025.7z", "desktopapp.7z", "ZAN2025.7z", "ZAN2025_DEV.7z",
                            "ZAN2025_TEST.7z", "ndp48-web.exe", "ndp48-web.mark", "NewSetupExe"})
     RemoveTree(temp + name);
@@ -1126,6 +1117,11 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 void RemoveTree(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  // A link goes itself; what it leads to may be a scenario's own files.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    folder_link::RemoveFolderLink(path);
+    return;
+  }
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     DeleteFileA(path.c_str());
@@ -1141,6 +1137,11 @@ void RemoveTree(const std::string& path) {
     FindClose(find);
   }
   RemoveDirectoryA(path.c_str());
+}
+
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+  MakeFolders(Parent(link));
+  return folder_link::MakeFolderLink(link, target);
 }
 
 bool WaitFile(const std::string& path, DWORD timeout) {

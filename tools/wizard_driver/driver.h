@@ -217,8 +217,13 @@ bool Exists(const std::string& path);
 bool WaitFile(const std::string& path, DWORD timeout = kPageWait);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
-// Deletes a file or a folder tree (read-only marks cleared first).
+// Deletes a file or a folder tree (read-only marks cleared first); a link is
+// removed itself, never entered.
 void RemoveTree(const std::string& path);
+// Makes `link` (its parent folders made first) a link to the folder `target`,
+// as Wine has one: a Unix symbolic link, listed as a reparse point. True when
+// it is there.
+bool MakeFolderLink(const std::string& link, const std::string& target);
 // The desktop folder (CSIDL_DESKTOPDIRECTORY), and the shortcut the setup
 // writes there.
 std::string DesktopFolder();

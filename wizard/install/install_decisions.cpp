@@ -78,17 +78,33 @@ std::string PercentText(int percentage) { return IntToString(percentage) + "% co
 
 namespace {
 
+// What a target reached through a link is reported as: the copy was not
+// made there (the copy does not write through links).
+constexpr DWORD kLinkInTheTarget = 4395;  // ERROR_REPARSE_POINT_ENCOUNTERED
+
 DWORD CheckCopyLevel(const std::string& source, const std::string& target,
                      std::string* failedPath) {
+  if (IsLink(target)) {
+    *failedPath = target;
+    return kLinkInTheTarget;
+  }
   WIN32_FIND_DATAA entry;
   FindHandle find(FindFirstFileA((source + "*").c_str(), &entry));
-  if (!find.valid()) return 0;
+  if (!find.valid()) {
+    // A source that cannot be listed leaves nothing to compare: the copy
+    // cannot be shown complete. (A readable folder below a drive root always
+    // lists "." at least.)
+    const DWORD error = GetLastError();
+    *failedPath = source;
+    return error != 0 ? error : ERROR_PATH_NOT_FOUND;
+  }
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
     const std::string copied = target + name;
+    // A link in the source is not copied, so nothing is expected for it.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
       const DWORD inner = CheckCopyLevel(source + name + "\\", copied + "\\", failedPath);
       if (inner != 0) return inner;
       continue;

@@ -70,8 +70,11 @@ int UnpackPercentage(uint32_t index, uint32_t total);
 std::string PercentText(int percentage);
 
 // After a folder copy: 0 when every file below `source` exists in `target`
-// with the same size; otherwise the Windows error met (the error of reading
-// the copied file's attributes, or ERROR_WRITE_FAULT for a size that
-// differs), with the first such target path in *failedPath. Reads the disk.
+// with the same size; otherwise the Windows error met, with the first such
+// path in *failedPath: a source folder that cannot be listed (its listing
+// error), a copied file whose attributes cannot be read (that error), a size
+// that differs (ERROR_WRITE_FAULT), a target folder that is a link
+// (ERROR_REPARSE_POINT_ENCOUNTERED, 4395: the copy does not write through
+// one). Links in the source are not expected in the target. Reads the disk.
 DWORD CheckFolderCopy(const std::string& source, const std::string& target,
                       std::string* failedPath);
