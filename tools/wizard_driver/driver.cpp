@@ -669,7 +669,28 @@ void WizardDriver::SetText(int controlId, const std::string& text) {
   PostMessageA(page, WM_COMMAND, MAKEWPARAM(controlId, EN_CHANGE), reinterpret_cast<LPARAM>(control));
 }
 
+void WizardDriver::Type(int controlId, const std::string& text) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  for (char c : text) PostMessageA(control, WM_CHAR, static_cast<BYTE>(c), 1);
+}
+
 std::string WizardDriver::Text(int controlId) { return WindowText(Control(controlId)); }
+
+bool WizardDriver::WaitText(int controlId, const std::string& text, DWORD timeout) {
+  const DWORD start = GetTickCount();
+  std::string shown = Text(controlId);
+  while (shown != text) {
+    if (GetTickCount() - start >= timeout) {
+      Fail("control " + std::to_string(controlId) + " shows \"" + shown + "\", not \"" + text +
+           "\"");
+      return false;
+    }
+    Sleep(kPoll);
+    shown = Text(controlId);
+  }
+  return true;
+}
 
 bool WizardDriver::IsVisible(int controlId) {
   HWND control = Control(controlId);

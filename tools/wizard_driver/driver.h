@@ -98,7 +98,12 @@ class WizardDriver {
   bool IsChecked(int controlId);
   bool IsEnabled(int controlId);
   void SetText(int controlId, const std::string& text);
+  // Types `text` into an edit key by key (posted WM_CHAR), as a user would:
+  // the edit's own limits apply, which SetText's WM_SETTEXT passes by.
+  void Type(int controlId, const std::string& text);
   std::string Text(int controlId);
+  // Waits until the control shows `text`; fails the test otherwise.
+  bool WaitText(int controlId, const std::string& text, DWORD timeout = kPageWait);
   bool IsVisible(int controlId);
   std::vector<std::string> ListItems(int controlId);
   int ListSelection(int controlId);
