@@ -90,8 +90,9 @@
 // The please-wait dialog's marquee bar.
 #define IDC_WAIT_PROGRESS 1039
 
-// The Next button of a property sheet (the sheet's own control).
+// The Next and Finish buttons of a property sheet (the sheet's own controls).
 #define IDC_SHEET_NEXT 12324
+#define IDC_SHEET_FINISH 12325
 
 // The application icon.
 #define IDI_SETUP 1

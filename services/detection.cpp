@@ -33,10 +33,12 @@ std::string PadOfficeCode(const std::string& code) {
   return code.size() < 5 ? std::string(5 - code.size(), '0') + code : code;
 }
 
-// The text of a fixed-size field up to its first zero byte.
+// The text of a fixed-size field up to its first zero byte or line break: a
+// password field shorter than its eight bytes is followed at once by the
+// line break and the platform folder.
 std::string FieldText(const char* bytes, size_t size) {
   size_t n = 0;
-  while (n < size && bytes[n] != '\0') ++n;
+  while (n < size && bytes[n] != '\0' && bytes[n] != '\r' && bytes[n] != '\n') ++n;
   return std::string(bytes, n);
 }
 

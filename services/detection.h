@@ -21,7 +21,8 @@ bool DecodeProt(std::string& text, InstallRecord& record);
 uint32_t ReadPmFromUffaut(const std::string& path, InstallRecord& record);
 
 // Office code (5 bytes) and password field (8 bytes) from the start of
-// HOME\ETC\INSTALLA.MOD, each ending early at a zero byte. 0 when the file
+// HOME\ETC\INSTALLA.MOD, each ending early at a zero byte or a line break
+// (a short password field is followed by the line break). 0 when the file
 // opened (fields set only when all 13 bytes came), 1 otherwise.
 uint32_t ReadInstallaMod(const std::string& path, InstallRecord& record);
 

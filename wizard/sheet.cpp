@@ -40,6 +40,9 @@ HWND g_discoveryText = nullptr;
 // may still hold one across its boxes.
 InstallRecordList g_removedRecords;
 
+// The title the start pages gave the sheet; empty until then.
+std::string g_sheetTitle;
+
 // The string loader's one buffer.
 char g_stringBuffer[1000];
 
@@ -68,21 +71,21 @@ constexpr DWORD kInteriorFlags =
     PSP_USETITLE | PSP_HASHELP | PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
 
 const PageSpec kPageTable[kPageCount] = {
-    {IDD_WIZ_REQNETFWNOTMET, GuardedDlgProc<WizReqNetFwNotMetDlgProc>, kExteriorFlags, 0, 0},
-    {IDD_WIZ_START, GuardedDlgProc<WizStartDlgProc>, kExteriorFlags | PSP_HASHELP, 0, 0},
-    {IDD_WIZ_NOTSUPPORTED, GuardedDlgProc<WizNotSupportedDlgProc>, kInteriorFlags,
+    {IDD_WIZ_REQNETFWNOTMET, PageDlgProc<WizReqNetFwNotMetDlgProc>, kExteriorFlags, 0, 0},
+    {IDD_WIZ_START, PageDlgProc<WizStartDlgProc>, kExteriorFlags | PSP_HASHELP, 0, 0},
+    {IDD_WIZ_NOTSUPPORTED, PageDlgProc<WizNotSupportedDlgProc>, kInteriorFlags,
      IDS_NOTSUPPORTED_TITLE, IDS_NOTSUPPORTED_SUBTITLE},
-    {IDD_WIZ_PMSELECT, GuardedDlgProc<WizPmSelectDlgProc>, kInteriorFlags, IDS_PMSELECT_TITLE,
+    {IDD_WIZ_PMSELECT, PageDlgProc<WizPmSelectDlgProc>, kInteriorFlags, IDS_PMSELECT_TITLE,
      IDS_PMSELECT_SUBTITLE},
-    {IDD_WIZ_PMNEW, GuardedDlgProc<WizPmNewDlgProc>, kInteriorFlags, IDS_PMNEW_TITLE,
+    {IDD_WIZ_PMNEW, PageDlgProc<WizPmNewDlgProc>, kInteriorFlags, IDS_PMNEW_TITLE,
      IDS_PMNEW_SUBTITLE},
-    {IDD_WIZ_SELECTUNIT, GuardedDlgProc<WizSelectUnitDlgProc>, kInteriorFlags,
+    {IDD_WIZ_SELECTUNIT, PageDlgProc<WizSelectUnitDlgProc>, kInteriorFlags,
      IDS_SELECTUNIT_TITLE, IDS_SELECTUNIT_SUBTITLE},
-    {IDD_WIZ_BEFOREINSTALL, GuardedDlgProc<WizBeforeInstallDlgProc>, kInteriorFlags,
+    {IDD_WIZ_BEFOREINSTALL, PageDlgProc<WizBeforeInstallDlgProc>, kInteriorFlags,
      IDS_INSTALL_TITLE, IDS_BEFOREINSTALL_SUBTITLE},
-    {IDD_WIZ_INSTALL, GuardedDlgProc<WizInstallDlgProc>, kInteriorFlags, IDS_INSTALL_TITLE,
+    {IDD_WIZ_INSTALL, PageDlgProc<WizInstallDlgProc>, kInteriorFlags, IDS_INSTALL_TITLE,
      IDS_INSTALL_SUBTITLE},
-    {IDD_WIZ_END, GuardedDlgProc<WizEndDlgProc>, kExteriorFlags | PSP_HASHELP, 0, 0},
+    {IDD_WIZ_END, PageDlgProc<WizEndDlgProc>, kExteriorFlags | PSP_HASHELP, 0, 0},
 };
 
 bool OnUiThread() { return GetCurrentThreadId() == g_uiThread; }
@@ -263,9 +266,26 @@ void SetMessageBoxForTesting(MessageBoxFunction function) {
 }
 
 void SetSheetTitle(HWND sheet) {
-  const std::string title =
+  g_sheetTitle =
       g_app->EnvironmentPrefix() + LoadStr(IDS_APP_TITLE) + " - " + g_app->m_osVersion->GetName();
-  SendMessageA(sheet, PSM_SETTITLEA, 0, reinterpret_cast<LPARAM>(title.c_str()));
+  SendMessageA(sheet, PSM_SETTITLEA, 0, reinterpret_cast<LPARAM>(g_sheetTitle.c_str()));
+}
+
+void PageShown(HWND page) {
+  HWND sheet = GetParent(page);
+  if (reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) != page) return;
+  if (!g_sheetTitle.empty())
+    SendMessageA(sheet, PSM_SETTITLEA, 0, reinterpret_cast<LPARAM>(g_sheetTitle.c_str()));
+  RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  // The keys go to the focused window. Turning off the button pressed (Next,
+  // on the install page) leaves no focus at all, and the final page would
+  // keep the install page's Cancel focused: the default button takes it.
+  HWND focus = GetFocus();
+  const bool onCancel = GetParent(focus) == sheet && GetDlgCtrlID(focus) == IDCANCEL;
+  if (!focus || !IsWindowEnabled(focus) || !IsWindowVisible(focus) || onCancel) {
+    const LRESULT defaultId = SendMessageA(sheet, DM_GETDEFID, 0, 0);
+    SetFocus(GetDlgItem(sheet, HIWORD(defaultId) == DC_HASDEFID ? LOWORD(defaultId) : IDCANCEL));
+  }
 }
 
 HFONT SetTahomaFont(HWND dialog, int controlId, int height, int weight) {

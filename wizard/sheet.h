@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
 
 #include <exception>
 #include <string>
@@ -28,7 +30,7 @@ int ShowBox(HWND owner, const std::string& text, const std::string& caption, UIN
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 void SetMessageBoxForTesting(MessageBoxFunction function);
 // The sheet title of the start pages: environment prefix + string 1005 +
-// " - " + the Windows display name.
+// " - " + the Windows display name. The sheet keeps it on every later page.
 void SetSheetTitle(HWND sheet);
 // A "Tahoma" font of that height and weight (never deleted), set on the control.
 HFONT SetTahomaFont(HWND dialog, int controlId, int height, int weight);
@@ -70,11 +72,38 @@ void EnterHandler();
 void LeaveHandler();
 int HandlerDepth();
 
-// A dialog procedure that runs `Proc` inside Guarded: what the sheet gives
-// Windows for each page, and what any other dialog of the wizard should use.
+// A dialog procedure that runs `Proc` inside Guarded: what any dialog of the
+// wizard should use (the pages through PageDlgProc).
 template <DLGPROC Proc>
 INT_PTR CALLBACK GuardedDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return Guarded([&]() -> INT_PTR { return Proc(hwnd, message, wParam, lParam); });
+}
+
+// Posted to a page once its activation handler has returned; handled by
+// PageDlgProc with PageShown.
+constexpr UINT WM_PAGE_SHOWN = WM_APP + 1;
+// The sheet has shown `page` (nothing when another page is shown by now): it
+// gets back the title the start pages set, is painted whole, and a focus
+// left on a button that cannot take keys goes to the default button. Wine's
+// sheet writes the page's own empty title after the activation, and repaints
+// only the header band when it changes pages, so an exterior page shown
+// after an interior one (or after boxes during its activation) would keep
+// the previous page's background in place of its watermark. On Windows the
+// title and the picture are the same as before.
+void PageShown(HWND page);
+
+// What the sheet gives Windows for each page: `Proc` inside Guarded, and
+// after each activation the posted WM_PAGE_SHOWN.
+template <DLGPROC Proc>
+INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAGE_SHOWN) {
+    Guarded([&] { PageShown(hwnd); });
+    return TRUE;
+  }
+  const INT_PTR result = GuardedDlgProc<Proc>(hwnd, message, wParam, lParam);
+  if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == PSN_SETACTIVE)
+    PostMessageA(hwnd, WM_PAGE_SHOWN, 0, 0);
+  return result;
 }
 
 // Sorts the register records and refills the office list of the active page

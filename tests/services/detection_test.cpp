@@ -71,6 +71,8 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
       {kProt, ZanolinfBytes("00400abcdefgh0123456789"), "00400/abcdefgh"},  // 19 decoded
       {kProt, ZanolinfBytes("004"), "/"},  // file "10": the only warning
       {kProt, "[OTHER]\r\nPROT=00400\r\n", "/"},
+      // A password field shorter than eight, as the final page writes it.
+      {kInstalla, "00042secret\r\r\nC:\\ZAN\\PM00042\\ZAN2025", "00042/secret"},
   };
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
     const auto& c = cases[i];

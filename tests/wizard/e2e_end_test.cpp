@@ -91,6 +91,8 @@ void ExpectShareFailureBox(WizardDriver& wizard) {
 void FinishNewOffice(WizardDriver& wizard) {
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Deleted lock file"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_END"));
+  EXPECT_TRUE(wizard.ShowsWatermark());  // after the boxes of its activation
+  EXPECT_TRUE(wizard.WaitFocus(IDC_SHEET_FINISH));  // not the install page's Cancel
   EXPECT_TRUE(wizard.IsVisible(IDC_END_TITLE));
   EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
   EXPECT_TRUE(wizard.IsVisible(IDC_END_NEWS));

@@ -570,6 +570,8 @@ TEST_F(InstallChain, CancelDuringADownloadDeletesTheDownloadedPackagesAndEndsWit
   ToInstallAsNewOffice(wizard);
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Start checking DesktopApp package -> "));
   ASSERT_TRUE(Exists(TempFolder() + "korval2025.7z"));
+  // Back and Next are off: the keys reach Cancel.
+  EXPECT_TRUE(wizard.WaitFocus(IDCANCEL));
   wizard.Cancel();
   auto question = wizard.WaitBox("Attenzione");
   ASSERT_TRUE(question);

@@ -81,14 +81,21 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
 
   wizard.SetText(IDC_OFFICE_CODE, "123456");
   EXPECT_EQ("12345", wizard.Text(IDC_OFFICE_CODE));
-  for (const char* code : {"0", "00000", "", "12A"}) {
-    wizard.SetText(IDC_OFFICE_CODE, code);
-    NextExpectingBox(wizard, "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!");
-    ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW")) << code;  // the page again
+  const char* const badCode = "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!";
+  const struct {
+    const char *code, *box;
+  } refused[] = {{"0", badCode}, {"00000", badCode}, {"", badCode}, {"12A", badCode},
+                 {"123", "ATTENZIONE!!\n\nLa password NON E' VALIDA!"}};  // no password yet
+  for (const auto& r : refused) {
+    wizard.SetText(IDC_OFFICE_CODE, r.code);
+    NextExpectingBox(wizard, r.box);
+    ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW")) << r.code;  // the page again
   }
   EXPECT_EQ(4, wizard.CountLog("[* WARN] Invalid PM inserted -> "));
-  wizard.SetText(IDC_OFFICE_CODE, "123");
-  wizard.SetText(IDC_OFFICE_PASSWORD, "SECRET");
+  EXPECT_EQ(1, wizard.CountLog("[* WARN] Empty password inserted"));
+  // The password field takes the eight characters INSTALLA.MOD holds.
+  wizard.Type(IDC_OFFICE_PASSWORD, "SECRET789");
+  EXPECT_TRUE(wizard.WaitText(IDC_OFFICE_PASSWORD, "SECRET78"));
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
   const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
@@ -100,6 +107,12 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   ASSERT_LT(static_cast<size_t>(selected), drives.size());
   EXPECT_EQ("C", drives[selected]);
   EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
+  // The folder follows the drive picked.
+  for (const char* drive : {"N (rete)", "C"}) {
+    wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(
+        std::find(drives.begin(), drives.end(), drive) - drives.begin()));
+    EXPECT_TRUE(wizard.WaitText(IDC_INSTALL_PATH, drive[0] + std::string(":\\ZAN\\PM00123")));
+  }
 
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
@@ -184,6 +197,7 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   wizard.Click(IDC_NEW_OFFICE);
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
   wizard.SetText(IDC_OFFICE_CODE, "300");
+  wizard.SetText(IDC_OFFICE_PASSWORD, "PWD12345");
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
   NextExpectingBox(wizard,

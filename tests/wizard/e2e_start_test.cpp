@@ -221,6 +221,7 @@ TEST_F(StartTest, InstallRemovesThePagesOnce) {
   EXPECT_EQ(wizard.SheetPages(), remaining);
   wizard.Back();
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+  EXPECT_TRUE(wizard.ShowsWatermark());  // after an interior page
   EXPECT_TRUE(wizard.IsChecked(IDC_TASK_INSTALL));
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));

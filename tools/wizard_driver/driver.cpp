@@ -384,6 +384,7 @@ struct WizardDriver::State {
   size_t logCursor = 0;   // lines consumed by WaitLog
   size_t pageCursor = 0;  // lines consumed by WaitPage
   std::string firstLine;  // the log's first line when the cursors were set
+  std::string title;      // the sheet's title on the first page shown
 
   // The setup's restore deletes its log folder and the next line starts a new
   // log: every line of that log is then unread.
@@ -435,6 +436,7 @@ bool WizardDriver::Start(const std::string& arguments, const StartOptions& optio
   if (!options.keepLog) DeleteFileA(SetupLogPath().c_str());
   s.logCursor = s.pageCursor = 0;
   s.firstLine.clear();
+  s.title.clear();
   std::string command = "\"" + s.setupPath + "\"" + (arguments.empty() ? "" : " " + arguments);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -541,6 +543,7 @@ bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool sho
     if (logged) {
       HWND sheet = Sheet();
       if (sheet && (expected == 0 || ShownTemplate(sheet) == expected)) {
+        if (!KeepsTitle(page, timeout)) return false;
         Sleep(kPaintSettle);
         Screenshot(page);
         return true;
@@ -551,6 +554,24 @@ bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool sho
   Fail(logged ? "the log says " + page + " is active, but the sheet does not show it"
               : "no \"Sheet active -> " + page + "\" within " + std::to_string(timeout) + " ms");
   return false;
+}
+
+// The first page shown sets the sheet's title (any, as long as it is not
+// empty); every later page must show the same.
+bool WizardDriver::KeepsTitle(const std::string& page, DWORD timeout) {
+  const DWORD start = GetTickCount();
+  std::string title = SheetTitle();
+  while (state_->title.empty() ? title.empty() : title != state_->title) {
+    if (GetTickCount() - start >= timeout) {
+      Fail(page + " shows the title \"" + title + "\" instead of \"" +
+           (state_->title.empty() ? std::string("(any)") : state_->title) + "\"");
+      return false;
+    }
+    Sleep(kPoll);
+    title = SheetTitle();
+  }
+  state_->title = title;
+  return true;
 }
 
 bool WizardDriver::StaysOn(const std::string& page, DWORD ms) {
@@ -694,7 +715,28 @@ void WizardDriver::SetText(int controlId, const std::string& text) {
   PostMessageA(page, WM_COMMAND, MAKEWPARAM(controlId, EN_CHANGE), reinterpret_cast<LPARAM>(control));
 }
 
+void WizardDriver::Type(int controlId, const std::string& text) {
+  HWND control = Control(controlId);
+  if (!control) return;
+  for (char c : text) PostMessageA(control, WM_CHAR, static_cast<BYTE>(c), 1);
+}
+
 std::string WizardDriver::Text(int controlId) { return WindowText(Control(controlId)); }
+
+bool WizardDriver::WaitText(int controlId, const std::string& text, DWORD timeout) {
+  const DWORD start = GetTickCount();
+  std::string shown = Text(controlId);
+  while (shown != text) {
+    if (GetTickCount() - start >= timeout) {
+      Fail("control " + std::to_string(controlId) + " shows \"" + shown + "\", not \"" + text +
+           "\"");
+      return false;
+    }
+    Sleep(kPoll);
+    shown = Text(controlId);
+  }
+  return true;
+}
 
 bool WizardDriver::IsVisible(int controlId) {
   HWND control = Control(controlId);
@@ -804,6 +846,140 @@ HWND WizardDriver::ActivePage() {
   return sheet ? reinterpret_cast<HWND>(Ask(sheet, PSM_GETCURRENTPAGEHWND)) : nullptr;
 }
 
+bool WizardDriver::WaitFocus(int sheetControlId, DWORD timeout) {
+  auto describe = [](HWND window) {
+    if (!window) return std::string("no window");
+    return ClassName(window) + " " + std::to_string(GetDlgCtrlID(window)) + " \"" +
+           WindowText(window) + "\"" + (IsWindowEnabled(window) ? "" : " (disabled)") +
+           (IsWindowVisible(window) ? "" : " (hidden)");
+  };
+  const DWORD start = GetTickCount();
+  std::string first, last;
+  do {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    HWND focus = GetGUIThreadInfo(state_->process.dwThreadId, &info) ? info.hwndFocus : nullptr;
+    HWND sheet = Sheet();
+    HWND wanted = sheet ? GetDlgItem(sheet, sheetControlId) : nullptr;
+    if (wanted && focus == wanted && IsWindowEnabled(wanted) && IsWindowVisible(wanted)) return true;
+    last = describe(focus);
+    if (first.empty()) first = last;
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("the keyboard focus is on " + first + (last == first ? "" : " (at the end on " + last + ")") +
+       ", not on the sheet's control " + std::to_string(sheetControlId));
+  return false;
+}
+
+namespace {
+// A top-down 32-bit bitmap of that size.
+BITMAPINFOHEADER TopDown32(int width, int height) {
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = -height;
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  return header;
+}
+
+// A window's client area as it is on the screen, top-down 32-bit pixels.
+std::vector<DWORD> ClientPixels(HWND window, int* width, int* height) {
+  RECT client = {};
+  GetClientRect(window, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  *width = client.right;
+  *height = client.bottom;
+  std::vector<DWORD> pixels(static_cast<size_t>(*width) * *height);
+  if (pixels.empty()) return pixels;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, *width, *height);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, *width, *height, screen, origin.x, origin.y, SRCCOPY);
+  SelectObject(memory, previous);
+  BITMAPINFOHEADER header = TopDown32(*width, *height);
+  GetDIBits(memory, bitmap, 0, *height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The watermark bitmap of an executable's resources, top-down 32-bit pixels.
+std::vector<DWORD> WatermarkPixels(const std::string& executable, int* width, int* height) {
+  std::vector<DWORD> pixels;
+  HMODULE module = LoadLibraryExA(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HBITMAP bitmap = module ? static_cast<HBITMAP>(LoadImageA(module, MAKEINTRESOURCEA(IDB_WATERMARK),
+                                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION))
+                          : nullptr;
+  BITMAP info = {};
+  if (bitmap && GetObjectA(bitmap, sizeof info, &info)) {
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    pixels.resize(static_cast<size_t>(*width) * *height);
+    BITMAPINFOHEADER header = TopDown32(*width, *height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, *height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+              DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  if (module) FreeLibrary(module);
+  return pixels;
+}
+}  // namespace
+
+bool WizardDriver::ShowsWatermark(DWORD timeout) {
+  int markWidth = 0, markHeight = 0;
+  const std::vector<DWORD> mark = WatermarkPixels(SetupPath(), &markWidth, &markHeight);
+  if (mark.empty()) {
+    Fail("no watermark bitmap in " + SetupPath());
+    return false;
+  }
+  const DWORD start = GetTickCount();
+  std::string differs;
+  do {
+    HWND sheet = Sheet();
+    // The watermark ends at the line over the buttons: compared down to a
+    // little above them.
+    HWND cancel = sheet ? GetDlgItem(sheet, IDCANCEL) : nullptr;
+    RECT button = {};
+    if (cancel) {
+      GetWindowRect(cancel, &button);
+      MapWindowPoints(nullptr, sheet, reinterpret_cast<POINT*>(&button), 2);
+    }
+    int width = 0, height = 0;
+    const std::vector<DWORD> shown = sheet ? ClientPixels(sheet, &width, &height) : std::vector<DWORD>();
+    const int right = std::min(markWidth, width), bottom = std::min<int>(markHeight, button.top - 20);
+    int wrong = 0, samples = 0;
+    differs.clear();
+    for (int y = 0; y < bottom; y += 3) {
+      for (int x = 0; x < right; x += 3) {
+        ++samples;
+        const DWORD seen = shown[static_cast<size_t>(y) * width + x] & 0xFFFFFF;
+        const DWORD wanted = mark[static_cast<size_t>(y) * markWidth + x] & 0xFFFFFF;
+        if (seen == wanted) continue;
+        if (wrong++ == 0) {
+          char text[96];
+          std::snprintf(text, sizeof text, "at %d,%d %06lX instead of %06lX", x, y,
+                        static_cast<unsigned long>(seen), static_cast<unsigned long>(wanted));
+          differs = text;
+        }
+      }
+    }
+    if (samples > 1000 && wrong == 0) return true;
+    differs = std::to_string(wrong) + " of " + std::to_string(samples) + " points differ, first " +
+              differs;
+    Sleep(kPoll);
+  } while (GetTickCount() - start < timeout);
+  Fail("the sheet does not show its watermark whole: " + differs);
+  return false;
+}
+
 std::vector<int> WizardDriver::SheetPages() {
   std::vector<int> pages;
   HWND sheet = Sheet();
@@ -887,6 +1063,7 @@ bool WizardDriver::WaitEndPageDone(bool shareQuestion, DWORD timeout) {
   }
   do {
     if (ShownPage() == "WIZ_END") {
+      if (!KeepsTitle("WIZ_END", timeout)) return false;
       Sleep(kPaintSettle);
       Screenshot("WIZ_END");
       return true;

@@ -75,7 +75,8 @@ class WizardDriver {
   // driver consumed; consumes up to and including it.
   bool WaitLog(const std::string& text, DWORD timeout = kPageWait);
   // Waits for "[  INFO] Sheet active -> " + page (the next such line not yet
-  // consumed) and for the sheet to show it; takes a screenshot.
+  // consumed) and for the sheet to show it with the title the first page
+  // shown gave it (every page keeps it); takes a screenshot.
   bool WaitPage(const std::string& page, DWORD timeout = kPageWait);
   // Waits only for that log line (consumed like WaitPage): for a page whose
   // activation opens a box, so the sheet does not show it yet.
@@ -108,7 +109,12 @@ class WizardDriver {
   bool IsChecked(int controlId);
   bool IsEnabled(int controlId);
   void SetText(int controlId, const std::string& text);
+  // Types `text` into an edit key by key (posted WM_CHAR), as a user would:
+  // the edit's own limits apply, which SetText's WM_SETTEXT passes by.
+  void Type(int controlId, const std::string& text);
   std::string Text(int controlId);
+  // Waits until the control shows `text`; fails the test otherwise.
+  bool WaitText(int controlId, const std::string& text, DWORD timeout = kPageWait);
   bool IsVisible(int controlId);
   std::vector<std::string> ListItems(int controlId);
   int ListSelection(int controlId);
@@ -122,6 +128,15 @@ class WizardDriver {
   std::string NextButtonText();
   HWND Sheet();
   HWND ActivePage();
+  // Waits until the keyboard focus of the setup's user-interface thread (as
+  // GetGUIThreadInfo reads it) is on the sheet's control `sheetControlId`
+  // (IDCANCEL, IDC_SHEET_NEXT...) and that control is enabled and visible,
+  // so the keys reach it; fails the test otherwise.
+  bool WaitFocus(int sheetControlId, DWORD timeout = kPageWait);
+  // Waits until the sheet shows its watermark whole: the screen's pixels over
+  // the watermark's place (left of an exterior page, above the line over the
+  // buttons) equal the setup's watermark bitmap; fails the test otherwise.
+  bool ShowsWatermark(DWORD timeout = kPageWait);
   // The template ids of the sheet's pages, in sheet order.
   std::vector<int> SheetPages();
 
@@ -185,6 +200,7 @@ class WizardDriver {
   void Fail(const std::string& what);
   bool ExitsWith(DWORD code);
   bool WaitPageLine(const std::string& page, DWORD timeout, bool shown);
+  bool KeepsTitle(const std::string& page, DWORD timeout);
   void Press(int button);
   HWND Control(int controlId);
 };

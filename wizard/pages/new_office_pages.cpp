@@ -20,6 +20,8 @@
 namespace {
 
 const char kCaption[] = "Attenzione";
+// The password field's width in INSTALLA.MOD: every reader takes eight bytes.
+constexpr int kPasswordWidth = 8;
 
 INT_PTR Answer(HWND page, LONG_PTR result) {
   SetPageResult(page, result);
@@ -63,12 +65,19 @@ LONG_PTR PmNewNext(HWND page) {
     return IDD_WIZ_PMNEW;
   }
   s.current.pm = padded;
-  s.current.pwd = ItemText(page, IDC_OFFICE_PASSWORD, 19);
+  s.current.pwd = ItemText(page, IDC_OFFICE_PASSWORD, kPasswordWidth);
   if (verdict == NewCodeVerdict::kAlreadyFound) {
     Log("[* WARN] New PM already existant -> " + s.current.pm);
     ShowBox(page, "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!", kCaption,
             MB_OK | MB_ICONERROR);
     return IDD_WIZ_PMSELECT;
+  }
+  // The register takes no workstation without it: refused here, not after
+  // the whole download.
+  if (s.current.pwd.empty()) {
+    Log("[* WARN] Empty password inserted");
+    ShowBox(page, "ATTENZIONE!!\n\nLa password NON E' VALIDA!", kCaption, MB_OK | MB_ICONERROR);
+    return IDD_WIZ_PMNEW;
   }
   return 0;
 }
@@ -101,6 +110,16 @@ std::string SelectedDriveText(HWND page) {
   return buffer.data();
 }
 
+// The folder beside the drive list: the chosen drive's (the system drive's
+// until one is chosen).
+void ShowInstallPath(HWND page) {
+  const CSetting& s = *g_app->m_setting;
+  const auto choice = ChooseDrive(SelectedDriveText(page), s.current.pm);
+  const std::string folder =
+      choice ? choice->folder : s.systemDriveRoot + "\\ZAN\\PM" + s.current.pm;
+  SetDlgItemTextA(page, IDC_INSTALL_PATH, folder.c_str());
+}
+
 LONG_PTR SelectUnitNext(HWND page) {
   CSetting& s = *g_app->m_setting;
   const auto choice = ChooseDrive(SelectedDriveText(page), s.current.pm);
@@ -122,6 +141,7 @@ INT_PTR CALLBACK WizPmNewDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_INITDIALOG:
       SetTahomaFont(hwnd, IDC_OFFICE_CODE, 16, 700);
       SetTahomaFont(hwnd, IDC_OFFICE_PASSWORD, 16, 700);
+      SendDlgItemMessageA(hwnd, IDC_OFFICE_PASSWORD, EM_SETLIMITTEXT, kPasswordWidth, 0);
       ConvertStaticToHyperlink(hwnd, IDC_PMNEW_GUIDE_LINK);
       ResetAsNewOffice(g_app->m_setting->current);
       return TRUE;
@@ -163,15 +183,15 @@ INT_PTR CALLBACK WizSelectUnitDlgProc(HWND hwnd, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_GUIDE_LINK) OpenInstallationGuide();
+      if (LOWORD(wParam) == IDC_DRIVE_COMBO && HIWORD(wParam) == CBN_SELCHANGE)
+        ShowInstallPath(hwnd);
       return FALSE;
     case WM_NOTIFY:
       switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
         case PSN_SETACTIVE: {
           PageActivated(hwnd, PageSelectUnit, 0);
           g_app->m_hwndPage = hwnd;
-          const CSetting& s = *g_app->m_setting;
-          SetDlgItemTextA(hwnd, IDC_INSTALL_PATH,
-                          (s.systemDriveRoot + "\\ZAN\\PM" + s.current.pm).c_str());
+          ShowInstallPath(hwnd);
           return Answer(hwnd, 0);
         }
         case PSN_WIZNEXT:

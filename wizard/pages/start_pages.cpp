@@ -71,11 +71,6 @@ void BringToFront(HWND sheet) {
 
 UINT NotifyCode(LPARAM lParam) { return reinterpret_cast<NMHDR*>(lParam)->code; }
 
-// Posted by the start pages' activation to themselves: Wine's sheet applies
-// the page's own (empty) title after PSN_SETACTIVE has returned, so the
-// title is set once more when the activation is over.
-constexpr UINT kSetTitleAgain = WM_APP + 1;
-
 // ---- WIZ_REQNETFWNOTMET
 
 void ReqNetFwInit(HWND page) {
@@ -89,7 +84,6 @@ void ReqNetFwInit(HWND page) {
 void ReqNetFwActive(HWND page) {
   PageActivated(page, PageReqNetFwNotMet, PSWIZB_NEXT | PSWIZB_CANCEL);
   SetSheetTitle(Sheet(page));
-  PostMessageA(page, kSetTitleAgain, 0, 0);
   HWND next = GetDlgItem(Sheet(page), IDC_SHEET_NEXT);
   SetWindowTextA(next, "Installa");
   SetFocus(next);
@@ -128,7 +122,6 @@ void StartActive(HWND page) {
   CSetting* setting = g_app->m_setting;
   PageActivated(page, PageStart, PSWIZB_NEXT);
   SetSheetTitle(Sheet(page));
-  PostMessageA(page, kSetTitleAgain, 0, 0);
   if (!IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
     Log("[* WARN] SSE2 instruction not detected or check failed. Setup may crash.");
   if (!setting->HasDiskScanRecords() && !setting->HasPendingSharedInfoRecord()) return;
@@ -252,10 +245,6 @@ INT_PTR CALLBACK WizReqNetFwNotMetDlgProc(HWND hwnd, UINT message, WPARAM, LPARA
     ReqNetFwInit(hwnd);
     return TRUE;
   }
-  if (message == kSetTitleAgain) {
-    SetSheetTitle(Sheet(hwnd));
-    return TRUE;
-  }
   if (message != WM_NOTIFY) return FALSE;
   switch (NotifyCode(lParam)) {
     case PSN_SETACTIVE:
@@ -272,10 +261,6 @@ INT_PTR CALLBACK WizReqNetFwNotMetDlgProc(HWND hwnd, UINT message, WPARAM, LPARA
 INT_PTR CALLBACK WizStartDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     StartInit(hwnd);
-    return TRUE;
-  }
-  if (message == kSetTitleAgain) {
-    SetSheetTitle(Sheet(hwnd));
     return TRUE;
   }
   if (message != WM_NOTIFY) return FALSE;
