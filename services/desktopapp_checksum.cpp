@@ -30,8 +30,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 DWORD CollectFiles(const std::string& folder, const std::string& versionName,
                    std::vector<std::string>& list) {
-  std::string base = folder;
-  if (base.empty() || base.back() != '\\') base += '\\';
+  const std::string base = WithBackslash(folder);
   WIN32_FIND_DATAA entry;
   FindHandle search(FindFirstFileA((base + "*.*").c_str(), &entry));
   if (!search.valid()) return 0;

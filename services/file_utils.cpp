@@ -144,6 +144,11 @@ void CopyEntries(const std::string& source, const std::string& target) {
 
 }  // namespace
 
+std::string WithBackslash(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
 std::string GetDesktopAppPath() { return SystemDriveRoot() + "ZAN\\DesktopApp\\"; }
 
 std::string GetDesktopAppBinPath() { return GetDesktopAppPath() + "BIN\\"; }

@@ -17,6 +17,10 @@ std::string GetDesktopAppBinPath();
 // System drive root + "ZAN\Vex\BIN\".
 std::string GetVexBinPath();
 
+// The folder with "\" appended when it does not end with one (an empty
+// folder becomes "\"): folders joined with a name carry their own.
+std::string WithBackslash(std::string folder);
+
 // Creates the folder and its missing parents ("\" and "/" both separate).
 // True when the folder exists afterwards (a junction counts), false for an
 // existing file. A path ending in a separator that did not exist yet has its

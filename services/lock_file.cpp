@@ -25,8 +25,7 @@ void SetLockMessageBoxForTesting(LockMessageBoxFunction function) {
 }
 
 std::string GetLockFilePath(std::string folder) {
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder + "ZAN_Shared\\LockFile";
+  return WithBackslash(folder) + "ZAN_Shared\\LockFile";
 }
 
 void WriteLockFile(const std::string& folder, const std::string& info) {

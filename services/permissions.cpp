@@ -3,6 +3,7 @@
 #include "file_utils.h"
 #include "log.h"
 #include "service_settings.h"
+#include "text_utils.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ void SetFolderPermissions(const std::string& path) {
     if (!calls.allocateAndInitializeSid(&authority, t.subAuthorityCount, t.subAuthority0,
                                         t.subAuthority1, 0, 0, 0, 0, 0, 0, &sid)) {
       Log(std::string("[* WARN] AllocateAndInitializeSid (") + t.label + ") error " +
-          std::to_string(GetLastError()));
+          LastErrorText());
       continue;
     }
     sids[count] = sid;

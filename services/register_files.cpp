@@ -56,7 +56,7 @@ int CSetting::ReadSharedInfo(const std::string& folder, int year) {
   const std::string digest = FileMD5(path);
   if (digest == "-1") {  // gone or locked since the open above
     Log("[  INFO] Sharedinfo not found or cannot open it -> " + path + " -> " +
-        IntToString(static_cast<int>(GetLastError())));
+        LastErrorText());
     return 2;
   }
   if (std::find(sharedInfoFiles.begin(), sharedInfoFiles.end(), digest) !=

@@ -6,6 +6,15 @@
 #include <cstdint>
 
 std::string IntToString(int value) { return std::to_string(value); }
+std::string Decimal(int64_t value) { return std::to_string(value); }
+
+std::string LastErrorText() { return std::to_string(GetLastError()); }
+
+std::string TrimBlanks(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 int StringToInt(const std::string& text) {
   size_t i = 0;

@@ -4,11 +4,13 @@
 // conversion to and from UTF-16 where a Windows interface wants wide text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // Decimal text of the value ("-" for negatives, no padding or grouping).
 std::string IntToString(int value);
+std::string Decimal(int64_t value);
 
 // Reads an optional sign and decimal digits after leading white space and stops
 // at the first other byte; 0 when the text does not begin with a number.
@@ -22,6 +24,12 @@ std::vector<std::string> SplitString(const std::string& text, const std::string&
 // The same pieces as SplitString, replacing whatever `out` held.
 void SplitStringInto(const std::string& text, const std::string& delimiters,
                      std::vector<std::string>& out);
+
+// The calling thread's last Windows error in decimal, for log lines.
+std::string LastErrorText();
+
+// The text without its leading and trailing blanks (spaces only).
+std::string TrimBlanks(const std::string& text);
 
 // Only A-Z / a-z change; every other byte (accented letters included) is kept.
 std::string ToLower(std::string text);

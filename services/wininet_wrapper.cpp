@@ -286,7 +286,7 @@ void WininetWrapper::Fetch(Result* result) {
                                     nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!h.connection) {
       Log("[**  ERR] Request InternetConnectA FAILED! " +
-          IntToString(static_cast<int>(GetLastError())));
+          LastErrorText());
       return;
     }
     h.request = HttpOpenRequestA(h.connection, verb, toPath.c_str(), "HTTP/1.1", nullptr, nullptr,
@@ -295,7 +295,7 @@ void WininetWrapper::Fetch(Result* result) {
                                  0);
     if (!h.request) {
       Log("[**  ERR] Request HttpOpenRequestA FAILED! " +
-          IntToString(static_cast<int>(GetLastError())));
+          LastErrorText());
       return;
     }
     Send(h.request, proxyUser, proxyPassword, headers, body);

@@ -10,6 +10,7 @@
 #include "file_utils.h"
 #include "log.h"
 #include "os_version.h"
+#include "text_utils.h"
 
 CApp* g_app = nullptr;
 
@@ -90,7 +91,7 @@ std::string TempFolder() {
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathA(sizeof(buffer), buffer);
   if (length == 0 || length >= sizeof(buffer)) {
-    Log("[**  ERR] Temporary folder not available -> " + std::to_string(GetLastError()));
+    Log("[**  ERR] Temporary folder not available -> " + LastErrorText());
     return std::string();
   }
   return std::string(buffer, length);

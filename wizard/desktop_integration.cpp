@@ -129,31 +129,31 @@ std::string ReplaceWithCopy(const std::string& source, const std::string& destin
   FileHandle in(CreateFileA(source.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!in.valid()) return "cannot read " + source + " (" + IntToString(GetLastError()) + ")";
+  if (!in.valid()) return "cannot read " + source + " (" + LastErrorText() + ")";
   FileHandle out(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out.valid())
-    return "cannot create " + temporary + " (" + IntToString(GetLastError()) + ")";
+    return "cannot create " + temporary + " (" + LastErrorText() + ")";
   std::string failure;
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      failure = "read of " + source + " failed (" + IntToString(GetLastError()) + ")";
+      failure = "read of " + source + " failed (" + LastErrorText() + ")";
       break;
     }
     if (got == 0) break;
     DWORD written = 0;
     if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) {
-      failure = "write of " + temporary + " failed (" + IntToString(GetLastError()) + ")";
+      failure = "write of " + temporary + " failed (" + LastErrorText() + ")";
       break;
     }
   }
   if (!out.Close() && failure.empty())
-    failure = "close of " + temporary + " failed (" + IntToString(GetLastError()) + ")";
+    failure = "close of " + temporary + " failed (" + LastErrorText() + ")";
   if (failure.empty() &&
       !MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
-    failure = "cannot replace " + destination + " (" + IntToString(GetLastError()) + ")";
+    failure = "cannot replace " + destination + " (" + LastErrorText() + ")";
   if (!failure.empty()) DeleteFileA(temporary.c_str());
   return failure;
 }

@@ -14,8 +14,8 @@ ConfigWriteFunction g_configWrite = &WriteFile;
 // A field as "%s" took it: up to its first zero byte.
 std::string CText(const std::string& text) { return std::string(text.c_str()); }
 
-std::string LastErrorText(const char* call) {
-  return std::string(call) + " failed (" + IntToString(static_cast<int>(GetLastError())) + ")";
+std::string CallFailure(const char* call) {
+  return std::string(call) + " failed (" + LastErrorText() + ")";
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *failure = LastErrorText("open");
+    *failure = CallFailure("open");
     return false;
   }
   DWORD written = 0;
@@ -54,7 +54,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
       g_configWrite(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   std::string writeFailure;
   if (!wrote)
-    writeFailure = LastErrorText("write");
+    writeFailure = CallFailure("write");
   else if (written != bytes.size())
     writeFailure = "short write (" + IntToString(static_cast<int>(written)) + " of " +
                    IntToString(static_cast<int>(bytes.size())) + " bytes)";
@@ -64,7 +64,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
     return false;
   }
   if (!closed) {
-    *failure = LastErrorText("close");
+    *failure = CallFailure("close");
     return false;
   }
   return true;
@@ -93,7 +93,7 @@ bool MovePeripheralConfig(const std::string& installRoot) {
   DeleteFileA(files.flag.c_str());
   if (!CopyFileA(files.current.c_str(), files.kept.c_str(), FALSE)) {
     Log("[**  ERR] Unable to copy " + files.current + " to " + files.kept + " (" +
-        IntToString(static_cast<int>(GetLastError())) + "), " + files.current + " kept");
+        LastErrorText() + "), " + files.current + " kept");
     return false;
   }
   DeleteFileA(files.current.c_str());

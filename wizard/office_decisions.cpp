@@ -1,5 +1,6 @@
 #include "office_decisions.h"
 
+#include "file_utils.h"
 #include "resource.h"
 
 #include <cstdio>
@@ -20,11 +21,6 @@ void TakePickedRecord(InstallRecord& current, const InstallRecord& picked) {
   current.fromSharedInfo = picked.fromSharedInfo;
   current.notPending = picked.notPending;
   current.anno = picked.anno;
-}
-
-std::string WithBackslash(std::string text) {
-  if (text.empty() || text.back() != '\\') text += '\\';
-  return text;
 }
 
 const InstallRecord* NewerYearEntry(const InstallRecordList& records,

@@ -15,9 +15,6 @@
 
 #include "settings.h"
 
-// The text with "\" appended when it does not end with one.
-std::string WithBackslash(std::string text);
-
 // The office page the user goes back to (Back on the drive and pre-install
 // pages, No to the lock question): the new-office page for a typed code,
 // else the office list.

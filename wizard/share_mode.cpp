@@ -17,12 +17,6 @@ DriveTypeFunction g_driveType = &GetDriveTypeA;
 
 const char kSharePrefix[] = "SHARE=";
 
-std::string TrimBlanks(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Why a folder name cannot be an office folder as the final page passes it;

@@ -21,12 +21,6 @@ const char kCommandLineHelp[] =
 
 namespace {
 
-std::string TrimBlanks(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The discovery thread's entry: a failure escaping the walk ends the run
 // with its box instead of taking the process down without a word.
 unsigned __stdcall DiscoveryThreadEntry(void* parameter) {

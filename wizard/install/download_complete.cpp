@@ -29,8 +29,6 @@ const char kUpdateProblemText[] =
 const char kUpdateFoundText[] =
     "E' stata trovata una versione aggiornata del setup. Procedere con il download.";
 
-std::string Decimal(int64_t value) { return std::to_string(value); }
-
 // The phase that repeats a failed install download of this step.
 void RepeatInstallPhase(CApp& app, int step) {
   if (step == StepKorvalPackage) app.InstallPhase1();
@@ -327,7 +325,7 @@ bool SavePackage(const std::string& path, const std::string& body) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    Log("[**  ERR] Cannot create package " + path + " -> " + Decimal(GetLastError()));
+    Log("[**  ERR] Cannot create package " + path + " -> " + LastErrorText());
     return false;
   }
   size_t offset = 0;

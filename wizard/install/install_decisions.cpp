@@ -5,13 +5,8 @@
 #include "file_utils.h"
 #include "text_utils.h"
 
-std::string WithTrailingBackslash(const std::string& folder) {
-  if (!folder.empty() && folder.back() == '\\') return folder;
-  return folder + "\\";
-}
-
 bool SameFolder(const std::string& a, const std::string& b) {
-  return ToUpper(WithTrailingBackslash(a)) == ToUpper(WithTrailingBackslash(b));
+  return ToUpper(WithBackslash(a)) == ToUpper(WithBackslash(b));
 }
 
 std::string PlatformYear(const std::string& platformName) {
@@ -129,6 +124,6 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
 DWORD CheckFolderCopy(const std::string& source, const std::string& target,
                       std::string* failedPath) {
   std::string ignored;
-  return CheckCopyLevel(WithTrailingBackslash(source), WithTrailingBackslash(target),
+  return CheckCopyLevel(WithBackslash(source), WithBackslash(target),
                         failedPath ? failedPath : &ignored);
 }

@@ -9,9 +9,6 @@
 #include <cstdint>
 #include <string>
 
-// The text with a "\" appended unless it already ends with one.
-std::string WithTrailingBackslash(const std::string& folder);
-
 // The same folder, compared without regard to ASCII letter case and to one
 // trailing "\" on either side. Two empty texts are the same folder.
 bool SameFolder(const std::string& a, const std::string& b);

@@ -50,7 +50,7 @@ void CApp::InstallPhase1() {
   m_step = StepKorvalPackage;
   SetPhaseLabel("Fase 1 di 4 - Download componenti");
   CSetting& setting = *m_setting;
-  setting.current.rootPath = WithTrailingBackslash(setting.current.rootPath);
+  setting.current.rootPath = WithBackslash(setting.current.rootPath);
   setting.installRoot = setting.current.rootPath + setting.platformName + "\\";
 
   const std::string local = Local(g_korvalPackageName);
@@ -152,7 +152,7 @@ void CApp::InstallPhase5() {
       Log("[  INFO] Setting privileges and attributes on -> " + destination);
       SetFolderPermissions(destination);
       SetAttributesRecursive(destination);
-      const std::string source = WithTrailingBackslash(installed);
+      const std::string source = WithBackslash(installed);
       CopyFolderContents(source, destination);
       // The shell copy reports nothing: a copy that did not land would leave
       // a shortcut to nothing, so say so in the log. The chain goes on.

@@ -72,7 +72,7 @@ HANDLE StartUnpackThread(unsigned(__stdcall* procedure)(void*)) {
                                           reinterpret_cast<void*>(procedure), 0, nullptr);
   if (handle == 0) {
     --g_running;
-    Log("[**  ERR] Unpack thread not started -> " + std::to_string(GetLastError()));
+    Log("[**  ERR] Unpack thread not started -> " + LastErrorText());
     return nullptr;
   }
   return reinterpret_cast<HANDLE>(handle);
@@ -131,7 +131,7 @@ unsigned __stdcall KorvalDecompressionThread(void*) {
   return Guarded([]() -> unsigned {
     Log("[  INFO] Starting Korval decompression");
     CSetting& setting = *g_app->m_setting;
-    setting.current.rootPath = WithTrailingBackslash(setting.current.rootPath);
+    setting.current.rootPath = WithBackslash(setting.current.rootPath);
     const std::string platformFolder = setting.current.rootPath + setting.platformName;
     setting.installRoot = platformFolder + "\\";
     if (!IsDirectory(platformFolder)) {

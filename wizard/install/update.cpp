@@ -19,8 +19,6 @@
 
 namespace {
 
-std::string Decimal(int64_t value) { return std::to_string(value); }
-
 // The setup information is a few dotted numbers: a longer answer is no setup
 // information and is not read.
 constexpr DWORD kSetupInfoMaxBody = 64 * 1024;
@@ -184,7 +182,7 @@ DWORD ReplaceExecutable(const std::string& exe, const std::string& newSetup) {
   Log("[* WARN] Cannot copy new setup " + newSetup + " -> " + Decimal(copyError));
   Log("[  INFO] Renaming back from path " + old + " -> " + exe);
   if (!MoveFileExA(old.c_str(), exe.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
-    Log("[**  ERR] Cannot rename back " + old + " -> " + Decimal(GetLastError()));
+    Log("[**  ERR] Cannot rename back " + old + " -> " + LastErrorText());
   return copyError;
 }
 
@@ -204,7 +202,7 @@ void CApp::CheckForUpdate() {
   }
   const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WAIT),
                                          m_hwndPage, WaitDlgProc, 0);
-  if (result == -1) Log("[**  ERR] Cannot open the update dialog -> " + Decimal(GetLastError()));
+  if (result == -1) Log("[**  ERR] Cannot open the update dialog -> " + LastErrorText());
   // The dialog is gone: later steps must find no window to show or end.
   m_hwndWaitDlg = nullptr;
 }
@@ -259,7 +257,7 @@ DWORD CApp::ApplySetupUpdate() {
 
   const std::string exe = OwnExecutablePath();
   if (exe.empty()) {
-    Log("[**  ERR] Cannot read the setup's own path -> " + Decimal(GetLastError()));
+    Log("[**  ERR] Cannot read the setup's own path -> " + LastErrorText());
     return AbandonUpdate(*this, ERROR_INVALID_DATA);
   }
   // A setup kept where it cannot be replaced (a read-only share, a CD, a file

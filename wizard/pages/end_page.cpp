@@ -129,7 +129,7 @@ ShareResult CreateShareElevated(const std::string& officeCode, const std::string
   info.nShow = SW_HIDE;
   if (!ShellExecuteExA(&info)) {
     Log("[* WARN] Unable to start setup as admin -> " +
-        IntToString(static_cast<int>(GetLastError())));
+        LastErrorText());
     Log("[* WARN] Failed to start setup to create net share with admin privileges");
     return ShareResult();
   }

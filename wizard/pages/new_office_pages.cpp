@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app.h"
+#include "file_utils.h"
 #include "log.h"
 #include "office_decisions.h"
 #include "pages.h"

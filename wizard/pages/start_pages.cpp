@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include "app.h"
+#include "file_utils.h"
 #include "log.h"
 #include "office_decisions.h"
 #include "pages.h"
@@ -52,9 +53,7 @@ int PickRestoreRecord(const InstallRecordList& records, const std::string& year,
 
 void MakeCurrentInstall(CSetting& setting, const InstallRecord& record) {
   TakePickedRecord(setting.current, record);
-  std::string office = record.rootPath;
-  if (office.empty() || office.back() != '\\') office += '\\';
-  setting.installRoot = office + setting.platformName + "\\";
+  setting.installRoot = WithBackslash(record.rootPath) + setting.platformName + "\\";
 }
 
 namespace {
