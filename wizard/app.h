@@ -160,3 +160,6 @@ bool FileOpens(const std::string& path);
 // handler runs, so nothing is torn down under a live sheet or a worker thread
 // that still writes files.
 [[noreturn]] void EndRun(UINT exitCode);
+// The exit code of a run that failed (unsupported system, failed detection,
+// an escaped exception).
+constexpr UINT kRunFailed = static_cast<UINT>(-1);

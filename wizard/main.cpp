@@ -26,9 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   try {
     g_app = new CApp();
   } catch (const std::exception& e) {
-    Log(std::string("[**  ERR] Exception ") + e.what());
-    ShowBox(nullptr, e.what(), "Errore", MB_OK | MB_ICONERROR);
-    EndRun(static_cast<UINT>(-1));
+    EndRunWithBox(std::string("[**  ERR] Exception ") + e.what(), e.what(), "Errore");
   } catch (...) {
     FatalException("(unknown)");
   }

@@ -1,6 +1,6 @@
 // The wizard's property sheet: the page table and RunWizard, the conventions
 // the pages share, the frame's subclass procedure (discovery indicator, share
-// reports, help), the office list, hyperlink statics and the exception guard.
+// reports, help) and the exception guard.
 #include "sheet.h"
 
 #include <commctrl.h>
@@ -9,7 +9,9 @@
 
 #include <atomic>
 
+#include "hyperlink.h"
 #include "log.h"
+#include "office_list.h"
 #include "os_version.h"
 #include "pages.h"
 #include "resource.h"
@@ -18,9 +20,6 @@
 #include "vendor.h"
 
 namespace {
-
-// The boxes' function (a test may answer them itself).
-MessageBoxFunction g_messageBox = &MessageBoxA;
 
 // The thread that runs the wizard; guarded handlers are counted only there.
 DWORD g_uiThread = GetCurrentThreadId();
@@ -36,20 +35,8 @@ WNDPROC g_sheetProc = nullptr;
 // The discovery indicators of WIZ_PMSELECT, once it was active during a tick.
 HWND g_discoveryBitmap = nullptr;
 HWND g_discoveryText = nullptr;
-// Records taken out of the list as duplicates. Never freed: a page handler
-// may still hold one across its boxes.
-InstallRecordList g_removedRecords;
-
 // The title the start pages gave the sheet; empty until then.
 std::string g_sheetTitle;
-
-// The string loader's one buffer.
-char g_stringBuffer[1000];
-
-const char kOriginalProc[] = "_Hyperlink_Original_Proc_";
-const char kOriginalFont[] = "_Hyperlink_Original_Font_";
-const char kUnderlineFont[] = "_Hyperlink_Underline_Font_";
-const char kFromStatic[] = "_Hyperlink_From_Static_";
 
 const char* const kPageNames[kPageCount] = {
     "WIZ_REQNETFWNOTMET", "WIZ_START",         "WIZ_NOTSUPPORTED",
@@ -161,86 +148,6 @@ LRESULT SheetMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return CallWindowProcA(g_sheetProc, hwnd, message, wParam, lParam);
 }
 
-WNDPROC SavedProc(HWND window) {
-  return reinterpret_cast<WNDPROC>(GetPropA(window, kOriginalProc));
-}
-
-LRESULT CallSaved(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  WNDPROC saved = SavedProc(window);
-  if (!saved) return DefWindowProcA(window, message, wParam, lParam);
-  return CallWindowProcA(saved, window, message, wParam, lParam);
-}
-
-LRESULT HyperlinkParentMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CTLCOLORSTATIC && GetPropA(reinterpret_cast<HWND>(lParam), kFromStatic)) {
-    const LRESULT brush = CallSaved(hwnd, message, wParam, lParam);
-    SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 192));
-    return brush;
-  }
-  if (message == WM_DESTROY) {
-    WNDPROC saved = SavedProc(hwnd);
-    if (saved) SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
-    RemovePropA(hwnd, kOriginalProc);
-    if (saved) return CallWindowProcA(saved, hwnd, message, wParam, lParam);
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-  }
-  return CallSaved(hwnd, message, wParam, lParam);
-}
-
-LRESULT HyperlinkStaticMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_SETCURSOR: {
-      HCURSOR hand = LoadCursor(nullptr, IDC_HAND);
-      SetCursor(hand ? hand : LoadCursor(nullptr, IDC_ARROW));
-      return TRUE;
-    }
-    case WM_MOUSEMOVE:
-      if (GetCapture() != hwnd) {
-        SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetPropA(hwnd, kUnderlineFont)),
-                     FALSE);
-        InvalidateRect(hwnd, nullptr, FALSE);
-        SetCapture(hwnd);
-      } else {
-        RECT rect;
-        GetWindowRect(hwnd, &rect);
-        POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        ClientToScreen(hwnd, &point);
-        if (!PtInRect(&rect, point)) {
-          SendMessageA(hwnd, WM_SETFONT,
-                       reinterpret_cast<WPARAM>(GetPropA(hwnd, kOriginalFont)), FALSE);
-          InvalidateRect(hwnd, nullptr, FALSE);
-          ReleaseCapture();
-        }
-      }
-      break;
-    case WM_DESTROY: {
-      WNDPROC saved = SavedProc(hwnd);
-      if (saved) SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
-      SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetPropA(hwnd, kOriginalFont)),
-                   FALSE);
-      HGDIOBJ underline = GetPropA(hwnd, kUnderlineFont);
-      if (underline) DeleteObject(underline);
-      RemovePropA(hwnd, kOriginalProc);
-      RemovePropA(hwnd, kOriginalFont);
-      RemovePropA(hwnd, kUnderlineFont);
-      RemovePropA(hwnd, kFromStatic);
-      if (saved) return CallWindowProcA(saved, hwnd, message, wParam, lParam);
-      return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-    default:
-      break;
-  }
-  return CallSaved(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK HyperlinkParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  return Guarded([&] { return HyperlinkParentMessage(hwnd, message, wParam, lParam); });
-}
-
-LRESULT CALLBACK HyperlinkStaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  return Guarded([&] { return HyperlinkStaticMessage(hwnd, message, wParam, lParam); });
-}
-
 }  // namespace
 
 const char* PageName(int index) {
@@ -257,12 +164,9 @@ void SetPageResult(HWND page, LONG_PTR result) {
   SetWindowLongPtrA(page, DWLP_MSGRESULT, result);
 }
 
-int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT style) {
-  return g_messageBox(owner, text.c_str(), caption.c_str(), style);
-}
-
-void SetMessageBoxForTesting(MessageBoxFunction function) {
-  g_messageBox = function ? function : &MessageBoxA;
+INT_PTR PageAnswer(HWND page, LONG_PTR result) {
+  SetPageResult(page, result);
+  return TRUE;
 }
 
 void SetSheetTitle(HWND sheet) {
@@ -288,88 +192,6 @@ void PageShown(HWND page) {
   }
 }
 
-HFONT SetTahomaFont(HWND dialog, int controlId, int height, int weight) {
-  HFONT font = CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
-  SendDlgItemMessageA(dialog, controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  return font;
-}
-
-std::string LoadStr(UINT id) {
-  g_stringBuffer[0] = '\0';
-  const int length =
-      LoadStringA(GetModuleHandleA(nullptr), id, g_stringBuffer, sizeof g_stringBuffer);
-  return std::string(g_stringBuffer, length > 0 ? length : 0);
-}
-
-BOOL ConvertStaticToHyperlink(HWND dialog, int controlId) {
-  HWND control = GetDlgItem(dialog, controlId);
-  if (!control) return TRUE;
-  HWND parent = GetParent(control);
-  if (parent && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(parent, GWLP_WNDPROC)) !=
-                    &HyperlinkParentProc) {
-    SetPropA(parent, kOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrA(parent, GWLP_WNDPROC)));
-    SetWindowLongPtrA(parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HyperlinkParentProc));
-  }
-  SetWindowLongPtrA(control, GWL_STYLE, GetWindowLongPtrA(control, GWL_STYLE) | SS_NOTIFY);
-  SetPropA(control, kOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrA(control, GWLP_WNDPROC)));
-  SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HyperlinkStaticProc));
-
-  HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
-  SetPropA(control, kOriginalFont, font);
-  LOGFONTA description = {};
-  GetObjectA(font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT),
-             sizeof description, &description);
-  description.lfUnderline = TRUE;
-  SetPropA(control, kUnderlineFont, CreateFontIndirectA(&description));
-  SetPropA(control, kFromStatic, reinterpret_cast<HANDLE>(1));
-  return TRUE;
-}
-
-void OpenInstallationGuide() {
-  Log("[  INFO] Opening guide to browser");
-  ShellExecuteA(nullptr, "open", kInstallationGuideUrl, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-void OpenNetFrameworkDownloadPage() {
-  Log("[  INFO] Opening link for Net Fw Installer");
-  ShellExecuteA(nullptr, "open", kNetFrameworkDownloadUrl, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-void FillPmList(HWND list) {
-  const LRESULT count = list ? SendMessageA(list, LB_GETCOUNT, 0, 0) : 0;
-  for (LRESULT i = 0; i < count; ++i) SendMessageA(list, LB_DELETESTRING, 0, 0);
-
-  InstallRecordList& records = g_app->m_setting->sharedInfoRecords;
-  for (size_t i = 0; i < records.size(); ++i) {
-    for (size_t j = i + 1; j < records.size();) {
-      if (records[j]->pm == records[i]->pm && records[j]->rootPath == records[i]->rootPath &&
-          records[j]->anno == records[i]->anno) {
-        g_removedRecords.push_back(std::move(records[j]));
-        records.erase(records.begin() + j);
-      } else {
-        ++j;
-      }
-    }
-  }
-  if (!list) return;
-
-  for (const auto& record : records) {
-    std::string entry = record->type == 2 ? "Unita' Periferica " + record->pm + " installata in " +
-                                                record->rootPath
-                                          : "Ufficio Autorizzato " + record->pm + " - " +
-                                                record->anno + " (" + record->rootPath + ")";
-    if (entry.size() > 511) entry.resize(511);
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-  }
-  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-  SetFocus(list);
-}
-
-void RefreshOfficeList() {
-  SortPmRecords(g_app->m_setting->sharedInfoRecords);
-  FillPmList(g_app->m_hwndPage ? GetDlgItem(g_app->m_hwndPage, IDC_PM_LIST) : nullptr);
-}
-
 void SubclassSheet(HWND sheet) {
   if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(sheet, GWLP_WNDPROC)) == &WizSheetSubclassProc)
     return;
@@ -386,12 +208,9 @@ void FatalException(const char* what) {
   // A second failure while the first one's box is open ends the run at once.
   if (g_fatal.exchange(true)) {
     Log(line);
-    EndRun(static_cast<UINT>(-1));
+    EndRun(kRunFailed);
   }
-  Log(line);
-  ShowBox(nullptr, "Errore indefinito dell'applicazione.", "Errore",
-          MB_OK | MB_ICONERROR | MB_TASKMODAL);
-  EndRun(static_cast<UINT>(-1));
+  EndRunWithBox(line, "Errore indefinito dell'applicazione.", "Errore", MB_TASKMODAL);
 }
 
 void EnterHandler() {
@@ -414,9 +233,8 @@ int CApp::RunWizard(HINSTANCE instance, const std::string& cmdLine) {
   try {
     failed = Initialize();
   } catch (...) {
-    Log("[**  ERR] Exception occurred in app initialization");
-    ShowBox(nullptr, "Errore indefinito dell'applicazione.", "Errore", MB_OK | MB_ICONERROR);
-    EndRun(static_cast<UINT>(-1));
+    EndRunWithBox("[**  ERR] Exception occurred in app initialization",
+                  "Errore indefinito dell'applicazione.", "Errore");
   }
   if (failed) {
     Log("[**  ERR] InitFailed");

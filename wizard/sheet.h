@@ -1,7 +1,7 @@
 // The wizard's property sheet: the page table, the conventions every page
-// follows (activation, navigation results, boxes, fonts, title), the frame's
-// subclass procedure that keeps the office list current while the network
-// search reports shares, and the small window pieces the pages share.
+// follows (activation, navigation results, title), the frame's subclass
+// procedure that keeps the office list current while the network search
+// reports shares, and the guard at Windows' frames.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app.h"
+#include "boxes.h"
 
 // "WIZ_REQNETFWNOTMET" ... "WIZ_END", by PageIndex.
 const char* PageName(int index);
@@ -23,29 +24,11 @@ void PageActivated(HWND page, PageIndex index, DWORD buttons);
 // The page's answer to a sheet notification (DWLP_MSGRESULT): a template id
 // jumps to that page, -1 stays.
 void SetPageResult(HWND page, LONG_PTR result);
-// MessageBoxA, never with the text as a format. Every box of the wizard goes
-// through here (or through MessageBoxSeam), so in-process tests can answer.
-int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
-// Test seam: the function ShowBox calls (null restores MessageBoxA).
-using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
-void SetMessageBoxForTesting(MessageBoxFunction function);
+// The same, as a dialog procedure returns it (TRUE: the result is set).
+INT_PTR PageAnswer(HWND page, LONG_PTR result);
 // The sheet title of the start pages: environment prefix + string 1005 +
 // " - " + the Windows display name. The sheet keeps it on every later page.
 void SetSheetTitle(HWND sheet);
-// A "Tahoma" font of that height and weight (never deleted), set on the control.
-HFONT SetTahomaFont(HWND dialog, int controlId, int height, int weight);
-// The text of a string resource of the program; empty when it cannot be
-// loaded. A copy: valid as long as the caller keeps it.
-std::string LoadStr(UINT id);
-// Turns a static control into a hyperlink (hand cursor, underline on hover,
-// blue text); the page reacts to its click itself. True.
-BOOL ConvertStaticToHyperlink(HWND dialog, int controlId);
-// Open the vendor's installation guide / Microsoft's .NET 4.8 download page.
-void OpenInstallationGuide();
-void OpenNetFrameworkDownloadPage();
-// Empties and refills the office list from CSetting::sharedInfoRecords,
-// dropping duplicate records (same pm, rootPath and anno) from the vector.
-void FillPmList(HWND list);
 // Subclasses the sheet frame with WizSheetSubclassProc (once).
 void SubclassSheet(HWND sheet);
 LRESULT CALLBACK WizSheetSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -105,11 +88,6 @@ INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     PostMessageA(hwnd, WM_PAGE_SHOWN, 0, 0);
   return result;
 }
-
-// Sorts the register records and refills the office list of the active page
-// (when it has one), dropping duplicates. What a share report does once no
-// page handler is running.
-void RefreshOfficeList();
 template <typename Body>
 auto Guarded(Body&& body) -> decltype(body()) {
   struct Scope {

@@ -87,12 +87,10 @@ bool CApp::Initialize() {
 
     const std::string osName = m_osVersion->GetName();
     if (!IsWindows7OrLater(m_osVersion->GetMajor(), m_osVersion->GetMinor())) {
-      Log("[**  ERR] Unsupported OS detected -> " + osName);
-      ShowBox(nullptr,
-              "Sistema operativo non supportato.\n\nE' possibile utilizzare il software solo su "
-              "Windows 7, 8, 8.1, 10 e 11",
-              "Servizi ZAN - Errore", MB_OK | MB_ICONERROR);
-      EndRun(static_cast<UINT>(-1));
+      EndRunWithBox("[**  ERR] Unsupported OS detected -> " + osName,
+                    "Sistema operativo non supportato.\n\nE' possibile utilizzare il software "
+                    "solo su Windows 7, 8, 8.1, 10 e 11",
+                    "Servizi ZAN - Errore");
     }
     Log("[  INFO] Supported OS detected -> " + osName);
 
@@ -105,10 +103,8 @@ bool CApp::Initialize() {
 
     m_setting->Load();
     if (m_setting->CheckForPreviousPlatform() != 0) {
-      Log("[**  ERR] Previous platform detect not completed successfully");
-      ShowBox(nullptr, "Errore nella rilevazione delle precedenti installazioni.", "Errore",
-              MB_OK | MB_ICONERROR);
-      EndRun(static_cast<UINT>(-1));
+      EndRunWithBox("[**  ERR] Previous platform detect not completed successfully",
+                    "Errore nella rilevazione delle precedenti installazioni.", "Errore");
     }
     for (const auto& record : m_setting->sharedInfoRecords) Log(RecordLogLine(*record));
     Log("[  INFO] Platform detection completed successfully -> " +

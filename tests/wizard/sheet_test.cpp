@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "app.h"
+#include "hyperlink.h"
 #include "log.h"
+#include "office_list.h"
 #include "resource.h"
 #include "share_discovery.h"
 #include "shared_info.h"

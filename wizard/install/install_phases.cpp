@@ -22,10 +22,6 @@
 
 namespace {
 
-const char kKorvalRunningText[] =
-    "ATTENZIONE!!\n\nE' stata rilevata una versione della Piattaforma in esecuzione. Chiudere il "
-    "programma e cliccare su OK per proseguire con l'installazione.";
-
 void SetPhaseLabel(const char* text) { SetDlgItemTextA(g_app->m_hwndPage, IDC_PHASE_LABEL, text); }
 
 std::string Local(const std::string& name) { return ".\\" + name; }
@@ -102,10 +98,7 @@ void CApp::InstallPhase3() {
     return;
   }
   SetPhaseLabel("Fase 2 di 4 - Download componenti");
-  while (IsKorvalRunning()) {
-    Log("[* WARN] At least one Korval running, request to close it");
-    ShowBox(m_hwndPage, kKorvalRunningText, "Attenzione", MB_OK | MB_ICONWARNING);
-  }
+  WaitForPlatformClosed(m_hwndPage);
   if (IsVexRunning(true)) Log("[* WARN] Vex already running, terminated");
   if (IsDesktopAppRunning(true)) Log("[* WARN] EE - DesktopApp already running, terminated");
   Log("[  INFO] Start checking DesktopApp package -> " + QuoteForLog(m_desktopAppUrl));

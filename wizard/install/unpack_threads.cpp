@@ -19,9 +19,6 @@
 
 namespace {
 
-const char kKorvalRunningText[] =
-    "ATTENZIONE!!\n\nE' stata rilevata una versione della Piattaforma in esecuzione. Chiudere il "
-    "programma e cliccare su OK per proseguire con l'installazione.";
 const char kSharingViolationText[] =
     " nella decompressione. L'installazione proseguira' ma in caso di problemi di avvio "
     "piattaforma, si consiglia di eseguire nuovamente il setup con l'opzione 'Ripristina "
@@ -161,11 +158,7 @@ unsigned __stdcall KorvalDecompressionThread(void*) {
 unsigned __stdcall DesktopAppDecompressionThread(void*) {
   return Guarded([]() -> unsigned {
     Log("[  INFO] Starting DesktopApp decompression");
-    while (IsKorvalRunning()) {
-      Log("[* WARN] At least one Korval running, request to close it");
-      ShowBox(g_app->m_hwndPage, kKorvalRunningText, "Attenzione", MB_OK | MB_ICONWARNING);
-      UnpackCheckpoint();
-    }
+    WaitForPlatformClosed(g_app->m_hwndPage, &UnpackCheckpoint);
     if (IsVexRunning(true)) Log("[* WARN] Vex already running, terminated");
     if (IsDesktopAppRunning(true)) Log("[* WARN] DesktopApp already running, terminated");
 

@@ -10,6 +10,7 @@
 
 #include "app.h"
 #include "file_utils.h"
+#include "hyperlink.h"
 #include "log.h"
 #include "office_decisions.h"
 #include "pages.h"
@@ -21,12 +22,6 @@
 
 namespace {
 
-const char kCaption[] = "Attenzione";
-
-INT_PTR Answer(HWND page, LONG_PTR result) {
-  SetPageResult(page, result);
-  return TRUE;
-}
 
 // Creates the folder and opens it to every local user.
 void PrepareFolder(const std::string& folder) {
@@ -46,7 +41,7 @@ void NoWriteAccess(HWND page, const std::string& folder) {
   ShowBox(page,
           "Non si dispone dei privilegi di scrittura sulla cartella di destinazione " + folder +
               ". Controllare le impostazioni e riprovare.",
-          kCaption, MB_OK | MB_ICONWARNING);
+          kWarningCaption, MB_OK | MB_ICONWARNING);
 }
 
 LONG_PTR Next(HWND page) {
@@ -80,7 +75,7 @@ LONG_PTR Next(HWND page) {
             "L'installazione della Piattaforma ZAN richiede i privilegi di scrittura sulla "
             "cartella " + windows.substr(0, 3) + "ZAN" +
                 ". Controllare le impostazioni e riprovare.",
-            kCaption, MB_OK | MB_ICONWARNING);
+            kWarningCaption, MB_OK | MB_ICONWARNING);
     return -1;
   }
 
@@ -89,7 +84,7 @@ LONG_PTR Next(HWND page) {
       [&s](const std::string& path, uint32_t required) { return s.CheckDiskSpace(path, required); });
   if (refused) {
     Log(SpaceRefusalLog(*refused));
-    ShowBox(g_app->m_hwndPage, SpaceRefusalText(*refused, windows), kCaption,
+    ShowBox(g_app->m_hwndPage, SpaceRefusalText(*refused, windows), kWarningCaption,
             MB_OK | MB_ICONERROR);
     return -1;
   }
@@ -123,7 +118,7 @@ LONG_PTR Next(HWND page) {
       ShowBox(page,
               "Si e' verificato un errore durante la reimpostazione del posto di lavoro. "
               "Contattare l'assistenza.",
-              kCaption, MB_OK | MB_ICONERROR);
+              kWarningCaption, MB_OK | MB_ICONERROR);
     }
   }
   return 0;
@@ -137,11 +132,11 @@ INT_PTR CALLBACK WizBeforeInstallDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM
     case PSN_SETACTIVE:
       PageActivated(hwnd, PageBeforeInstall, 0);
       SetDlgItemTextA(hwnd, IDC_INSTALL_PATH, g_app->m_setting->current.rootPath.c_str());
-      return Answer(hwnd, 0);
+      return PageAnswer(hwnd, 0);
     case PSN_WIZNEXT:
-      return Answer(hwnd, Next(hwnd));
+      return PageAnswer(hwnd, Next(hwnd));
     case PSN_WIZBACK:
-      return Answer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
+      return PageAnswer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
     case PSN_HELP:
       OpenInstallationGuide();
       return TRUE;

@@ -36,9 +36,6 @@ const char kConfigWriteError[] =
 const char kRegisterWriteError[] =
     "Errore nella scrittura delle configurazioni sul disco. Verificare i privilegi di scrittura "
     "sulla cartella di destinazione.";
-const char kCloseKorval[] =
-    "ATTENZIONE!!\n\nE' stata rilevata una versione della Piattaforma in esecuzione. Chiudere il "
-    "programma e cliccare su OK per proseguire con l'installazione.";
 const char kShareQuestion[] =
     "Se desideri utilizzare la Piattaforma ZAN anche negli altri PC dello Studio e' necessario "
     "che le cartelle ZAN siano condivise nella rete locale dello Studio.\n\nProcedere con la "
@@ -51,11 +48,8 @@ const char kShareFailed[] =
 
 void ShowControl(HWND page, int id) { ShowWindow(GetDlgItem(page, id), SW_SHOW); }
 
-void WaitForPlatformClosed(HWND page) {
-  while (IsKorvalRunning()) {
-    Log("[* WARN] At least one Korval running, request to close it");
-    ShowBox(page, kCloseKorval, "Attenzione", MB_OK | MB_ICONWARNING);
-  }
+void CloseRunningPrograms(HWND page) {
+  WaitForPlatformClosed(page);
   if (IsVexRunning(true)) Log("[* WARN] Vex already running, terminated");
   if (IsDesktopAppRunning(true)) Log("[* WARN] DesktopApp already running, terminated");
 }
@@ -208,7 +202,7 @@ void Activate(HWND page) {
     ShowControl(page, IDC_END_RESTORE_TITLE);
   } else {
     if (g_endPageDone) return;
-    WaitForPlatformClosed(page);
+    CloseRunningPrograms(page);
     RecordWorkstation(page);
     WriteConfiguration(page);
     ShowControl(page, IDC_END_TEXT);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app.h"
+#include "hyperlink.h"
 #include "install/install_decisions.h"
 #include "lock_file.h"
 #include "office_decisions.h"

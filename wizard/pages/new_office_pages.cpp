@@ -11,6 +11,7 @@
 
 #include "app.h"
 #include "file_utils.h"
+#include "hyperlink.h"
 #include "log.h"
 #include "office_decisions.h"
 #include "pages.h"
@@ -20,14 +21,8 @@
 
 namespace {
 
-const char kCaption[] = "Attenzione";
 // The password field's width in INSTALLA.MOD: every reader takes eight bytes.
 constexpr int kPasswordWidth = 8;
-
-INT_PTR Answer(HWND page, LONG_PTR result) {
-  SetPageResult(page, result);
-  return TRUE;
-}
 
 std::string ItemText(HWND page, int id, int maxChars) {
   std::vector<char> buffer(maxChars + 1, '\0');
@@ -61,7 +56,7 @@ LONG_PTR PmNewNext(HWND page) {
   const NewCodeVerdict verdict = CheckNewOfficeCode(code, s.sharedInfoRecords, &padded);
   if (verdict == NewCodeVerdict::kInvalid) {
     Log("[* WARN] Invalid PM inserted -> " + code);
-    ShowBox(page, "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!", kCaption,
+    ShowBox(page, "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!", kWarningCaption,
             MB_OK | MB_ICONERROR);
     return IDD_WIZ_PMNEW;
   }
@@ -69,7 +64,7 @@ LONG_PTR PmNewNext(HWND page) {
   s.current.pwd = ItemText(page, IDC_OFFICE_PASSWORD, kPasswordWidth);
   if (verdict == NewCodeVerdict::kAlreadyFound) {
     Log("[* WARN] New PM already existant -> " + s.current.pm);
-    ShowBox(page, "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!", kCaption,
+    ShowBox(page, "ATTENZIONE!!\n\nL'ufficio autorizzato e' gia' stato rilevato!", kWarningCaption,
             MB_OK | MB_ICONERROR);
     return IDD_WIZ_PMSELECT;
   }
@@ -77,7 +72,7 @@ LONG_PTR PmNewNext(HWND page) {
   // the whole download.
   if (s.current.pwd.empty()) {
     Log("[* WARN] Empty password inserted");
-    ShowBox(page, "ATTENZIONE!!\n\nLa password NON E' VALIDA!", kCaption, MB_OK | MB_ICONERROR);
+    ShowBox(page, "ATTENZIONE!!\n\nLa password NON E' VALIDA!", kWarningCaption, MB_OK | MB_ICONERROR);
     return IDD_WIZ_PMNEW;
   }
   return 0;
@@ -163,10 +158,10 @@ INT_PTR CALLBACK WizPmNewDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
           // Writing the code runs the edit handler: the folder follows the drive.
           SetDlgItemTextA(hwnd, IDC_OFFICE_CODE, current.pm.c_str());
           SetDlgItemTextA(hwnd, IDC_OFFICE_PASSWORD, current.pwd.c_str());
-          return Answer(hwnd, 0);
+          return PageAnswer(hwnd, 0);
         }
         case PSN_WIZNEXT:
-          return Answer(hwnd, PmNewNext(hwnd));
+          return PageAnswer(hwnd, PmNewNext(hwnd));
         case PSN_HELP:
           OpenInstallationGuide();
           return TRUE;
@@ -193,12 +188,12 @@ INT_PTR CALLBACK WizSelectUnitDlgProc(HWND hwnd, UINT message, WPARAM wParam, LP
           PageActivated(hwnd, PageSelectUnit, 0);
           g_app->m_hwndPage = hwnd;
           ShowInstallPath(hwnd);
-          return Answer(hwnd, 0);
+          return PageAnswer(hwnd, 0);
         }
         case PSN_WIZNEXT:
-          return Answer(hwnd, SelectUnitNext(hwnd));
+          return PageAnswer(hwnd, SelectUnitNext(hwnd));
         case PSN_WIZBACK:
-          return Answer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
+          return PageAnswer(hwnd, OfficePageTemplate(g_app->m_setting->current.isNewOffice));
         case PSN_HELP:
           OpenInstallationGuide();
           return TRUE;
@@ -221,7 +216,7 @@ bool CApp::CheckInstallRequirements(const std::string& folder) {
     ShowBox(m_hwndSheet,
             "ATTENZIONE!!\n\nE' stata rilevata una incongruenza tra il codice ufficio e la "
             "cartella di installazione indicati.",
-            kCaption, MB_OK | MB_ICONERROR);
+            kWarningCaption, MB_OK | MB_ICONERROR);
     return false;
   }
   if (conflict.kind == InstallConflictKind::kCodeElsewhere) {
@@ -232,7 +227,7 @@ bool CApp::CheckInstallRequirements(const std::string& folder) {
                 conflict.recordPm +
                 ".\n\nPer continuare l'installazione e' necessario contattare l'assistenza ZAN "
                 "(Tel. 0999 123456).",
-            kCaption, MB_OK | MB_ICONERROR);
+            kWarningCaption, MB_OK | MB_ICONERROR);
     return false;
   }
   if (GetDriveTypeA(current.rootPath.substr(0, 3).c_str()) == DRIVE_REMOTE)

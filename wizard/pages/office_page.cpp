@@ -9,9 +9,11 @@
 #include "app.h"
 #include "drive_mapping.h"
 #include "file_utils.h"
+#include "hyperlink.h"
 #include "lock_file.h"
 #include "log.h"
 #include "office_decisions.h"
+#include "office_list.h"
 #include "pages.h"
 #include "permissions.h"
 #include "resource.h"
@@ -22,14 +24,7 @@
 
 namespace {
 
-const char kCaption[] = "Attenzione";
 constexpr LONG_PTR kStay = -1;
-
-// The page's answer to a notification.
-INT_PTR Answer(HWND page, LONG_PTR result) {
-  SetPageResult(page, result);
-  return TRUE;
-}
 
 void InitPage(HWND page) {
   CSetting& s = *g_app->m_setting;
@@ -72,7 +67,7 @@ bool MapPickedShare(HWND page, const InstallRecord& picked) {
   if (!MapNetworkDrive(s.current.rootPath, &drive)) {
     Log("[* WARN] Unit creation error");
     ShowBox(page, "Si e' verificato un problema durante la creazione dell'unita' di rete.",
-            kCaption, MB_OK | MB_ICONWARNING);
+            kWarningCaption, MB_OK | MB_ICONWARNING);
     return false;
   }
   drive = WithBackslash(drive);
@@ -106,7 +101,7 @@ LONG_PTR Next(HWND page) {
     ShowBox(page,
             "Cliccare il Codice Ufficio per il quale installare la Piattaforma ZAN " + s.year +
                 " e poi premere Avanti.",
-            kCaption, MB_OK | MB_ICONWARNING);
+            kWarningCaption, MB_OK | MB_ICONWARNING);
     return kStay;
   }
   // The record itself, not its index, for the whole handler: boxes below
@@ -122,7 +117,7 @@ LONG_PTR Next(HWND page) {
     ShowBox(page,
             "La Piattaforma ZAN " + newer->anno + " " + "per l'Ufficio Autorizzato " +
                 picked->pm + " " + "risulta gia' installata.",
-            kCaption, MB_OK | MB_ICONWARNING);
+            kWarningCaption, MB_OK | MB_ICONWARNING);
     return kStay;
   }
 
@@ -146,14 +141,14 @@ LONG_PTR Next(HWND page) {
     // A row marked not valid is reset on the pre-install page.
     if (!current.notPending) return IDD_WIZ_BEFOREINSTALL;
     const int answer = ShowBox(page, InstalledQuestion(current.anno, picked->pm, "dell'icona di accesso"),
-                               kCaption, MB_YESNO | MB_ICONQUESTION);
+                               kWarningCaption, MB_YESNO | MB_ICONQUESTION);
     return answer == IDYES ? IDD_WIZ_INSTALL : IDD_WIZ_PMSELECT;
   }
 
   Log("[  INFO] Korval updated, going to create a new pdl -> " + current.pm);
   const int answer = ShowBox(
       page, InstalledQuestion(current.anno, picked->pm, "del posto di lavoro e dell'icona di accesso"),
-      kCaption, MB_YESNO | MB_ICONQUESTION);
+      kWarningCaption, MB_YESNO | MB_ICONQUESTION);
   if (answer != IDYES) {
     Log("[  INFO] User choose NOT to create a new pdl");
     return IDD_WIZ_PMSELECT;
@@ -169,7 +164,7 @@ LONG_PTR Next(HWND page) {
     ShowBox(page,
             "Non si dispone dei privilegi di scrittura sulla cartella di destinazione. "
             "Controllare le impostazioni e riprovare.",
-            kCaption, MB_OK | MB_ICONWARNING);
+            kWarningCaption, MB_OK | MB_ICONWARNING);
     return IDD_WIZ_PMSELECT;
   }
   return IDD_WIZ_BEFOREINSTALL;
@@ -194,9 +189,9 @@ INT_PTR CALLBACK WizPmSelectDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
         case PSN_SETACTIVE:
           Activate(hwnd);
-          return Answer(hwnd, 0);
+          return PageAnswer(hwnd, 0);
         case PSN_WIZNEXT:
-          return Answer(hwnd, Next(hwnd));
+          return PageAnswer(hwnd, Next(hwnd));
         case PSN_HELP:
           OpenInstallationGuide();
           return TRUE;

@@ -9,6 +9,7 @@
 
 #include "app.h"
 #include "file_utils.h"
+#include "hyperlink.h"
 #include "log.h"
 #include "office_decisions.h"
 #include "pages.h"
@@ -188,11 +189,7 @@ LONG_PTR StartRestore(HWND page) {
     return -1;
   }
   if (IsKorvalRunning()) {
-    Log("[* WARN] At least one Korval running, request to close it");
-    ShowBox(page,
-            "ATTENZIONE!!\n\nE' stata rilevata una versione della Piattaforma in esecuzione. "
-            "Chiudere il programma e cliccare su OK per proseguire con l'installazione.",
-            "Attenzione", MB_OK | MB_ICONWARNING);
+    AskToClosePlatform(page);
     return IDD_WIZ_START;
   }
   if (IsVexRunning(true)) Log("[* WARN] EE - Vex already running, terminated");
