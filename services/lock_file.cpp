@@ -49,7 +49,7 @@ std::string ReadLockFile(const std::string& folder) {
   return word;
 }
 
-int CheckLockFile(HWND page, const std::string& folder) {
+int CheckLockFile(HWND owner, const std::string& folder) {
   const std::string path = GetLockFilePath(folder);
   if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     Log("[  INFO] No lock file detected on " + path);
@@ -57,7 +57,7 @@ int CheckLockFile(HWND page, const std::string& folder) {
   }
   Log("[* WARN] Lock file detected on " + path + " -> " + ReadLockFile(folder));
   const int answer = g_messageBox(
-      page,
+      owner,
       "E' stata rilevata un'altra installazione concorrente per questo Codice Ufficio. "
       "Vuoi procedere?",
       "Attenzione", MB_YESNO | MB_ICONWARNING);
@@ -66,7 +66,6 @@ int CheckLockFile(HWND page, const std::string& folder) {
     return 1;
   }
   Log("[  INFO] User choose NOT to continue with setup");
-  SetWindowLongA(page, DWL_MSGRESULT, -1);
   return -1;
 }
 

@@ -14,9 +14,9 @@ void WriteLockFile(const std::string& folder, const std::string& info);
 // The first white-space-delimited word of the lock file; empty when it cannot
 // be opened.
 std::string ReadLockFile(const std::string& folder);
-// 0 no lock; 1 a lock was found and the user goes on; -1 the user stops, and
-// the page's dialog result is set to -1 so the page is not left.
-int CheckLockFile(HWND page, const std::string& folder);
+// 0 no lock; 1 a lock was found and the user goes on; -1 the user stops (the
+// page decides where that leads). `owner` owns the question.
+int CheckLockFile(HWND owner, const std::string& folder);
 // Deletes the lock file; a missing one is no error.
 void DeleteLockFile(const std::string& folder);
 

@@ -3,6 +3,7 @@
 // install download, the credential box's answers, and the update steps driven
 // in-process with requests whose outcome the test sets (no network).
 #include "install/download_complete.h"
+#include "install/server_answers.h"
 
 #include <gtest/gtest.h>
 

@@ -7,11 +7,11 @@
 #include <commctrl.h>
 
 #include "app.h"
-#include "download_complete.h"
 #include "extract_7z.h"
 #include "file_utils.h"
 #include "log.h"
 #include "resource.h"
+#include "server_answers.h"
 #include "sheet.h"
 #include "system_utils.h"
 #include "text_utils.h"
