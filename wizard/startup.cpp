@@ -27,13 +27,11 @@ std::string TrimBlanks(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The discovery thread's entry: a failure escaping the walk ends the run
-// with its box instead of taking the process down without a word.
+}  // namespace
+
 unsigned __stdcall DiscoveryThreadEntry(void* parameter) {
   return Guarded([&] { return NetworkShareDiscoveryThread(parameter); });
 }
-
-}  // namespace
 
 CommandLineSwitches ParseSwitches(const std::string& cmdLine, int defaultEnvironment) {
   CommandLineSwitches switches;
