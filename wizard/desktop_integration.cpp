@@ -20,6 +20,8 @@ const char kAutorunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 namespace {
 
+CopyReadFunction g_copyRead = &ReadFile;
+
 // Releases a COM interface on every path.
 template <typename T>
 class ComPtr {
@@ -138,7 +140,7 @@ std::string ReplaceWithCopy(const std::string& source, const std::string& destin
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+    if (!g_copyRead(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
       failure = "read of " + source + " failed (" + LastErrorText() + ")";
       break;
     }
@@ -261,5 +263,7 @@ void RepairVexExecutableIn(const std::string& desktopAppBin, const std::string& 
     Log("[  INFO] Vex new executable deleted");
   }
 }
+
+void SetVexCopyReadForTesting(CopyReadFunction read) { g_copyRead = read ? read : &ReadFile; }
 
 void RepairVexExecutable() { RepairVexExecutableIn(GetDesktopAppBinPath(), GetVexBinPath()); }

@@ -154,6 +154,10 @@ const char* PageName(int index) {
   return index >= 0 && index < kPageCount ? kPageNames[index] : "";
 }
 
+DLGPROC SheetPageProcedure(int index) {
+  return index >= 0 && index < kPageCount ? kPageTable[index].procedure : nullptr;
+}
+
 void PageActivated(HWND page, PageIndex index, DWORD buttons) {
   Log(std::string("[  INFO] Sheet active -> ") + PageName(index));
   g_app->m_pageIndex = index;
@@ -251,7 +255,7 @@ int CApp::RunWizard(HINSTANCE instance, const std::string& cmdLine) {
     page.dwFlags = spec.flags;
     page.hInstance = instance;
     page.pszTemplate = MAKEINTRESOURCEA(spec.templateId);
-    page.pfnDlgProc = spec.procedure;
+    page.pfnDlgProc = SheetPageProcedure(i);
     page.pszTitle = "";
     page.pszHeaderTitle = MAKEINTRESOURCEA(spec.headerTitle);
     page.pszHeaderSubTitle = MAKEINTRESOURCEA(spec.headerSubtitle);

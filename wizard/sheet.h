@@ -16,6 +16,9 @@
 
 // "WIZ_REQNETFWNOTMET" ... "WIZ_END", by PageIndex.
 const char* PageName(int index);
+// The dialog procedure the sheet gives Windows for the page of that PageIndex
+// (the page's own procedure inside GuardedDlgProc); null for any other index.
+DLGPROC SheetPageProcedure(int index);
 
 // A page became active: logs "[  INFO] Sheet active -> " + its name, stores
 // its index in m_pageIndex and posts PSM_SETWIZBUTTONS with `buttons` to the

@@ -19,15 +19,9 @@
 const char kCommandLineHelp[] =
     "Sintassi del comando:\n\n/UP \t= Installazione silenziosa unita' periferica\n/?\t= Questo help";
 
-namespace {
-
-// The discovery thread's entry: a failure escaping the walk ends the run
-// with its box instead of taking the process down without a word.
 unsigned __stdcall DiscoveryThreadEntry(void* parameter) {
   return Guarded([&] { return NetworkShareDiscoveryThread(parameter); });
 }
-
-}  // namespace
 
 CommandLineSwitches ParseSwitches(const std::string& cmdLine, int defaultEnvironment) {
   CommandLineSwitches switches;

@@ -32,3 +32,8 @@ CommandLineSwitches ParseSwitches(const std::string& cmdLine, int defaultEnviron
 // both folders installRoot), and when the register gave exactly one record,
 // that record's pm, pwd, type, folders and pending state.
 void ResetCurrentInstall(CSetting& setting);
+
+// The network share discovery's thread entry, as the start-up step starts it:
+// a failure escaping the walk ends the run with its box instead of taking the
+// process down without a word.
+unsigned __stdcall DiscoveryThreadEntry(void* parameter);

@@ -4,7 +4,10 @@
 
 #include "constants.h"
 
-static const ServerUrlSet kEarlyProduction = UrlSetFor(EnvProduction);
+// Built before any static object of default priority, the constants' included,
+// whatever the order the linker puts the files in.
+static const ServerUrlSet kEarlyProduction __attribute__((init_priority(101))) =
+    UrlSetFor(EnvProduction);
 
 TEST(Constants, UrlSetsUsableFromOtherStaticInitialisers) {
   EXPECT_EQ(kEarlyProduction.setupPackageName, "ZAN2025.7z");

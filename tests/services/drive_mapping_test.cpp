@@ -67,6 +67,7 @@ TEST(DriveMapping, LetterChoiceAndResultForms) {
       {"Y.Z.", "before", "Z:", "not created, due to access denied", ERROR_ACCESS_DENIED},
       {"Z.", "before", "Z:", "not created -> 1219", ERROR_SESSION_CREDENTIAL_CONFLICT},
       {"Z.", "before", "Z:", "No valid unit", 0, kShares[0]},
+      {"Z.", "before", "Z:", "No valid unit", 0, std::string(1, '\0')},  // an empty name
   };
 #pragma GCC diagnostic pop
   const DriveMappingCalls fake = {&FakeGetConnection, &FakeGetDriveType, &FakeUseConnection};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <aclapi.h>
 
@@ -50,12 +51,25 @@ void MakeSiblings(const TempDir& dir) {
   }
 }
 
+struct TreeCall {
+  std::string path;
+  bool result;
+};
+DWORD WINAPI CreateTreeOnThread(void* parameter) {
+  auto* call = static_cast<TreeCall*>(parameter);
+  call->result = CreateDirectoryTree(call->path);
+  return 0;
+}
+
 }  // namespace
 
 TEST(FileUtils, CreateDirectoryTree) {
   TempDir dir;
   ASSERT_TRUE(WriteBytes(dir / "file.txt", "x"));
   const std::string tooLong = dir / std::string(MAX_PATH, 'L') + "\\x";
+  // The longest path taken (259 characters) and the shortest refused (260).
+  const std::string longest = dir / "C\\" + std::string(MAX_PATH - 3 - dir.path().size(), 'c');
+  const std::string refused = dir / "B\\" + std::string(MAX_PATH - 2 - dir.path().size(), 'b');
   struct Row {
     std::string path, folder;  // folder: the one that must exist afterwards ("": none)
     bool result;
@@ -68,6 +82,8 @@ TEST(FileUtils, CreateDirectoryTree) {
       {dir / "M/N\\O/P", dir / "M\\N\\O\\P", true},
       {"", "", false},
       {tooLong, "", false},  // refused at once: nothing made
+      {longest, longest, true},
+      {refused, "", false},  // not even its parent
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.path);
@@ -77,7 +93,19 @@ TEST(FileUtils, CreateDirectoryTree) {
     }
   }
   EXPECT_FALSE(Exists(dir / "file.txt\\below"));
-  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A", "M", "T", "file.txt"}));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A", "C", "M", "T", "file.txt"}));
+
+  // Twenty thousand folders deep, on a thread with a small stack (an unpack
+  // thread's may be one): refused at once, not recursed through.
+  TreeCall call{dir / "deep\\", true};
+  for (int level = 0; level < 20000; ++level) call.path += "d\\";
+  HANDLE thread = CreateThread(nullptr, 64 * 1024, &CreateTreeOnThread, &call,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  EXPECT_FALSE(call.result);
+  EXPECT_FALSE(Exists(dir / "deep"));
 }
 
 TEST(FileUtils, IsDriveRoot) {
@@ -504,6 +532,5 @@ TEST(SystemUtils, WindowPlacement) {
 
 TEST(SystemUtils, OpenWithShellReportsAMissingFile) {
   TempDir dir;
-  const INT_PTR result = reinterpret_cast<INT_PTR>(OpenWithShell(dir / "missing.txt"));
-  EXPECT_LE(result, 32);
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(OpenWithShell(dir / "missing.txt")), SE_ERR_FNF);
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -53,6 +54,7 @@ struct Fakes {
   DWORD bogusCount = 0;
   std::vector<std::wstring> serversAsked;
   std::set<void*> outstanding;  // share buffers not released yet
+  bool throwing = false;        // every enumeration fails with an exception
 } * g_fake = nullptr;
 std::map<std::string, std::string> g_names;  // reverse lookups that succeed
 constexpr DWORD kNoInfo = 0xFFFFFFFF;         // NetShareGetInfo fails for this share
@@ -62,6 +64,7 @@ DWORD WINAPI FakeOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA c
   if (scope != RESOURCE_GLOBALNET || type != RESOURCETYPE_DISK || usage != RESOURCEUSAGE_CONTAINER)
     return ERROR_INVALID_PARAMETER;
   const std::string key = container && container->lpRemoteName ? container->lpRemoteName : "";
+  if (g_fake->throwing) throw std::bad_alloc();
   g_fake->opened.push_back(key);
   if (container && container->dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN)
     g_fake->domainType = container->dwType;
@@ -73,7 +76,8 @@ DWORD WINAPI FakeOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA c
 }
 
 // Records first, their names behind them, as the provider lays them out; a
-// claiming provider fills the whole buffer with records, names elsewhere.
+// claiming provider fills the whole buffer with records, names elsewhere. An
+// empty name is handed as none.
 DWORD WINAPI FakeEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWORD size) {
   EnumHandle* e = static_cast<EnumHandle*>(handle);
   if (e->next >= e->batches.size()) return ERROR_NO_MORE_ITEMS;
@@ -87,8 +91,9 @@ DWORD WINAPI FakeEnumResource(HANDLE handle, LPDWORD count, LPVOID buffer, LPDWO
     records[i] = NETRESOURCEA();
     records[i].dwDisplayType = r.displayType;
     records[i].dwUsage = r.usage;
-    records[i].lpRemoteName = g_fake->claim ? const_cast<char*>(r.remoteName.c_str())
-                                            : lstrcpyA(text, r.remoteName.c_str());
+    records[i].lpRemoteName = r.remoteName.empty() ? nullptr
+                              : g_fake->claim   ? const_cast<char*>(r.remoteName.c_str())
+                                                : lstrcpyA(text, r.remoteName.c_str());
     text += r.remoteName.size() + 1;
   }
   *count = g_fake->claim ? g_fake->claim : batch.resources.size();
@@ -267,7 +272,8 @@ TEST_F(Discovery, NetworkWalkCollectsDomainsWithoutEnteringThem) {
                            {{RESOURCEDISPLAYTYPE_NETWORK, RESOURCEUSAGE_CONTAINER, "Provider"},
                             {RESOURCEDISPLAYTYPE_GENERIC, RESOURCEUSAGE_CONNECTABLE, "Leaf"}}}};
   fake_.containers["Provider"] = {
-      {0, {{RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, "WORKGROUP"}}},
+      {0, {{RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, "WORKGROUP"},
+           {RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, ""}}},  // no name: skipped
       {0, {{RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, "OFFICE"}}},
       // A provider that says "more data" ends that branch.
       {ERROR_MORE_DATA, {{RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, "LOST"}}}};
@@ -285,7 +291,12 @@ TEST_F(Discovery, NetworkWalkCollectsDomainsWithoutEnteringThem) {
   fake_.containers["OFFICE"] = {
       {ERROR_MORE_DATA, {{RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, "\\\\PC1"},
                          {RESOURCEDISPLAYTYPE_SHARE, RESOURCEUSAGE_CONNECTABLE, "\\\\PC1\\Data"}}},
-      {0, {{RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, "\\\\PC2"}}}};
+      {0, {{RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, "\\\\PC2"},
+           {RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, ""}}}};
+  // "More data" that brings nothing ends the listing, which could repeat forever.
+  fake_.containers["EMPTY"] = {
+      {ERROR_MORE_DATA, {}}, {0, {{RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, "\\\\LATE"}}}};
+  EXPECT_EQ(d.EnumerateServerShares("EMPTY"), 0u);
   EXPECT_EQ(d.EnumerateServerShares("Missing"), 0u);  // cannot be opened
   EXPECT_EQ(d.EnumerateServerShares("OFFICE"), 2u);
   ASSERT_EQ(d.shares.size(), 2u);
@@ -407,6 +418,13 @@ TEST_F(Discovery, ThreadWalksTheNetworkAndClearsTheFlag) {
   EXPECT_EQ(sheet.Pump([] { NetworkShareDiscoveryThread(nullptr); }),
             (Strings{share, share + "\\A\\"}));
   EXPECT_FALSE(GetServiceSettings().discoveryRunning);
+
+  // A failure inside the walk ends the search, not the setup.
+  fake_.throwing = true;
+  GetServiceSettings().discoveryRunning = true;
+  EXPECT_EQ(sheet.Pump([] { NetworkShareDiscoveryThread(nullptr); }).size(), 0u);
+  EXPECT_FALSE(GetServiceSettings().discoveryRunning);
+  EXPECT_TRUE(log_.Has("[**  ERR] Network share discovery failed -> std::bad_alloc")) << log_.Text();
 }
 
 // The real calls, as Wine answers them (no network provider).

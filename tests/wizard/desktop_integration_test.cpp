@@ -129,15 +129,29 @@ TEST(VexAutorun, RemovesTheValueAndReportsAMissingOne) {
   }
 }
 
-// A half of the repair missing: nothing is copied, nothing deleted.
-TEST(VexRepair, NeedsBothExecutables) {
+// The first block read, then a read failure.
+int g_reads = 0;
+BOOL WINAPI FailAfterFirstRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
+                               LPOVERLAPPED) {
+  if (++g_reads == 1) return ReadFile(file, buffer, size, got, nullptr);
+  SetLastError(ERROR_READ_FAULT);
+  return FALSE;
+}
+
+// A half of the repair missing: nothing is copied, nothing deleted. A copy
+// that fails after its first block leaves vex.exe as it was.
+TEST(VexRepair, NeedsBothExecutablesAndAWholeCopy) {
   const struct {
     const char* name;
     bool source, destination;
+    CopyReadFunction read;
     const char* line;
+    bool leftoverKept;  // new_vex.exe
   } cases[] = {
-      {"source missing", false, true, "[* WARN] Vex fake source not found"},
-      {"destination missing", true, false, "[  INFO] Vex regular not found"},
+      {"source missing", false, true, nullptr, "[* WARN] Vex fake source not found", true},
+      {"destination missing", true, false, nullptr, "[  INFO] Vex regular not found", true},
+      {"read fails after the first block", true, true, &FailAfterFirstRead,
+       "[* WARN] Vex fake NOT fixed, ", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -147,13 +161,16 @@ TEST(VexRepair, NeedsBothExecutables) {
     ASSERT_TRUE(WriteBytes(app + (c.source ? "vex.exe" : "other.dll"), "fresh"));
     ASSERT_TRUE(WriteBytes(vex + (c.destination ? "vex.exe" : "other.dll"), "broken agent"));
     ASSERT_TRUE(WriteBytes(vex + "new_vex.exe", "leftover"));
+    SetVexCopyReadForTesting(c.read);
     RepairVexExecutableIn(app, vex);
+    SetVexCopyReadForTesting(nullptr);
     EXPECT_TRUE(log.Has(c.line)) << log.Text();
     EXPECT_EQ(Exists(vex + "vex.exe"), c.destination);
     if (c.destination) {
       EXPECT_EQ(ReadBytes(vex + "vex.exe"), "broken agent");
     }
-    EXPECT_TRUE(Exists(vex + "new_vex.exe"));
+    EXPECT_FALSE(Exists(vex + "vex.exe.part"));
+    EXPECT_EQ(Exists(vex + "new_vex.exe"), c.leftoverKept);
   }
 }
 

@@ -118,7 +118,9 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
 TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
   // The test environment's information and package (as the fixture made them)
   // name the higher build; TEST1 first, so it only counts when the switches
-  // reach the new setup as switches.
+  // reach the new setup as switches. The temporary folder, where the new
+  // setup is unpacked, is that of a user whose name has a blank.
+  TempFolderOverride temp(ScratchFolder() + "Mario Rossi\\AppData\\Local\\Temp\\");
   WizardDriver wizard("update");
   ASSERT_TRUE(wizard.Start("/TEST1 /NODISCOVERY"));
   ConfirmUpdateFound(wizard);

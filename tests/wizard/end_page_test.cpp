@@ -1,6 +1,7 @@
 // The final page's decisions and file work the end-to-end roads do not reach:
-// INSTALLA.MOD's odd codes and passwords and its short write, the runtime
-// folders, the elevated copy's command line and the meaning of its exit.
+// INSTALLA.MOD's odd codes and passwords, its short write and failed close,
+// the runtime folders, the elevated copy's command line and the meaning of its
+// exit.
 #include "end_decisions.h"
 
 #include <gtest/gtest.h>
@@ -32,28 +33,41 @@ TEST(InstallaMod, BytesAreCodePasswordCrCrLfFolder) {
   EXPECT_EQ(InstallaModPath(longRoot), longRoot + "\\HOME\\ETC\\INSTALLA.MOD");
 }
 
-int g_shortWrites = 0;
 BOOL WINAPI HalfWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) {
-  ++g_shortWrites;
   return WriteFile(file, data, size / 2, written, nullptr);
+}
+
+// The whole file written, then its handle closed under the writer's feet: the
+// writer's own close fails.
+BOOL WINAPI WriteThenClose(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                           LPOVERLAPPED) {
+  const BOOL wrote = WriteFile(file, data, size, written, nullptr);
+  CloseHandle(file);
+  return wrote;
 }
 
 // (A write that succeeds and one the folder refuses are the end-to-end
 // scenarios'.)
-TEST(InstallaMod, ShortWriteIsAFailure) {
-  TempDir dir;
-  const std::string root = dir / "ZAN2025\\";
-  ASSERT_TRUE(WriteBytes(root + "HOME\\ETC\\keep.txt", ""));
-  LogCapture log;
-  SetConfigWriteForTesting(&HalfWrite);
-  const bool written = WriteInstallaMod(root, "01234", "AB3D5F7H");
-  SetConfigWriteForTesting(nullptr);
-  EXPECT_EQ(g_shortWrites, 1);
-  EXPECT_FALSE(written);
-  EXPECT_TRUE(log.Has("[**  ERR] Unable to write configuration -> " + InstallaModPath(root) +
-                      " -> short write"))
-      << log.Text();
-  EXPECT_FALSE(log.Has("Written"));
+TEST(InstallaMod, ShortWriteOrFailedCloseIsAFailure) {
+  const struct {
+    ConfigWriteFunction write;
+    const char* failure;
+  } cases[] = {{&HalfWrite, "short write ("}, {&WriteThenClose, "close failed (6)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failure);
+    TempDir dir;
+    const std::string root = dir / "ZAN2025\\";
+    ASSERT_TRUE(WriteBytes(root + "HOME\\ETC\\keep.txt", ""));
+    LogCapture log;
+    SetConfigWriteForTesting(c.write);
+    const bool written = WriteInstallaMod(root, "01234", "AB3D5F7H");
+    SetConfigWriteForTesting(nullptr);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(log.Has("[**  ERR] Unable to write configuration -> " + InstallaModPath(root) +
+                        " -> " + c.failure))
+        << log.Text();
+    EXPECT_FALSE(log.Has("Written"));
+  }
 }
 
 // (Each kind of installation the setup makes is an end-to-end road.)

@@ -2,7 +2,8 @@
 // A confirmed Cancel stops a running unpack thread before anything is deleted
 // or the run ends: the thread parks at its next safe point, even while it is
 // sending progress to the page of the waiting thread, and writes nothing
-// afterwards. A program of its own: the parked thread stays parked.
+// afterwards; a thread started after the stop stops at once. A program of its
+// own: the parked threads stay parked.
 #include "install/unpack_threads.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,19 @@ TEST(InstallCancelTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWritesN
   EXPECT_EQ(WaitForSingleObject(g_app->m_unpackThread, 0), DWORD(WAIT_TIMEOUT));
   // The parked thread holds the package open until the process ends.
   EXPECT_FALSE(DeleteFileA(g_app->m_tempKorvalPackage.c_str()));
+}
+
+// A Cancel confirmed while an unpack thread is being started: the new thread
+// stops at its start, before it ends any program or makes any folder.
+TEST(InstallCancelTest, AThreadStartedAfterTheStopDoesNothing) {
+  testing_support::LogCapture log;
+  if (!g_app) g_app = new CApp();
+  install_test::Windows windows;
+  ASSERT_TRUE(StopUnpacking(3000));
+  ASSERT_NE(StartUnpackThread(DesktopAppDecompressionThread), nullptr);
+  EXPECT_TRUE(install_test::PumpUntil([] { return !UnpackRunning(); }, 10000));
+  EXPECT_EQ(log.Text(), "");
+  EXPECT_EQ(Record().nextPresses, 0);
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(InstallDecisionsTest, UnpackPercentageTruncatesAndNeverReachesAHundred) {
     int percentage;
   } rows[] = {
       {0, 1, 0}, {2, 3, 66}, {69999, 70000, 99},
-      {40000000, 50000000, 80},  // beyond where index * 100 fits in 32 bits
+      {50000000, 100000000, 50},  // index * 100 beyond 32 bits
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.index) + "/" + std::to_string(row.total));

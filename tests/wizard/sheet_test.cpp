@@ -1,26 +1,43 @@
 // The sheet's machinery on real windows: the office list, share reports that
 // arrive while a page handler is busy (the discovery thread's SendMessage
 // reaching the sheet inside a modal loop), the discovery timer, hyperlink
-// statics, and an exception escaping a page procedure of a real property
-// sheet, run in a child copy of this program.
+// statics, and exceptions escaping a page procedure of a real property sheet
+// and every page procedure and thread entry, each in a child copy of this
+// program.
 #include "sheet.h"
 
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <prsht.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app.h"
 #include "hyperlink.h"
+#include "install/unpack_threads.h"
 #include "log.h"
 #include "office_list.h"
+#include "pages.h"
 #include "resource.h"
 #include "share_discovery.h"
 #include "shared_info.h"
+#include "startup.h"
 #include "test_support.h"
+
+// One allocation made to fail on purpose: the next one after the flag is set.
+std::atomic<bool> g_failNextAllocation{false};
+
+void* operator new(std::size_t size) {
+  if (g_failNextAllocation.exchange(false)) throw std::bad_alloc();
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
 
 namespace {
 
@@ -283,9 +300,53 @@ TEST_F(SheetTest, HyperlinkStaticsAreClickableAndDrawnBlue) {
   ReleaseDC(link, dc);
 }
 
-// ---- An exception escaping a page procedure of a real sheet.
+// ---- Exceptions at Windows' frames, each run in a child copy of this program
+// that must end with -1 and the log line (the box answered).
 
 const char kChildLogVariable[] = "ZAN_SHEET_TEST_CHILD_LOG";
+const char kChildRowVariable[] = "ZAN_SHEET_TEST_CHILD_ROW";
+
+// Starts this program again running only the disabled test `test`, its log
+// in `logFolder`, with `row` for it to read; the child's exit code, or a
+// failure when it does not end in time.
+DWORD RunChild(const std::string& test, const std::string& logFolder, int row,
+               const std::function<void(const PROCESS_INFORMATION&)>& meanwhile = nullptr) {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string commandLine = std::string("\"") + self +
+                            "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
+  SetEnvironmentVariableA(kChildLogVariable, logFolder.c_str());
+  SetEnvironmentVariableA(kChildRowVariable, std::to_string(row).c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child = {};
+  const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                      nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableA(kChildLogVariable, nullptr);
+  SetEnvironmentVariableA(kChildRowVariable, nullptr);
+  if (!started) {
+    ADD_FAILURE() << "child not started: " << GetLastError();
+    return 0;
+  }
+  if (meanwhile) meanwhile(child);
+  const bool ended = WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(child.hProcess, 99);
+  EXPECT_TRUE(ended) << test << " row " << row;
+  DWORD exitCode = 0;
+  GetExitCodeProcess(child.hProcess, &exitCode);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  return exitCode;
+}
+
+// The child's side: the log where the parent reads it, and its row.
+int ChildRow() {
+  char folder[MAX_PATH] = {}, row[16] = {};
+  EXPECT_NE(GetEnvironmentVariableA(kChildLogVariable, folder, sizeof folder), 0u);
+  SetLogFolderForTesting(folder);
+  GetEnvironmentVariableA(kChildRowVariable, row, sizeof row);
+  return std::atoi(row);
+}
 
 INT_PTR CALLBACK ThrowingPage(HWND, UINT message, WPARAM, LPARAM lParam) {
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE)
@@ -293,12 +354,9 @@ INT_PTR CALLBACK ThrowingPage(HWND, UINT message, WPARAM, LPARAM lParam) {
   return message == WM_INITDIALOG;
 }
 
-// Run only as the child of the test below: shows a modal sheet whose page
-// throws when it becomes active. The run must end with the box and -1.
+// A modal sheet whose page throws when it becomes active.
 TEST(SheetChild, DISABLED_PageProcedureThrows) {
-  char folder[MAX_PATH] = {};
-  ASSERT_NE(GetEnvironmentVariableA(kChildLogVariable, folder, sizeof folder), 0u);
-  SetLogFolderForTesting(folder);
+  ChildRow();
   App();
   OnePageSheet(GuardedDlgProc<ThrowingPage>, 0);
   ADD_FAILURE() << "the sheet returned";
@@ -326,39 +384,64 @@ BOOL CALLBACK FindErrorBox(HWND window, LPARAM param) {
 
 TEST(Guard, AnExceptionFromAPageEndsTheRunWithTheBoxAndMinusOne) {
   LogCapture log;
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string commandLine = std::string("\"") + self +
-                            "\" --gtest_also_run_disabled_tests "
-                            "--gtest_filter=SheetChild.DISABLED_PageProcedureThrows";
-  SetEnvironmentVariableA(kChildLogVariable, log.folder().c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &child));
-  SetEnvironmentVariableA(kChildLogVariable, nullptr);
-
-  FindBox find = {child.dwProcessId, nullptr};
-  const DWORD start = GetTickCount();
-  while (!find.box && GetTickCount() - start < 30000 &&
-         WaitForSingleObject(child.hProcess, 100) == WAIT_TIMEOUT)
-    EnumWindows(&FindErrorBox, reinterpret_cast<LPARAM>(&find));
-  ASSERT_NE(find.box, nullptr) << log.Text();
-  char text[128] = {};
-  GetDlgItemTextA(find.box, 0xFFFF, text, sizeof text);
-  EXPECT_STREQ(text, "Errore indefinito dell'applicazione.");
-  PostMessageA(find.box, WM_COMMAND, IDOK, 0);
-
-  const bool ended = WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(child.hProcess, 99);
-  DWORD exitCode = 0;
-  GetExitCodeProcess(child.hProcess, &exitCode);
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
-  EXPECT_TRUE(ended);
+  const DWORD exitCode =
+      RunChild("SheetChild.DISABLED_PageProcedureThrows", log.folder(), 0,
+               [&](const PROCESS_INFORMATION& child) {
+        FindBox find = {child.dwProcessId, nullptr};
+        const DWORD start = GetTickCount();
+        while (!find.box && GetTickCount() - start < 30000 &&
+               WaitForSingleObject(child.hProcess, 100) == WAIT_TIMEOUT)
+          EnumWindows(&FindErrorBox, reinterpret_cast<LPARAM>(&find));
+        ASSERT_NE(find.box, nullptr) << log.Text();
+        char text[128] = {};
+        GetDlgItemTextA(find.box, 0xFFFF, text, sizeof text);
+        EXPECT_STREQ(text, "Errore indefinito dell'applicazione.");
+        PostMessageA(find.box, WM_COMMAND, IDOK, 0);
+      });
   EXPECT_EQ(exitCode, 0xFFFFFFFFu);
   EXPECT_TRUE(log.Has("[**  ERR] Exception page failure\r\n"));
+}
+
+// The entries Windows calls: every page procedure of the sheet's table and
+// every thread entry. Each is made to throw at its first allocation.
+struct GuardedEntry {
+  const char* name;
+  std::function<void()> call;
+};
+std::vector<GuardedEntry> GuardedEntries() {
+  std::vector<GuardedEntry> entries;
+  for (int page = 0; page < kPageCount; ++page)
+    entries.push_back({PageName(page), [page] {
+                         NMHDR activation = {nullptr, 0, static_cast<UINT>(PSN_SETACTIVE)};
+                         SheetPageProcedure(page)(nullptr, WM_NOTIFY, 0,
+                                                  reinterpret_cast<LPARAM>(&activation));
+                       }});
+  entries.push_back({"Korval unpack thread", [] { KorvalDecompressionThread(nullptr); }});
+  entries.push_back({"DesktopApp unpack thread", [] { DesktopAppDecompressionThread(nullptr); }});
+  entries.push_back({"discovery thread", [] { DiscoveryThreadEntry(nullptr); }});
+  return entries;
+}
+
+int WINAPI AnswerOk(HWND, LPCSTR, LPCSTR, UINT) { return IDOK; }
+
+TEST(SheetChild, DISABLED_EntryThrows) {
+  const GuardedEntry entry = GuardedEntries().at(ChildRow());
+  App();
+  SetMessageBoxForTesting(&AnswerOk);
+  g_failNextAllocation = true;
+  entry.call();
+  ADD_FAILURE() << entry.name << " returned";
+}
+
+TEST(Guard, EveryPageProcedureAndThreadEntryEndsTheRunOnAnException) {
+  const std::vector<GuardedEntry> entries = GuardedEntries();
+  for (size_t row = 0; row < entries.size(); ++row) {
+    SCOPED_TRACE(entries[row].name);
+    LogCapture log;
+    EXPECT_EQ(RunChild("SheetChild.DISABLED_EntryThrows", log.folder(), static_cast<int>(row)),
+              0xFFFFFFFFu);
+    EXPECT_TRUE(log.Has("[**  ERR] Exception std::bad_alloc\r\n")) << log.Text();
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "app.h"
 #include "file_utils.h"
+#include "install/update.h"
 #include "service_settings.h"
 #include "share_discovery.h"
 #include "sheet.h"
@@ -95,20 +96,28 @@ TEST(CurrentInstall, TakesTheRegisterRecordOnlyWhenItIsTheOnlyOne) {
 }
 
 // Without a temporary folder (one longer than Windows can give) the package
-// paths stay empty: relative names would be the packages the user put beside
-// the setup, which the run deletes at its start and end.
-TEST(TempFolderTest, NoTemporaryFolderLeavesNoPackagePath) {
+// and update paths stay empty: relative names would be the packages the user
+// put beside the setup, which the run deletes at its start and end, and an
+// update folder beside the running setup.
+TEST(TempFolderTest, NoTemporaryFolderLeavesNoPackageOrUpdatePath) {
   testing_support::LogCapture log;
+  SetSheetWaitForTesting(0);
   char saved[32768] = {};
   const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
   ASSERT_TRUE(SetEnvironmentVariableA("TMP", ("C:\\" + std::string(300, 't')).c_str()));
   const std::string folder = TempFolder();
+  const std::string update = UpdateFolder();
   CApp* app = new CApp();  // like the setup's: never freed
+  app->m_cmdLine = "/NODISCOVERY";
+  const bool failed = app->Initialize();
   SetEnvironmentVariableA("TMP", had ? saved : nullptr);
   EXPECT_EQ(folder, "");
+  EXPECT_EQ(update, "");
+  EXPECT_FALSE(failed);
   EXPECT_TRUE(log.Has("[**  ERR] Temporary folder not available -> "));
   EXPECT_EQ(app->m_tempKorvalPackage, "");
   EXPECT_EQ(app->m_tempDesktopAppPackage, "");
+  EXPECT_EQ(app->m_tempSetupPackage, "");
 }
 
 TEST(RecordLine, MarksTheCurrentUserAndNetworkPaths) {

@@ -110,7 +110,9 @@ class Worker:
                 continue
             target = os.path.join(self.src, name)
             os.makedirs(os.path.dirname(target), exist_ok=True)
-            shutil.copy2(source, target)
+            # A fresh modification time: an earlier run's build may hold objects
+            # of a mutated file, newer than the file's own time.
+            shutil.copy(source, target)
         os.symlink(os.path.join(ROOT, "third_party"), os.path.join(self.src, "third_party"))
         open(self.log, "w").close()
         if run(["cmake", "-S", self.src, "-B", self.build,

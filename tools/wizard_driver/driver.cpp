@@ -1421,6 +1421,18 @@ void HeldFile::Release() {
   handle_ = INVALID_HANDLE_VALUE;
 }
 
+TempFolderOverride::TempFolderOverride(const std::string& folder)
+    : tmp_(Env("TMP")), temp_(Env("TEMP")) {
+  MakeFolders(folder);
+  SetEnvironmentVariableA("TMP", folder.c_str());
+  SetEnvironmentVariableA("TEMP", folder.c_str());
+}
+
+TempFolderOverride::~TempFolderOverride() {
+  SetEnvironmentVariableA("TMP", tmp_.empty() ? nullptr : tmp_.c_str());
+  SetEnvironmentVariableA("TEMP", temp_.empty() ? nullptr : temp_.c_str());
+}
+
 std::vector<DWORD> ProcessesNamed(const std::string& name) {
   std::vector<DWORD> found;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -267,6 +267,18 @@ class HeldFile {
  private:
   HANDLE handle_;
 };
+// TMP and TEMP of this program, and so of every setup it starts, pointed at
+// `folder` (made when missing) for the life of the object.
+class TempFolderOverride {
+ public:
+  explicit TempFolderOverride(const std::string& folder);
+  ~TempFolderOverride();
+  TempFolderOverride(const TempFolderOverride&) = delete;
+  TempFolderOverride& operator=(const TempFolderOverride&) = delete;
+
+ private:
+  std::string tmp_, temp_;
+};
 // The process ids of the prefix whose image name is `name` (case ignored).
 std::vector<DWORD> ProcessesNamed(const std::string& name);
 // The full path of a process's executable; "" when it cannot be read.
