@@ -35,17 +35,18 @@ FIELDS = ("id", "fault", "file", "find", "replace", "tests", "filter")
 
 def parse_faults(path):
     """The entries of the list: '- id: ...' starts one; 'find: |' and
-    'replace: |' take the lines indented below them, the indent removed."""
-    entries, entry, block, indent = [], None, None, None
+    'replace: |' take the lines indented below them, less the two spaces past
+    the key that make the block."""
+    entries, entry, block, indent, key_indent = [], None, None, None, 0
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
     for number, line in enumerate(lines, 1):
         if block is not None:
-            stripped = line.lstrip(" ")
-            if line.strip() and indent is None:
-                indent = len(line) - len(stripped)
-            if not line.strip() or (indent is not None and len(line) - len(stripped) >= indent):
-                entry[block].append(line[indent:] if indent is not None else "")
+            depth = len(line) - len(line.lstrip(" "))
+            # The block holds blank lines and lines indented deeper than its
+            # key; two spaces past the key are the block's, the rest is text.
+            if not line.strip() or depth > key_indent:
+                entry[block].append(line[indent:] if line.strip() else "")
                 continue
             block = None
         if not line.strip() or line.lstrip().startswith("#"):
@@ -60,7 +61,8 @@ def parse_faults(path):
             sys.exit("%s:%d: a field before the first '- id:'" % (path, number))
         key, value = match.group(2), match.group(3)
         if value == "|":
-            entry[key], block, indent = [], key, None
+            key_indent = len(line) - len(line.lstrip(" -"))
+            entry[key], block, indent = [], key, key_indent + 2
         else:
             entry[key] = value.strip()
     for entry in entries:
