@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "file_utils.h"
+#include "handles.h"
 #include "md5.h"
 #include "text_utils.h"
 

@@ -10,6 +10,7 @@
 
 #include "constants.h"
 #include "file_utils.h"
+#include "handles.h"
 #include "log.h"
 #include "text_utils.h"
 

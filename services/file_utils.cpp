@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
+#include "handles.h"
 #include "log.h"
+#include "text_utils.h"
 
 namespace {
 
@@ -323,4 +327,53 @@ std::string GetComputerUserName() {
   DWORD userSize = sizeof user;
   if (!GetUserNameA(user, &userSize)) user[0] = '\0';
   return std::string(computer) + "\\" + user;
+}
+
+namespace {
+
+WriteFunction g_wholeFileWrite = &WriteFile;
+
+std::string CallFailure(const char* call) {
+  return std::string(call) + " failed (" + LastErrorText() + ")";
+}
+
+}  // namespace
+
+void SetWholeFileWriteForTesting(WriteFunction write) {
+  g_wholeFileWrite = write ? write : &WriteFile;
+}
+
+std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return CallFailure("open");
+  std::string failure;
+  for (size_t offset = 0; offset < bytes.size() && failure.empty();) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 24));
+    DWORD written = 0;
+    if (!g_wholeFileWrite(file, bytes.data() + offset, piece, &written, nullptr))
+      failure = CallFailure("write");
+    else if (written != piece)
+      failure = "short write (" + Decimal(offset + written) + " of " + Decimal(bytes.size()) +
+                " bytes)";
+    offset += piece;
+  }
+  // The close can fail too (a network share writes then): the file is not whole.
+  if (!CloseHandle(file) && failure.empty()) failure = CallFailure("close");
+  return failure;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char block[64 * 1024];
+  DWORD got = 0;
+  bool ok;
+  while ((ok = ReadFile(file, block, sizeof block, &got, nullptr) != FALSE) && got > 0)
+    bytes->append(block, got);
+  CloseHandle(file);
+  return ok;
 }

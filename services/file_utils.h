@@ -77,18 +77,14 @@ bool GetFileVersion(const std::string& path, std::vector<std::string>* out);
 // Computer name + "\" + user name; a part that cannot be read is empty.
 std::string GetComputerUserName();
 
-// Closes a FindFirstFileA handle on every path.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (valid()) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
+// Writes the whole of `bytes` to `path` (created or truncated, binary; others
+// may read it meanwhile), in pieces of at most 16 MB. Empty on success, else
+// what failed: "open failed (N)", "write failed (N)", "short write (n of m
+// bytes)" or "close failed (N)", N the Windows error.
+std::string WriteWholeFile(const std::string& path, const std::string& bytes);
+// Test seam: the WriteFile call of every whole-file write (null restores it).
+using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void SetWholeFileWriteForTesting(WriteFunction write);
+// The whole content of a file into `bytes`; false when it cannot be opened or
+// read (then `bytes` holds what was read).
+bool ReadWholeFile(const std::string& path, std::string* bytes);

@@ -2,54 +2,35 @@
 
 #include <shellapi.h>
 
-#include <atomic>
-
+#include "file_utils.h"
+#include "handles.h"
 #include "log.h"
 
-namespace {
-
-std::atomic<WriteFileFunction> g_writeFunction{nullptr};
-
-BOOL WriteResourceBytes(HANDLE file, const void* data, DWORD size, DWORD* written) {
-  WriteFileFunction write = g_writeFunction.load();
-  return (write ? write : &WriteFile)(file, data, size, written, nullptr);
-}
-
-// Closes a registry key on every return path.
-struct RegistryKey {
-  HKEY key = nullptr;
-  ~RegistryKey() {
-    if (key) RegCloseKey(key);
-  }
-};
-
-}  // namespace
-
 bool IsNetFramework48Installed() {
-  RegistryKey key;
+  RegKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full",
-                    0, KEY_READ, &key.key) != ERROR_SUCCESS)
+                    0, KEY_READ, key.out()) != ERROR_SUCCESS)
     return false;
   DWORD release = 0;
   DWORD type = 0;
   DWORD size = sizeof release;
-  if (RegQueryValueExA(key.key, "Release", nullptr, &type, reinterpret_cast<BYTE*>(&release),
+  if (RegQueryValueExA(key.get(), "Release", nullptr, &type, reinterpret_cast<BYTE*>(&release),
                        &size) != ERROR_SUCCESS)
     return false;
   return type == REG_DWORD && size == sizeof release && release >= 528040;
 }
 
 int GetProcessorInfo(double* mhz, std::string* name) {
-  RegistryKey key;
+  RegKey key;
   const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                                     "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", 0,
-                                    KEY_READ, &key.key);
+                                    KEY_READ, key.out());
   if (opened != ERROR_SUCCESS) return opened;
 
   DWORD speed = 0;
   DWORD type = 0;
   DWORD size = sizeof speed;
-  if (RegQueryValueExA(key.key, "~MHz", nullptr, &type, reinterpret_cast<BYTE*>(&speed), &size) ==
+  if (RegQueryValueExA(key.get(), "~MHz", nullptr, &type, reinterpret_cast<BYTE*>(&speed), &size) ==
           ERROR_SUCCESS &&
       type == REG_DWORD && size == sizeof speed && mhz)
     *mhz = static_cast<double>(speed);
@@ -57,7 +38,7 @@ int GetProcessorInfo(double* mhz, std::string* name) {
   // One byte more than read, so a name filling the whole 260 bytes still ends.
   char text[MAX_PATH + 1] = {};
   size = MAX_PATH;
-  if (RegQueryValueExA(key.key, "ProcessorNameString", nullptr, nullptr,
+  if (RegQueryValueExA(key.get(), "ProcessorNameString", nullptr, nullptr,
                        reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
     text[0] = '\0';
   if (name) *name = text;
@@ -86,15 +67,8 @@ bool ExtractBinaryResource(WORD resourceId, const std::string& fileName, std::st
   const std::string target = std::string(temp) + fileName;
 
   DeleteFileA(target.c_str());  // an existing file goes first; a missing one is no error
-  HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool wrote = WriteResourceBytes(file, data, size, &written) && written == size;
-  const bool closed = CloseHandle(file) != FALSE;
-  if (!wrote || !closed) {
-    // A truncated installer must not be left where it could be started.
+  // A truncated installer must not be left where it could be started.
+  if (!WriteWholeFile(target, std::string(static_cast<const char*>(data), size)).empty()) {
     DeleteFileA(target.c_str());
     return false;
   }
@@ -137,4 +111,3 @@ void PlaceWindow(HWND window, bool corner) {
   SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-void SetResourceWriteFunctionForTesting(WriteFileFunction write) { g_writeFunction.store(write); }

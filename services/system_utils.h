@@ -34,8 +34,3 @@ void PlaceWindow(HWND window, bool corner);
 // negative coordinates become 0.
 POINT WindowPlacement(int screenWidth, int screenHeight, int windowWidth, int windowHeight,
                       bool corner);
-
-// Test seam: the write call used by ExtractBinaryResource (null restores
-// WriteFile).
-using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-void SetResourceWriteFunctionForTesting(WriteFileFunction write);

@@ -8,6 +8,7 @@
 
 #include "app.h"
 #include "file_utils.h"
+#include "handles.h"
 #include "log.h"
 #include "text_utils.h"
 
@@ -20,73 +21,6 @@ const char kAutorunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 namespace {
 
-CopyReadFunction g_copyRead = &ReadFile;
-
-// Releases a COM interface on every path.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* operator->() const { return p_; }
-  T** out() { return &p_; }
-  void** outVoid() { return reinterpret_cast<void**>(&p_); }
-
- private:
-  T* p_ = nullptr;
-};
-
-// CoInitialize for one step, balanced on every path.
-class ComScope {
- public:
-  ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ComScope() {
-    if (ok_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool ok_;
-};
-
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  bool Close() {
-    if (!valid()) return true;
-    BOOL ok = CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-    return ok != FALSE;
-  }
-
- private:
-  HANDLE h_;
-};
 
 // The target of an existing link, lower-cased; false when any step of reading
 // it fails.
@@ -127,34 +61,13 @@ bool WriteLink(const std::string& linkPath, const std::string& target,
 // destination is replaced only by a complete copy. The failure's text, or
 // empty on success.
 std::string ReplaceWithCopy(const std::string& source, const std::string& destination) {
+  std::string bytes;
+  if (!ReadWholeFile(source, &bytes)) return "cannot read " + source + " (" + LastErrorText() + ")";
   const std::string temporary = destination + ".part";
-  FileHandle in(CreateFileA(source.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!in.valid()) return "cannot read " + source + " (" + LastErrorText() + ")";
-  FileHandle out(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out.valid())
-    return "cannot create " + temporary + " (" + LastErrorText() + ")";
-  std::string failure;
-  std::vector<char> buffer(64 * 1024);
-  for (;;) {
-    DWORD got = 0;
-    if (!g_copyRead(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      failure = "read of " + source + " failed (" + LastErrorText() + ")";
-      break;
-    }
-    if (got == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) {
-      failure = "write of " + temporary + " failed (" + LastErrorText() + ")";
-      break;
-    }
-  }
-  if (!out.Close() && failure.empty())
-    failure = "close of " + temporary + " failed (" + LastErrorText() + ")";
-  if (failure.empty() &&
-      !MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
+  std::string failure = WriteWholeFile(temporary, bytes);
+  if (!failure.empty())
+    failure = temporary + ": " + failure;
+  else if (!MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))
     failure = "cannot replace " + destination + " (" + LastErrorText() + ")";
   if (!failure.empty()) DeleteFileA(temporary.c_str());
   return failure;
@@ -263,7 +176,5 @@ void RepairVexExecutableIn(const std::string& desktopAppBin, const std::string& 
     Log("[  INFO] Vex new executable deleted");
   }
 }
-
-void SetVexCopyReadForTesting(CopyReadFunction read) { g_copyRead = read ? read : &ReadFile; }
 
 void RepairVexExecutable() { RepairVexExecutableIn(GetDesktopAppBinPath(), GetVexBinPath()); }

@@ -55,6 +55,3 @@ extern const char kAutorunKey[];
 bool RemoveVexFromAutorunIn(HKEY root, const std::string& runKey);
 // The repair between two folders (each ending in "\").
 void RepairVexExecutableIn(const std::string& desktopAppBin, const std::string& vexBin);
-// Test seam: the read of the repair's source (null restores ReadFile).
-using CopyReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-void SetVexCopyReadForTesting(CopyReadFunction read);

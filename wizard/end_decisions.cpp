@@ -4,19 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "file_utils.h"
 #include "log.h"
 #include "text_utils.h"
 
 namespace {
 
-ConfigWriteFunction g_configWrite = &WriteFile;
-
 // A field as "%s" took it: up to its first zero byte.
 std::string CText(const std::string& text) { return std::string(text.c_str()); }
-
-std::string CallFailure(const char* call) {
-  return std::string(call) + " failed (" + LastErrorText() + ")";
-}
 
 }  // namespace
 
@@ -38,43 +33,11 @@ std::string InstallaModBytes(const std::string& pm, const std::string& pwd,
   return bytes;
 }
 
-void SetConfigWriteForTesting(ConfigWriteFunction write) {
-  g_configWrite = write ? write : &WriteFile;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* failure) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *failure = CallFailure("open");
-    return false;
-  }
-  DWORD written = 0;
-  const BOOL wrote =
-      g_configWrite(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  std::string writeFailure;
-  if (!wrote)
-    writeFailure = CallFailure("write");
-  else if (written != bytes.size())
-    writeFailure = "short write (" + IntToString(static_cast<int>(written)) + " of " +
-                   IntToString(static_cast<int>(bytes.size())) + " bytes)";
-  const bool closed = CloseHandle(file) != FALSE;
-  if (!writeFailure.empty()) {
-    *failure = writeFailure;
-    return false;
-  }
-  if (!closed) {
-    *failure = CallFailure("close");
-    return false;
-  }
-  return true;
-}
-
 bool WriteInstallaMod(const std::string& installRoot, const std::string& pm,
                       const std::string& pwd) {
   const std::string path = InstallaModPath(installRoot);
-  std::string failure;
-  if (!WriteWholeFile(path, InstallaModBytes(pm, pwd, installRoot), &failure)) {
+  const std::string failure = WriteWholeFile(path, InstallaModBytes(pm, pwd, installRoot));
+  if (!failure.empty()) {
     Log("[**  ERR] Unable to write configuration -> " + path + " -> " + failure);
     return false;
   }

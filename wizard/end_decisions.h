@@ -19,17 +19,11 @@ std::string InstallaModPath(const std::string& installRoot);
 // that shape, also for a LF inside a field.)
 std::string InstallaModBytes(const std::string& pm, const std::string& pwd,
                              const std::string& installRoot);
-// Writes exactly `bytes` to `path` (created or truncated): open, write count
-// and close all checked. False with the failure (call and Windows error).
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* failure);
 // Writes INSTALLA.MOD and logs "[  INFO] Written -> " + path, or
 // "[**  ERR] Unable to write configuration -> " + path + the failure; false
 // then (the caller shows its box).
 bool WriteInstallaMod(const std::string& installRoot, const std::string& pm,
                       const std::string& pwd);
-// Test seam: the write call WriteWholeFile makes (null restores WriteFile).
-using ConfigWriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-void SetConfigWriteForTesting(ConfigWriteFunction write);
 
 // The peripheral unit's files below the platform folder.
 struct PeripheralFiles {

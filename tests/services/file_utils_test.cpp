@@ -409,7 +409,7 @@ class TempFolderOverride {
   }
   ~TempFolderOverride() {
     SetEnvironmentVariableA("TMP", hadTmp_ ? oldTmp_.c_str() : nullptr);
-    SetResourceWriteFunctionForTesting(nullptr);
+    SetWholeFileWriteForTesting(nullptr);
   }
   const TempDir& dir() const { return dir_; }
 
@@ -440,7 +440,7 @@ TEST(SystemUtils, ExtractBinaryResource) {
     const char* what;
     WORD id;
     std::string name;
-    WriteFileFunction write;
+    WriteFunction write;
   } rows[] = {{"missing resource", 179, "payload.bin", nullptr},
               {"short write", 178, "payload.bin", &ShortWrite},
               {"failed write", 178, "payload.bin", &FailedWrite}, {"empty name", 178, "", nullptr},
@@ -448,13 +448,13 @@ TEST(SystemUtils, ExtractBinaryResource) {
               {"name with a drive", 178, "C:payload.bin", nullptr}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
-    SetResourceWriteFunctionForTesting(r.write);
+    SetWholeFileWriteForTesting(r.write);
     std::string path = "unchanged";
     EXPECT_FALSE(ExtractBinaryResource(r.id, r.name, &path));
     EXPECT_EQ(path, "unchanged");
     EXPECT_TRUE(Listing(temp.dir() / "").empty());
   }
-  SetResourceWriteFunctionForTesting(nullptr);
+  SetWholeFileWriteForTesting(nullptr);
   const std::string expected = temp.dir() / "payload.bin";
   ASSERT_TRUE(WriteBytes(expected, std::string(1000, 'o')));  // replaced, not appended to
   std::string path;

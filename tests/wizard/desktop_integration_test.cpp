@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "file_utils.h"
 #include "test_support.h"
 
 using testing_support::Exists;
@@ -129,28 +130,26 @@ TEST(VexAutorun, RemovesTheValueAndReportsAMissingOne) {
   }
 }
 
-// The first block read, then a read failure.
-int g_reads = 0;
-BOOL WINAPI FailAfterFirstRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
-                               LPOVERLAPPED) {
-  if (++g_reads == 1) return ReadFile(file, buffer, size, got, nullptr);
-  SetLastError(ERROR_READ_FAULT);
+// A write that fails part way, as on a full disk.
+BOOL WINAPI FailedWrite(HANDLE file, LPCVOID data, DWORD, LPDWORD written, LPOVERLAPPED) {
+  WriteFile(file, data, 2, written, nullptr);
+  SetLastError(ERROR_DISK_FULL);
   return FALSE;
 }
 
 // A half of the repair missing: nothing is copied, nothing deleted. A copy
-// that fails after its first block leaves vex.exe as it was.
+// whose write fails leaves vex.exe as it was.
 TEST(VexRepair, NeedsBothExecutablesAndAWholeCopy) {
   const struct {
     const char* name;
     bool source, destination;
-    CopyReadFunction read;
+    WriteFunction write;
     const char* line;
     bool leftoverKept;  // new_vex.exe
   } cases[] = {
       {"source missing", false, true, nullptr, "[* WARN] Vex fake source not found", true},
       {"destination missing", true, false, nullptr, "[  INFO] Vex regular not found", true},
-      {"read fails after the first block", true, true, &FailAfterFirstRead,
+      {"the copy's write fails", true, true, &FailedWrite,
        "[* WARN] Vex fake NOT fixed, ", false},
   };
   for (const auto& c : cases) {
@@ -161,9 +160,9 @@ TEST(VexRepair, NeedsBothExecutablesAndAWholeCopy) {
     ASSERT_TRUE(WriteBytes(app + (c.source ? "vex.exe" : "other.dll"), "fresh"));
     ASSERT_TRUE(WriteBytes(vex + (c.destination ? "vex.exe" : "other.dll"), "broken agent"));
     ASSERT_TRUE(WriteBytes(vex + "new_vex.exe", "leftover"));
-    SetVexCopyReadForTesting(c.read);
+    SetWholeFileWriteForTesting(c.write);
     RepairVexExecutableIn(app, vex);
-    SetVexCopyReadForTesting(nullptr);
+    SetWholeFileWriteForTesting(nullptr);
     EXPECT_TRUE(log.Has(c.line)) << log.Text();
     EXPECT_EQ(Exists(vex + "vex.exe"), c.destination);
     if (c.destination) {

@@ -242,8 +242,8 @@ TEST_F(CompletionTest, SavePackageWritesTheWholeBodyAndReportsFailure) {
   EXPECT_EQ(ReadBytes(path), body);  // truncated, byte for byte
 
   EXPECT_FALSE(SavePackage(dir_ / "missing\\package.7z", "x"));
-  EXPECT_TRUE(log_.Has("[**  ERR] Cannot create package " + (dir_ / "missing\\package.7z") +
-                       " -> 3"));
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot store package " + (dir_ / "missing\\package.7z") +
+                       " -> open failed (3)"));
 }
 
 // A whole download that cannot be stored is a failed download (Retry), not a
@@ -252,7 +252,7 @@ TEST_F(CompletionTest, PackageThatCannotBeStoredIsOfferedAgain) {
   app_->m_tempKorvalPackage = dir_ / "missing\\korval2025.7z";
   boxes_.otherwise = IDRETRY;
   Complete(StepKorvalPackage, 200, "7z-body", 7);
-  EXPECT_TRUE(log_.Has("[**  ERR] Cannot create package " + app_->m_tempKorvalPackage));
+  EXPECT_TRUE(log_.Has("[**  ERR] Cannot store package " + app_->m_tempKorvalPackage));
   ASSERT_EQ(boxes_.seen.size(), 1u);
   EXPECT_EQ(boxes_.seen[0].caption, "Attenzione");
   EXPECT_TRUE(log_.Has("[  INFO] Install phase 1 - Korval download"));  // the Retry

@@ -3,6 +3,7 @@
 // the runtime folders, the elevated copy's command line and the meaning of its
 // exit.
 #include "end_decisions.h"
+#include "file_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ BOOL WINAPI WriteThenClose(HANDLE file, LPCVOID data, DWORD size, LPDWORD writte
 // scenarios'.)
 TEST(InstallaMod, ShortWriteOrFailedCloseIsAFailure) {
   const struct {
-    ConfigWriteFunction write;
+    WriteFunction write;
     const char* failure;
   } cases[] = {{&HalfWrite, "short write ("}, {&WriteThenClose, "close failed (6)"}};
   for (const auto& c : cases) {
@@ -59,9 +60,9 @@ TEST(InstallaMod, ShortWriteOrFailedCloseIsAFailure) {
     const std::string root = dir / "ZAN2025\\";
     ASSERT_TRUE(WriteBytes(root + "HOME\\ETC\\keep.txt", ""));
     LogCapture log;
-    SetConfigWriteForTesting(c.write);
+    SetWholeFileWriteForTesting(c.write);
     const bool written = WriteInstallaMod(root, "01234", "AB3D5F7H");
-    SetConfigWriteForTesting(nullptr);
+    SetWholeFileWriteForTesting(nullptr);
     EXPECT_FALSE(written);
     EXPECT_TRUE(log.Has("[**  ERR] Unable to write configuration -> " + InstallaModPath(root) +
                         " -> " + c.failure))

@@ -230,30 +230,10 @@ bool AskForProxyCredentials(std::string* user, std::string* password) {
 }
 
 bool SavePackage(const std::string& path, const std::string& body) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    Log("[**  ERR] Cannot create package " + path + " -> " + LastErrorText());
-    return false;
-  }
-  size_t offset = 0;
-  DWORD error = 0;
-  while (offset < body.size()) {
-    const DWORD piece = static_cast<DWORD>(std::min<size_t>(body.size() - offset, 1u << 24));
-    DWORD written = 0;
-    if (!WriteFile(file, body.data() + offset, piece, &written, nullptr) || written == 0) {
-      error = GetLastError();
-      if (error == 0) error = ERROR_WRITE_FAULT;
-      break;
-    }
-    offset += written;
-  }
-  if (!CloseHandle(file) && error == 0) error = GetLastError();
-  if (error != 0) {
-    Log("[**  ERR] Cannot write package " + path + " -> " + Decimal(error));
-    return false;
-  }
-  return true;
+  const std::string failure = WriteWholeFile(path, body);
+  if (failure.empty()) return true;
+  Log("[**  ERR] Cannot store package " + path + " -> " + failure);
+  return false;
 }
 
 void CApp::OnDownloadStarted(WininetWrapper*, DWORD) {}

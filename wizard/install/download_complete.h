@@ -13,5 +13,6 @@
 bool AskForProxyCredentials(std::string* user, std::string* password);
 
 // Writes the whole body to the file (created or truncated, binary). A failed
-// write is logged as "[**  ERR] " with the Windows error and gives false.
+// write is logged as "[**  ERR] Cannot store package " with what failed, and
+// gives false.
 bool SavePackage(const std::string& path, const std::string& body);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "file_utils.h"
+#include "handles.h"
 #include "text_utils.h"
 
 bool SameFolder(const std::string& a, const std::string& b) {

@@ -9,6 +9,7 @@
 #include "app.h"
 #include "extract_7z.h"
 #include "file_utils.h"
+#include "handles.h"
 #include "log.h"
 #include "resource.h"
 #include "server_answers.h"
