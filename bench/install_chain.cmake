@@ -3,5 +3,4 @@
 # (tools/wizard_driver.cmake), so bench/CMakeLists.txt includes it.
 add_executable(install_chain_bench ${CMAKE_CURRENT_LIST_DIR}/install_chain.cpp)
 target_link_libraries(install_chain_bench PRIVATE wizard_driver psapi)
-target_compile_options(install_chain_bench PRIVATE -Wall -Wextra)
 set_target_properties(install_chain_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -10,7 +10,7 @@
 
 namespace {
 
-class QuitOnComplete : public WininetWrapperDelegate {
+class QuitOnComplete final : public WininetWrapperDelegate {
  public:
   void OnDownloadStarted(WininetWrapper*, DWORD) override {}
   void OnDownloadProgress(WininetWrapper*, DWORD) override {}

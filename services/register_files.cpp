@@ -37,7 +37,7 @@ bool HasMarkerFile(const std::string& platformPath) {
 
 }  // namespace
 
-int CSetting::ReadSharedInfo(const std::string& folder, int year) {
+int CSetting::ReadSharedInfo(const std::string& folder, int registerYear) {
   if (folder.empty()) return kSharedInfoCannotOpen;
   const std::string base = folder.back() == '\\' ? folder : folder + "\\";
   const std::string path = base + "ZAN_Shared\\SharedInfo";
@@ -67,7 +67,7 @@ int CSetting::ReadSharedInfo(const std::string& folder, int year) {
   sharedInfoFiles.push_back(digest);
 
   std::vector<WorkpointRecord> workpoints;
-  const int result = ParseSharedInfo(path, year, workpoints);
+  const int result = ParseSharedInfo(path, registerYear, workpoints);
   if (!workpoints.empty())
     Log("[  INFO] Sharedinfo item count -> " + IntToString(static_cast<int>(workpoints.size())));
 

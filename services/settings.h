@@ -84,9 +84,9 @@ class CSetting {
   // and then the record's pm and pwd are set from it.
   bool ReadProtFromInf(const std::string& path, InstallRecord& record);
   // Reads the register of an office folder once per distinct content and
-  // records its workstations of `year` and the year before. 14 empty folder,
+  // records its workstations of `registerYear` and the year before. 14 empty folder,
   // 2 no register, 52 same content read before, else the parse result.
-  int ReadSharedInfo(const std::string& folder, int year);
+  int ReadSharedInfo(const std::string& folder, int registerYear);
 
   std::string systemDrive;
   std::string platformName;

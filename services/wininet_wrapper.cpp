@@ -446,8 +446,8 @@ LRESULT CALLBACK WininetWrapper::WndProc(HWND hwnd, UINT message, WPARAM wParam,
 
 bool IsSendableUrlText(const std::string& text) {
   for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7F) return false;
+    const unsigned char code = static_cast<unsigned char>(c);
+    if (code <= 0x20 || code == 0x7F) return false;
   }
   return true;
 }

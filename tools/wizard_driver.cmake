@@ -10,4 +10,3 @@ target_include_directories(wizard_driver PUBLIC ${CMAKE_CURRENT_LIST_DIR}
 # The folder-link helper it shares with the in-process tests (header only).
 target_include_directories(wizard_driver PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
 target_link_libraries(wizard_driver PUBLIC gtest shell32 ole32 uuid gdi32 user32 advapi32 version)
-target_compile_options(wizard_driver PRIVATE -Wall -Wextra)

@@ -43,7 +43,7 @@ enum PageIndex {
   kPageCount = 9,
 };
 
-class CApp : public WininetWrapperDelegate {
+class CApp final : public WininetWrapperDelegate {
  public:
   // Builds the object; throws what COSVersion throws when Windows will not
   // report its version.

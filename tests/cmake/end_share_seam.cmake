@@ -5,7 +5,6 @@
 add_executable(end_share_seam_setup WIN32 ${CMAKE_SOURCE_DIR}/wizard/main.cpp
   ${CMAKE_SOURCE_DIR}/tests/wizard/end_share_seam.cpp)
 target_link_libraries(end_share_seam_setup PRIVATE wizard setup_resources_setup)
-target_compile_options(end_share_seam_setup PRIVATE -Wall -Wextra)
 target_link_options(end_share_seam_setup PRIVATE -mwindows)
 set_target_properties(end_share_seam_setup PROPERTIES OUTPUT_NAME ZAN2025
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/setup_share_seam)

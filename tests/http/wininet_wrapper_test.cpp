@@ -28,7 +28,7 @@ namespace {
 
 // What the delegate saw: "S"tarted, "P"rogress, "C"omplete in order, the
 // started and progress values, and calls off the user-interface thread.
-struct Outcome : WininetWrapperDelegate {
+struct Outcome final : WininetWrapperDelegate {
   WininetWrapper* request = nullptr;  // never freed, as in the setup
   std::string kinds;
   DWORD startedLength = 0, uiThread = 0, elapsedMs = 0;

@@ -4,15 +4,10 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 struct Row {
-  Row(std::string pm, std::string anno, std::string rootPath = "",
-      std::string sharedInfoPath = "", std::string basePath = "", std::string platformPath = "")
-      : pm(pm), anno(anno), rootPath(rootPath), sharedInfoPath(sharedInfoPath),
-        basePath(basePath), platformPath(platformPath) {}
-  std::string pm, anno, rootPath, sharedInfoPath, basePath, platformPath;
+  std::string pm, anno, rootPath = "", sharedInfoPath = "", basePath = "", platformPath = "";
 };
 
 InstallRecordList Records(const std::vector<Row>& rows) {

@@ -350,7 +350,7 @@ TEST_P(ResourcesPage, StylesAndLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, ResourcesPage, ::testing::ValuesIn(kPages),
-                         [](const ::testing::TestParamInfo<PageCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<PageCase>& page) { return std::string(page.param.name); });
 
 // Offices beyond the list's height stay reachable.
 TEST_F(ResourcesSheet, OfficeListScrollsWhenFull) {

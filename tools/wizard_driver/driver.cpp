@@ -531,9 +531,9 @@ bool WizardDriver::WaitPageLine(const std::string& page, DWORD timeout, bool sho
         size_t at = lines[i].find(marker);
         if (at == std::string::npos) continue;
         state_->pageCursor = i + 1;
-        std::string shown = lines[i].substr(at + marker.size());
-        if (shown != page) {
-          Fail("expected the page " + page + ", the sheet went to " + shown);
+        const std::string activated = lines[i].substr(at + marker.size());
+        if (activated != page) {
+          Fail("expected the page " + page + ", the sheet went to " + activated);
           return false;
         }
         logged = true;
