@@ -7,6 +7,5 @@
 add_library(wizard_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/wizard_driver/driver.cpp)
 target_include_directories(wizard_driver PUBLIC ${CMAKE_CURRENT_LIST_DIR}
   ${CMAKE_SOURCE_DIR}/resources)
-# The folder-link helper it shares with the in-process tests (header only).
-target_include_directories(wizard_driver PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-target_link_libraries(wizard_driver PUBLIC gtest shell32 ole32 uuid gdi32 user32 advapi32 version)
+# The file helpers it shares with the in-process tests (tests/support/files.h).
+target_link_libraries(wizard_driver PUBLIC test_files gtest gdi32 user32 advapi32 version)

@@ -35,7 +35,7 @@ std::string WaitRequestLine(const std::string& path, DWORD timeout = kPageWait) 
 std::string ServedSize(const std::string& path) {
   std::string file = ServerRoot();
   for (char c : path) file += c == '/' ? '\\' : c;
-  return std::to_string(ReadFileBytes(file).size());
+  return std::to_string(ReadBytes(file).size());
 }
 
 TEST(RunCommand, WithoutOptionsTheWizardOpensInItalianWithNoUpdate) {

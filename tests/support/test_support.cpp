@@ -29,67 +29,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { RemoveTree(path_); }
 
-static void CreateParents(const std::string& path) {
-  for (size_t i = 3; i < path.size(); ++i) {
-    if (path[i] == '\\' || path[i] == '/') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-  }
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  CreateParents(path);
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return ok && written == bytes.size();
-}
-
-std::string ReadBytes(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
-  std::string out;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-  CloseHandle(h);
-  return out;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool RemoveTree(const std::string& path) {
-  std::string dir = path;
-  if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string full = dir + name;
-      // A link goes itself; what it leads to is another test's.
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        folder_link::RemoveFolderLink(full);
-        continue;
-      }
-      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(dir.c_str());
-  return !Exists(dir);
-}
-
 std::string TestData(const std::string& name) { return std::string(TEST_DATA_DIR_WIN) + "\\" + name; }
 
 LogCapture::LogCapture() : folder_(dir_.path().substr(0, dir_.path().size() - 1)) {

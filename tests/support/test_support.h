@@ -1,5 +1,6 @@
-// Helpers shared by the test programs: scratch folders that clean up after
-// themselves, byte-exact file reads and writes, and the fixture folder.
+// Helpers shared by the in-process test programs: scratch folders that clean
+// up after themselves, the fixture folder, access lists as text and the setup
+// log captured (file helpers in files.h).
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "folder_link.h"
+#include "files.h"
 
 namespace testing_support {
 
@@ -26,18 +27,6 @@ class TempDir {
   std::string path_;
 };
 
-// Writes exactly these bytes, creating the parent folders; false on failure.
-bool WriteBytes(const std::string& path, const std::string& bytes);
-// The whole content of a file; empty when it cannot be read.
-std::string ReadBytes(const std::string& path);
-bool Exists(const std::string& path);
-// Folder links (see folder_link.h).
-using folder_link::MakeFolderLink;
-using folder_link::RemoveFolderLink;
-
-// Removes a folder tree (attributes reset first), links removed themselves,
-// never entered; true when nothing is left.
-bool RemoveTree(const std::string& path);
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);
 

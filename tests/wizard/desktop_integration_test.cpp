@@ -12,44 +12,13 @@
 
 using testing_support::Exists;
 using testing_support::LogCapture;
+using testing_support::Link;
 using testing_support::ReadBytes;
+using testing_support::ReadLink;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-struct Link {
-  bool read = false;
-  std::string target, folder, description;
-};
-
-// Reads a link with the shell's own object, independently of the code under test.
-Link ReadLink(const std::string& path) {
-  Link link;
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char text[MAX_PATH] = {};
-    if (SUCCEEDED(file->Load(wide, 0))) {
-      link.read = true;
-      shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-      link.target = text;
-      shell->GetWorkingDirectory(text, MAX_PATH);
-      link.folder = text;
-      shell->GetDescription(text, MAX_PATH);
-      link.description = text;
-    }
-  }
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
-  return link;
-}
 
 TEST(DesktopShortcut, PathFallsBackToTheProfileDesktop) {
   EXPECT_EQ(ShortcutPath("", "C:\\Users\\u", "Servizi ZAN"),

@@ -39,8 +39,8 @@ void SetRunValue(const char* name, const std::string& data) {
 // The machine before a road: the Vex agent installed with a broken executable,
 // a leftover "new_vex.exe" and its autorun value.
 void PrepareVex() {
-  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", kVexOld));
-  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", kVexOld));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
   SetRunValue("Vex", "C:\\ZAN\\Vex\\BIN\\vex.exe");
 }
 
@@ -119,7 +119,7 @@ TEST(EndRoad, NewOfficeOnC) {
   FinishNewOffice(wizard);
 
   // INSTALLA.MOD, byte for byte.
-  EXPECT_EQ(ReadFileBytes(InstallaMod()), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
+  EXPECT_EQ(ReadBytes(InstallaMod()), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
   EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 1);
 
   // The register, read with Linux's SQLite: this year's row and its copies
@@ -148,8 +148,8 @@ TEST(EndRoad, NewOfficeOnC) {
   // The Vex steps.
   EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRun, "Vex"));
   EXPECT_EQ(wizard.CountLog("[  INFO] Vex removed from autorun"), 1);
-  const std::string repaired = ReadFileBytes("C:\\ZAN\\Vex\\BIN\\vex.exe");
-  EXPECT_EQ(repaired, ReadFileBytes("C:\\ZAN\\DesktopApp\\BIN\\vex.exe"));
+  const std::string repaired = ReadBytes("C:\\ZAN\\Vex\\BIN\\vex.exe");
+  EXPECT_EQ(repaired, ReadBytes("C:\\ZAN\\DesktopApp\\BIN\\vex.exe"));
   EXPECT_NE(repaired, kVexOld);
   EXPECT_FALSE(Exists("C:\\ZAN\\Vex\\BIN\\new_vex.exe"));
   EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 1);
@@ -176,7 +176,7 @@ TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
   }
   if (HasFatalFailure()) return;
   // A link of that name to another program, and no compatibility values.
-  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
   ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Other\\other.exe"));
   ASSERT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
   const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
@@ -188,7 +188,7 @@ TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
   }
   const size_t rowsBefore = RegisterWorkstations(kRegister).size();
   // A lock an interrupted run left behind.
-  ASSERT_TRUE(WriteFileBytes(std::string(kOffice) + "ZAN_Shared\\LockFile",
+  ASSERT_TRUE(WriteBytes(std::string(kOffice) + "ZAN_Shared\\LockFile",
                              "[20250101@10:00:00:000];PC\\someone;1"));
 
   WizardDriver wizard("restore");

@@ -49,35 +49,6 @@ std::string Served(const std::string& requestPath) {
   return path;
 }
 
-// Every file below a folder ("\"-ended): relative path -> bytes. A link
-// below it is not entered: what it leads to is not the folder's.
-void ListFiles(const std::string& root, const std::string& relative,
-               std::map<std::string, std::string>* files) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((root + relative + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      ListFiles(root, relative + name + "\\", files);
-    else
-      (*files)[relative + name] = ReadFileBytes(root + relative + name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-}
-std::map<std::string, std::string> Files(const std::string& root) {
-  std::map<std::string, std::string> files;
-  ListFiles(root, "", &files);
-  return files;
-}
-// The names in a folder, sub-folders listed with their files.
-std::vector<std::string> Names(const std::string& root) {
-  std::vector<std::string> names;
-  for (const auto& file : Files(root)) names.push_back(file.first);
-  return names;
-}
 
 // A damaged archive: the error box with 6, OK, the run ends with 6.
 void ExpectErrorSixEndsTheRun(WizardDriver& wizard) {
@@ -91,7 +62,7 @@ void ExpectErrorSixEndsTheRun(WizardDriver& wizard) {
 void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destination) {
   ExpectErrorSixEndsTheRun(wizard);
   EXPECT_TRUE(Exists(destination));
-  EXPECT_EQ(Names(destination), std::vector<std::string>{});
+  EXPECT_TRUE(Tree(destination).empty());
 }
 
 // A folder elsewhere holding the office's own files, reached through a folder
@@ -99,13 +70,13 @@ void ExpectUnpackingEndsTheRun(WizardDriver& wizard, const std::string& destinat
 const std::map<std::string, std::string> kElsewhere = {{"archivio.dat", "dati dello studio"},
                                                        {"sub\\nota.txt", "nota"}};
 void LinkElsewhere(const std::string& link, const std::string& target) {
-  for (const auto& file : kElsewhere) ASSERT_TRUE(WriteFileBytes(target + file.first, file.second));
+  for (const auto& file : kElsewhere) ASSERT_TRUE(WriteBytes(target + file.first, file.second));
   ASSERT_TRUE(MakeFolderLink(link, target)) << link;
-  ASSERT_EQ(Files(link + "\\").size(), kElsewhere.size()) << "the link does not lead there";
+  ASSERT_EQ(Tree(link + "\\").size(), kElsewhere.size()) << "the link does not lead there";
 }
 // Every file the folder elsewhere held is still there, unchanged.
 void ExpectElsewhereKept(const std::string& target) {
-  const auto now = Files(target);
+  const auto now = Tree(target);
   std::map<std::string, std::string> kept;
   for (const auto& file : kElsewhere)
     if (now.count(file.first)) kept[file.first] = now.at(file.first);
@@ -116,9 +87,9 @@ void ExpectElsewhereKept(const std::string& target) {
 // besides the files `added` later (their bytes are the final page's stories').
 void ExpectSameTree(const std::string& root, const std::string& reference,
                     const std::set<std::string>& added = {}) {
-  const auto expected = Files(reference);
+  const auto expected = Tree(reference);
   ASSERT_FALSE(expected.empty()) << reference;
-  auto actual = Files(root);
+  auto actual = Tree(root);
   for (const std::string& name : added) EXPECT_EQ(actual.erase(name), 1u) << root << name;
   std::vector<std::string> differing;
   for (const auto& file : expected) {
@@ -134,8 +105,8 @@ void ExpectSameTree(const std::string& root, const std::string& reference,
 // runtime that makes it complete on this PC.
 void WriteOffice(const std::string& assignee) {
   WriteRegister(kRegister, kOffice, {{"01234", 2025, 1, assignee, "ABCDEFGH"}});
-  ASSERT_TRUE(WriteFileBytes(std::string(kPlatform) + "HOME\\BIN\\wrun32.exe", "runtime"));
-  ASSERT_TRUE(WriteFileBytes(std::string(kPlatform) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
+  ASSERT_TRUE(WriteBytes(std::string(kPlatform) + "HOME\\BIN\\wrun32.exe", "runtime"));
+  ASSERT_TRUE(WriteBytes(std::string(kPlatform) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
 }
 
 // Text of a control of the active page, "" when the page has none (no test
@@ -222,13 +193,13 @@ class InstallChain : public testing::Test {
 
 TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth) {
   // The descriptor names the archive in mixed case; the request comes lower-cased.
-  std::string descriptor = ReadFileBytes(Served(kXmlPath));
+  std::string descriptor = ReadBytes(Served(kXmlPath));
   const std::string lower = "/update/desktopapp/production/desktopapp.7z";
   const size_t at = descriptor.find(lower);
   ASSERT_NE(at, std::string::npos);
   descriptor.replace(at, lower.size(), "/Update/DesktopApp/Production/DesktopApp.7z");
   const std::string mixed = ScratchFolder() + "desktopapp.xml";
-  ASSERT_TRUE(WriteFileBytes(mixed, descriptor));
+  ASSERT_TRUE(WriteBytes(mixed, descriptor));
   Serve(kXmlPath, mixed);
   // Big enough for the download's progress to show several steps.
   Serve(kKorvalPath, Variant("korval_big.7z"));
@@ -263,8 +234,8 @@ TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth)
 
 TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
   const std::string run = "C:\\setup_run\\local_packages\\";
-  ASSERT_TRUE(WriteFileBytes(run + "korval2025.7z", ReadFileBytes(Served(kKorvalPath))));
-  ASSERT_TRUE(WriteFileBytes(run + "desktopapp.7z", ReadFileBytes(Served(kArchivePath))));
+  ASSERT_TRUE(WriteBytes(run + "korval2025.7z", ReadBytes(Served(kKorvalPath))));
+  ASSERT_TRUE(WriteBytes(run + "desktopapp.7z", ReadBytes(Served(kArchivePath))));
 
   WizardDriver wizard("local_packages");
   StartOptions options;
@@ -292,11 +263,11 @@ TEST_F(InstallChain, PackagesBesideTheSetupReplaceTheirDownloads) {
 // (empty: nowhere); the add-workstation road to WIZ_INSTALL.
 void ToInstallAsAddedWorkstation(WizardDriver& wizard, const std::string& desktopApp) {
   WriteOffice("ALTROPC\\collega");
-  for (const auto& file : Files(Variant("ref_e2e_korval\\")))
-    ASSERT_TRUE(WriteFileBytes(kPlatform + file.first, file.second));
+  for (const auto& file : Tree(Variant("ref_e2e_korval\\")))
+    ASSERT_TRUE(WriteBytes(kPlatform + file.first, file.second));
   if (!desktopApp.empty()) {
-    for (const auto& file : Files(Variant("ref_e2e_desktopapp\\")))
-      ASSERT_TRUE(WriteFileBytes(desktopApp + file.first, file.second));
+    for (const auto& file : Tree(Variant("ref_e2e_desktopapp\\")))
+      ASSERT_TRUE(WriteBytes(desktopApp + file.first, file.second));
   }
   ASSERT_TRUE(wizard.Start(kArgs));
   ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_ADD_WORKSTATION));
@@ -349,7 +320,7 @@ TEST_F(InstallChain, AnIntactDesktopAppFoundElsewhereIsCopiedIntoTheBinFolder) {
 
 TEST_F(InstallChain, ACopyThatDoesNotLandIsLoggedAndTheChainGoesOn) {
   // A file where the bin folder should be: nothing can be copied into it.
-  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\DesktopApp\\BIN", "in the way"));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\DesktopApp\\BIN", "in the way"));
   WizardDriver wizard("added_workstation_failed_copy");
   ToInstallAsAddedWorkstation(wizard, "C:\\DesktopApp\\bin\\");
   ASSERT_TRUE(wizard.WaitEndPageDone(true));
@@ -359,8 +330,8 @@ TEST_F(InstallChain, ACopyThatDoesNotLandIsLoggedAndTheChainGoesOn) {
 TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
   const std::string logFolder = SetupLogPath().substr(0, SetupLogPath().rfind('\\') + 1);
   const std::string sibling = logFolder.substr(0, logFolder.size() - 1) + "Old\\keep.txt";
-  ASSERT_TRUE(WriteFileBytes(logFolder + "stale\\settings.json", "{}"));
-  ASSERT_TRUE(WriteFileBytes(sibling, "stays"));
+  ASSERT_TRUE(WriteBytes(logFolder + "stale\\settings.json", "{}"));
+  ASSERT_TRUE(WriteBytes(sibling, "stays"));
   const std::string elsewhere = ScratchFolder() + "user_elsewhere\\";
   LinkElsewhere(logFolder + "linked", elsewhere);
 
@@ -372,7 +343,7 @@ TEST_F(InstallChain, RestoreEmptiesTheUsersFolderAndRunsPhasesTwoToFive) {
   ASSERT_TRUE(wizard.WaitEndPageDone(false));
 
   EXPECT_FALSE(Exists(logFolder + "stale"));
-  EXPECT_EQ(ReadFileBytes(sibling), "stays");
+  EXPECT_EQ(ReadBytes(sibling), "stays");
   ExpectElsewhereKept(elsewhere);
   EXPECT_EQ(ServerRequests(), (std::vector<std::string>{kXmlPath, kArchivePath}));
   EXPECT_EQ(wizard.CountLog("Install phase 1"), 0);
@@ -545,7 +516,7 @@ TEST_F(InstallChain, AnotherDesktopAppErrorEndsWithItsCodeAndEmptiesTheBinFolder
     if (linked) {
       LinkElsewhere(std::string(kBin, sizeof kBin - 2), elsewhere);
     } else {
-      ASSERT_TRUE(WriteFileBytes(std::string(kBin) + "earlier.txt", "goes"));
+      ASSERT_TRUE(WriteBytes(std::string(kBin) + "earlier.txt", "goes"));
     }
     WizardDriver wizard(linked ? "desktopapp_damaged_linked_bin" : "desktopapp_damaged");
     ToInstallAsRestore(wizard);
@@ -603,7 +574,7 @@ TEST_F(InstallChain, CancelDuringALongUnpackingEndsPromptlyWithZeroAndNothingIsW
   EXPECT_LT(GetTickCount() - answered, 10000u);
 
   // Stopped part way, and nothing of the chain logged after the cancel.
-  const size_t written = Files(kPlatform).size();
+  const size_t written = Tree(kPlatform).size();
   EXPECT_GT(written, 0u);
   EXPECT_LT(written, 12000u);
   const std::string log = wizard.LogText();

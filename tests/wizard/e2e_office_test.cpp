@@ -29,8 +29,8 @@ void MakeOffice(const std::string& folder, const std::vector<WorkstationRow>& ro
     if (std::find(years.begin(), years.end(), w.year) != years.end()) continue;
     years.push_back(w.year);
     const std::string platform = folder + "ZAN" + std::to_string(w.year);
-    WriteFileBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
-    if (runtime) WriteFileBytes(platform + "\\home\\BIN\\wrun32.exe", "MZ");
+    WriteBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
+    if (runtime) WriteBytes(platform + "\\home\\BIN\\wrun32.exe", "MZ");
   }
   WriteRegister(folder + "ZAN_Shared\\SharedInfo", folder, rows);
 }
@@ -70,7 +70,7 @@ class OfficeTest : public ::testing::Test {
 
 TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   // A network drive among the prefix's drives, for the drive list.
-  WriteFileBytes(ScratchFolder() + "net\\readme.txt", "x");
+  WriteBytes(ScratchFolder() + "net\\readme.txt", "x");
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
   ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
 
@@ -133,7 +133,7 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
                  Row("00100", 2024, 1, "PC1\\anna")});
   MakeOffice(b, {Row("00200", 2024, 1, "PC1\\anna")});
   MakeOffice(c, {Row("00301", 2024, 1, "PC1\\anna")});  // a folder named for another code
-  WriteFileBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
+  WriteBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
 
   WizardDriver wizard("found_offices");
   Install(wizard);

@@ -47,8 +47,8 @@ void WriteOffice(const std::vector<Row>& rows) {
   std::set<int> years;
   for (const Row& row : rows) {
     if (years.insert(row.year).second) {
-      ASSERT_TRUE(WriteFileBytes(Platform(row.year) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
-      ASSERT_TRUE(WriteFileBytes(Platform(row.year) + "HOME\\BIN\\wrun32.exe", "MZ"));
+      ASSERT_TRUE(WriteBytes(Platform(row.year) + "HOME\\BIN\\ZANOLINF.TXT", "[DATA]\r\n"));
+      ASSERT_TRUE(WriteBytes(Platform(row.year) + "HOME\\BIN\\wrun32.exe", "MZ"));
     }
     workstations.push_back({"01234", row.year, row.pdl, row.assignee, Scrambled(kPassword)});
   }
@@ -70,19 +70,6 @@ std::string Workstation(int year, int pdl, const std::string& assignee) {
 // The compatibility layer recorded for a platform folder's runtime.
 std::optional<std::string> Layer(const std::string& platform) {
   return RegString(HKEY_CURRENT_USER, kLayers, platform + "\\HOME\\BIN\\wrun32.exe");
-}
-
-// The names in a folder.
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (entry.cFileName[0] != '.') names.push_back(entry.cFileName);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
 }
 
 class Roads : public testing::Test {
@@ -182,7 +169,7 @@ TEST_F(Roads, AnOfficeOfAnEarlierYearBroughtToThisYear) {
   FinishRun(wizard, true, true);
 
   const std::string installaMod = std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD";
-  EXPECT_EQ(ReadFileBytes(installaMod), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
+  EXPECT_EQ(ReadBytes(installaMod), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
   EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + installaMod), 1);
   const auto after = Workstations();
   // 2016 to 2025 for the user, 2024 and 2025 for the colleague.
@@ -207,12 +194,12 @@ TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
     SetUp();
     StartOptions options;
     options.runFolder = std::string("C:\\setup_run\\") + (blocked ? "unit_blocked" : "unit");
-    ASSERT_TRUE(WriteFileBytes(
+    ASSERT_TRUE(WriteBytes(
         options.runFolder + "\\korval2025.7z",
-        ReadFileBytes(ServerRoot() + "\\update\\korval\\peripheral\\korval2025.7z")));
+        ReadBytes(ServerRoot() + "\\update\\korval\\peripheral\\korval2025.7z")));
     const std::string earlier = "CONFIGURAZIONE PRECEDENTE\r\n";
     if (blocked) {
-      ASSERT_TRUE(WriteFileBytes(etc + "installa.up", earlier));
+      ASSERT_TRUE(WriteBytes(etc + "installa.up", earlier));
     }
     HeldFile held(etc + "installa.up");
     ASSERT_EQ(held.held(), blocked);
@@ -222,7 +209,7 @@ TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
     held.Release();
 
     EXPECT_FALSE(Exists(flag));
-    EXPECT_EQ(ReadFileBytes(etc + "installa.up"), blocked ? earlier : kUnitConfig);
+    EXPECT_EQ(ReadBytes(etc + "installa.up"), blocked ? earlier : kUnitConfig);
     EXPECT_EQ(Exists(etc + "installa.mod"), blocked);
     EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + etc + "installa.up"), blocked ? 0 : 1);
     EXPECT_EQ(wizard.CountLog("[**  ERR] Unable to copy " + etc + "installa.mod"), blocked ? 1 : 0);
@@ -233,7 +220,7 @@ TEST_F(Roads, APeripheralUnitMovesItsConfiguration) {
 // An office folder on a network drive of the machine: the "is remote" line
 // and no share question.
 TEST_F(Roads, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
-  ASSERT_TRUE(WriteFileBytes(ScratchFolder() + "net\\readme.txt", "x"));
+  ASSERT_TRUE(WriteBytes(ScratchFolder() + "net\\readme.txt", "x"));
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
   ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
   WizardDriver wizard("network_drive");
@@ -244,7 +231,7 @@ TEST_F(Roads, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
       wizard.CountLog("[  INFO] Destination unit is N:\\ and is remote, so don't ask for share it"),
       1);
   EXPECT_EQ(wizard.CountLog("network share"), 0);
-  EXPECT_EQ(ReadFileBytes("N:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD"),
+  EXPECT_EQ(ReadBytes("N:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD"),
             std::string("01234") + kPassword + "\r\r\nN:\\ZAN\\PM01234\\ZAN2025\\");
   EXPECT_EQ(Workstations(ScratchFolder() + "net\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo").back(),
             Workstation(2025, 1, CurrentAssignee()));
@@ -265,9 +252,9 @@ TEST_F(Roads, ASecondRunOverTheSameOfficeAndYearAddsNothing) {
   if (HasFatalFailure()) return;
   const auto before = Workstations();
   ASSERT_EQ(before.size(), 10u);
-  ASSERT_TRUE(WriteFileBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
   ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Other\\other.exe"));
-  const std::string link = ReadFileBytes(ShortcutPath());
+  const std::string link = ReadBytes(ShortcutPath());
 
   WizardDriver wizard("second_run");
   Begin(wizard, IDC_TASK_INSTALL);
@@ -276,7 +263,7 @@ TEST_F(Roads, ASecondRunOverTheSameOfficeAndYearAddsNothing) {
 
   EXPECT_EQ(Workstations(), before);
   EXPECT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
-  EXPECT_EQ(ReadFileBytes(ShortcutPath()), link);
+  EXPECT_EQ(ReadBytes(ShortcutPath()), link);
   EXPECT_EQ(wizard.CountLog("[  INFO] Created new workpoint"), 0);
 }
 
@@ -286,8 +273,8 @@ TEST_F(Roads, ASecondRunOverTheSameOfficeAndYearAddsNothing) {
 TEST_F(Roads, AVexSourceThatCannotBeReadLeavesTheDestination) {
   const std::string source = "C:\\ZAN\\DesktopApp\\BIN\\vex.exe";
   const std::string destination = "C:\\ZAN\\Vex\\BIN\\vex.exe";
-  ASSERT_TRUE(WriteFileBytes(source, "an earlier agent"));
-  ASSERT_TRUE(WriteFileBytes(destination, "the old agent"));
+  ASSERT_TRUE(WriteBytes(source, "an earlier agent"));
+  ASSERT_TRUE(WriteBytes(destination, "the old agent"));
   HeldFile held(source);
   ASSERT_TRUE(held.held());
   WizardDriver wizard("vex_source_held");
@@ -298,7 +285,7 @@ TEST_F(Roads, AVexSourceThatCannotBeReadLeavesTheDestination) {
   wizard.Answer(*warning, IDOK);
   FinishRun(wizard, true, true);
 
-  EXPECT_EQ(ReadFileBytes(destination), "the old agent");
+  EXPECT_EQ(ReadBytes(destination), "the old agent");
   EXPECT_EQ(Names("C:\\ZAN\\Vex\\BIN\\"), std::vector<std::string>{"vex.exe"});
   EXPECT_EQ(wizard.CountLog("[* WARN] Vex fake NOT fixed, " + destination + " left as it was"), 1);
   EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 0);

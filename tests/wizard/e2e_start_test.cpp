@@ -35,7 +35,7 @@ class StartTest : public ::testing::Test {
     ResetMachine();
     // The server offers the version under test for every set: no update.
     for (const char* set : {"", "_dev", "_test"})
-      WriteFileBytes(ServerRoot() + "\\update\\setup_ZAN2025" + set + ".txt",
+      WriteBytes(ServerRoot() + "\\update\\setup_ZAN2025" + set + ".txt",
                      FileVersion(SetupExe()) + "\r\n");
   }
 
@@ -237,7 +237,7 @@ void MakePendingWorkstation() {
   std::string uffaut(523, '\0');
   uffaut[521] = 0x04;  // 1234, big-endian
   uffaut[522] = static_cast<char>(0xD2);
-  ASSERT_TRUE(WriteFileBytes(office + "ZAN2025\\FILES\\uffaut", uffaut));
+  ASSERT_TRUE(WriteBytes(office + "ZAN2025\\FILES\\uffaut", uffaut));
   const std::string registerPath = office + "ZAN_Shared\\SharedInfo";
   WriteRegister(registerPath, office, {{"01234", 2025, 1, CurrentAssignee(), "abcdefgh"}});
   auto rows = QueryRegister(registerPath,

@@ -37,7 +37,7 @@ std::string Variant(const std::string& name) {
 
 // The production setup information and package the server hands out.
 void ServeInfo(const std::string& version) {
-  ASSERT_TRUE(WriteFileBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt", version + "\r\n"));
+  ASSERT_TRUE(WriteBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt", version + "\r\n"));
 }
 void ServePackage(const std::string& variant) {
   ASSERT_TRUE(Exists(Variant(variant))) << Variant(variant) << " is missing: run the "
@@ -135,7 +135,7 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
   // (with the test server set), no further update, the first page.
   ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
   ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
-  const std::string log = ReadFileBytes(SetupLogPath());
+  const std::string log = ReadBytes(SetupLogPath());
   EXPECT_NE(log.find("[  INFO] Command line provided -> /TEST1 /NODISCOVERY"), std::string::npos);
   EXPECT_NE(log.find("[  INFO] No update available"), std::string::npos);
   EXPECT_EQ(ProcessesNamed("ZAN2025_TEST.exe").size(), 1u);
@@ -251,7 +251,7 @@ TEST_F(Update, AnswersWithoutEndAreGivenUpAndTheWizardGoesOn) {
 
 TEST_F(Update, LongSetupInformationIsNoUpdate) {
   // Just over what the setup reads of it, and naming a newer setup.
-  ASSERT_TRUE(WriteFileBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt",
+  ASSERT_TRUE(WriteBytes(ServerRoot() + "\\update\\setup_ZAN2025.txt",
                              kHighest + std::string(70000, ' ') + "\r\n"));
   WizardDriver wizard("long_information");
   ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
@@ -326,7 +326,7 @@ TEST_F(Update, OlderSetupInThePackageLeavesTheRunningOne) {
 TEST_F(Update, LeftoverUpdateFolderIsEmptiedFirst) {
   // A newer setup left in the update folder must not pass for the package's.
   const std::string folder = TempFolder() + "NewSetupExe\\";
-  ASSERT_TRUE(WriteFileBytes(folder + "leftover\\note.txt", "old"));
+  ASSERT_TRUE(WriteBytes(folder + "leftover\\note.txt", "old"));
   ASSERT_TRUE(CopyFileA(SetupNextExe().c_str(), (folder + "ZAN2025.exe").c_str(), FALSE));
   ServeInfo(next_);
   ServePackage("missing");
@@ -344,7 +344,7 @@ TEST_F(Update, StaleOldFileIsReplaced) {
   ServeInfo(next_);
   ServePackage("next");
   const std::string run = ScratchFolder() + "stale_old\\";
-  ASSERT_TRUE(WriteFileBytes(run + "old_ZAN2025.exe", "left by an earlier update"));
+  ASSERT_TRUE(WriteBytes(run + "old_ZAN2025.exe", "left by an earlier update"));
   WizardDriver wizard("stale_old_file");
   StartOptions options;
   options.runFolder = run;
@@ -369,7 +369,7 @@ TEST_F(Update, SetupThatCannotBeReplacedStillStartsTheNewOne) {
     const std::string run = ScratchFolder() + (holdOld ? "held_old\\" : "held_setup\\");
     std::optional<HeldFile> held;
     if (holdOld) {
-      ASSERT_TRUE(WriteFileBytes(run + "old_ZAN2025.exe", "held open"));
+      ASSERT_TRUE(WriteBytes(run + "old_ZAN2025.exe", "held open"));
       held.emplace(run + "old_ZAN2025.exe");
     }
     WizardDriver wizard(holdOld ? "held_old_file" : "held_setup");
@@ -389,7 +389,7 @@ TEST_F(Update, SetupThatCannotBeReplacedStillStartsTheNewOne) {
     EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), base_);
     EXPECT_EQ(Exists(run + "old_ZAN2025.exe"), holdOld);
     if (holdOld) {
-      EXPECT_EQ(ReadFileBytes(run + "old_ZAN2025.exe"), "held open");
+      EXPECT_EQ(ReadBytes(run + "old_ZAN2025.exe"), "held open");
     }
     ResetMachine();  // ends the new setup
   }

@@ -20,24 +20,6 @@ using install_test::Record;
 
 namespace {
 
-// Files below a folder, recursively.
-int CountFiles(const std::string& folder) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  int count = 0;
-  do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      count += CountFiles(folder + name + "\\");
-    else
-      ++count;
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return count;
-}
-
 TEST(InstallCancelTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWritesNoMore) {
   testing_support::TempDir temp;
   testing_support::LogCapture log;
@@ -60,12 +42,12 @@ TEST(InstallCancelTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWritesN
   EXPECT_TRUE(StopUnpacking(3000));
   EXPECT_LT(GetTickCount() - start, 3000u);
   EXPECT_FALSE(UnpackRunning());
-  const int written = CountFiles(setting.installRoot);
-  EXPECT_GT(written, 0);
-  EXPECT_LT(written, 12000);
+  const size_t written = testing_support::Tree(setting.installRoot).size();
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, 12000u);
   // The thread would write a file every few milliseconds if it were still going.
   install_test::PumpUntil([] { return false; }, 1000);
-  EXPECT_EQ(CountFiles(setting.installRoot), written);
+  EXPECT_EQ(testing_support::Tree(setting.installRoot).size(), written);
   EXPECT_EQ(Record().nextPresses, 0);
   EXPECT_EQ(WaitForSingleObject(g_app->m_unpackThread, 0), DWORD(WAIT_TIMEOUT));
   // The parked thread holds the package open until the process ends.

@@ -20,25 +20,12 @@ namespace {
 
 using testing_support::BoxRecorder;
 using testing_support::Exists;
+using testing_support::HeldFile;
 using testing_support::LogCapture;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::TestData;
 using testing_support::WriteBytes;
-
-// A file opened without any sharing for the life of the object.
-class HeldFile {
- public:
-  explicit HeldFile(const std::string& path)
-      : h_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~HeldFile() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  bool held() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
 
 TEST(NewSetupTest, OnlyAStrictlyNewerSetupReplaces) {
   using V = std::vector<std::string>;

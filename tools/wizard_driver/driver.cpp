@@ -18,7 +18,6 @@
 #include <iterator>
 #include <map>
 
-#include "folder_link.h"
 #include "resource.h"
 
 namespace e2e {
@@ -57,11 +56,7 @@ std::string Parent(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-void MakeFolders(const std::string& folder) {
-  if (folder.empty() || GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-  MakeFolders(Parent(folder));
-  CreateDirectoryA(folder.c_str(), nullptr);
-}
+using testing_support::MakeFolders;
 
 std::string SafeName(const std::string& name) {
   std::string safe;
@@ -218,10 +213,10 @@ void WriteBmp(const std::string& path, HBITMAP bitmap, HDC dc, int width, int he
   std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
   bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
   bytes += pixels;
-  WriteFileBytes(path, bytes);
+  WriteBytes(path, bytes);
 }
 
-using folder_link::UnixPath;
+using testing_support::UnixPath;
 
 std::string FromHex(const std::string& hex) {
   std::string bytes;
@@ -272,8 +267,8 @@ std::vector<std::vector<std::string>> RunRegisterScript(const std::string& regis
   std::string base = WithSlash(temp) + "e2e_register_" + std::to_string(GetCurrentProcessId()) + "_" +
                      std::to_string(++calls);
   std::string script = base + ".py", sqlFile = base + ".sql", out = base + ".out";
-  WriteFileBytes(script, kRegisterScript);
-  WriteFileBytes(sqlFile, sql);
+  WriteBytes(script, kRegisterScript);
+  WriteBytes(sqlFile, sql);
   std::string command = "/usr/bin/python3 \"" + UnixPath(script) + "\" \"" + UnixPath(registerPath) +
                         "\" \"" + UnixPath(sqlFile) + "\" \"" + UnixPath(out) + "\" " + mode;
   STARTUPINFOA startup = {};
@@ -289,7 +284,7 @@ std::vector<std::vector<std::string>> RunRegisterScript(const std::string& regis
   if (process.hThread) CloseHandle(process.hThread);
   DWORD start = GetTickCount();
   while (!Exists(out) && GetTickCount() - start < kRegisterWait) Sleep(20);
-  std::vector<std::string> lines = SplitLines(ReadFileBytes(out), true);
+  std::vector<std::string> lines = SplitLines(ReadBytes(out), true);
   for (const std::string& file : {script, sqlFile, out}) DeleteFileA(file.c_str());
   if (lines.empty()) {
     ADD_FAILURE() << "the register reader gave no answer for " << registerPath << ": " << sql;
@@ -320,7 +315,7 @@ std::string RulesFile() { return Env("E2E_RULES_FILE"); }
 
 std::map<std::string, std::string> ReadRules() {
   std::map<std::string, std::string> rules;
-  for (const std::string& line : SplitLines(ReadFileBytes(RulesFile()), false)) {
+  for (const std::string& line : SplitLines(ReadBytes(RulesFile()), false)) {
     size_t eq = line.find('=');
     if (eq != std::string::npos) rules[Lower(line.substr(0, eq))] = line.substr(eq + 1);
   }
@@ -332,7 +327,7 @@ void WriteRules(const std::map<std::string, std::string>& rules) {
   std::string text;
   for (const auto& rule : rules) text += rule.first + "=" + rule.second + "\n";
   std::string part = RulesFile() + ".part";
-  WriteFileBytes(part, text);
+  WriteBytes(part, text);
   MoveFileExA(part.c_str(), RulesFile().c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -395,7 +390,7 @@ struct WizardDriver::State {
   }
 
   std::string LogTail() {
-    std::vector<std::string> lines = SplitLines(ReadFileBytes(SetupLogPath()), false);
+    std::vector<std::string> lines = SplitLines(ReadBytes(SetupLogPath()), false);
     std::string tail;
     size_t first = lines.size() > kLogTail ? lines.size() - kLogTail : 0;
     for (size_t i = first; i < lines.size(); ++i) tail += "    " + lines[i] + "\n";
@@ -1175,7 +1170,7 @@ void WizardDriver::Screenshot(const std::string& name) {
   ReleaseDC(nullptr, screen);
 }
 
-std::string WizardDriver::LogText() { return ReadFileBytes(SetupLogPath()); }
+std::string WizardDriver::LogText() { return ReadBytes(SetupLogPath()); }
 
 std::vector<std::string> WizardDriver::LogLines() { return SplitLines(LogText(), true); }
 
@@ -1289,38 +1284,6 @@ std::optional<DWORD> RegDword(HKEY root, const std::string& key, const std::stri
   return value;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  // A link goes itself; what it leads to may be a scenario's own files.
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    folder_link::RemoveFolderLink(path);
-    return;
-  }
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-bool MakeFolderLink(const std::string& link, const std::string& target) {
-  MakeFolders(Parent(link));
-  return folder_link::MakeFolderLink(link, target);
-}
-
 bool WaitFile(const std::string& path, DWORD timeout) {
   DWORD start = GetTickCount();
   while (!Exists(path)) {
@@ -1333,29 +1296,6 @@ bool WaitFile(const std::string& path, DWORD timeout) {
   return true;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  MakeFolders(Parent(path));
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size();
-  CloseHandle(file);
-  return ok;
-}
-
 std::string DesktopFolder() {
   char folder[MAX_PATH] = {};
   SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder);
@@ -1363,63 +1303,6 @@ std::string DesktopFolder() {
 }
 
 std::string ShortcutPath() { return DesktopFolder() + "\\Servizi ZAN.lnk"; }
-
-namespace {
-std::wstring Wide(const std::string& text) {
-  int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(count > 0 ? count : 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], count);
-  return wide;
-}
-}  // namespace
-
-Link ReadLink(const std::string& path) {
-  Link link;
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(Wide(path).c_str(), 0))) {
-    char text[MAX_PATH] = {};
-    link.read = true;
-    shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-    link.target = text;
-    text[0] = '\0';
-    shell->GetWorkingDirectory(text, MAX_PATH);
-    link.folder = text;
-  }
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
-  return link;
-}
-
-bool WriteLink(const std::string& path, const std::string& target) {
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  const bool written =
-      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->SetPath(target.c_str())) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Save(Wide(path).c_str(), TRUE));
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
-  return written;
-}
-
-HeldFile::HeldFile(const std::string& path, DWORD share)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-
-void HeldFile::Release() {
-  if (held()) CloseHandle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-}
 
 TempFolderOverride::TempFolderOverride(const std::string& folder)
     : tmp_(Env("TMP")), temp_(Env("TEMP")) {
@@ -1472,7 +1355,7 @@ std::string BuildFolder() { return Env("E2E_BUILD_DIR_WIN"); }
 std::string ServerRoot() { return Env("E2E_SERVER_ROOT"); }
 
 std::vector<std::string> ServerRequestLines() {
-  std::string text = ReadFileBytes(Env("E2E_REQUEST_LOG"));
+  std::string text = ReadBytes(Env("E2E_REQUEST_LOG"));
   return SplitLines(text.size() > g_requestOffset ? text.substr(g_requestOffset) : std::string(), true);
 }
 
@@ -1504,7 +1387,7 @@ std::vector<std::string> WaitRequests(size_t count, DWORD timeout) {
   return requests;
 }
 
-void ClearRequests() { g_requestOffset = ReadFileBytes(Env("E2E_REQUEST_LOG")).size(); }
+void ClearRequests() { g_requestOffset = ReadBytes(Env("E2E_REQUEST_LOG")).size(); }
 
 void SetServerRule(const std::string& path, const std::string& mode) {
   std::map<std::string, std::string> rules = ReadRules();

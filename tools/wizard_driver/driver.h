@@ -18,7 +18,22 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
+
 namespace e2e {
+
+// The file helpers every test program shares (tests/support/files.h).
+using testing_support::Exists;
+using testing_support::HeldFile;
+using testing_support::Link;
+using testing_support::MakeFolderLink;
+using testing_support::Names;
+using testing_support::ReadBytes;
+using testing_support::ReadLink;
+using testing_support::RemoveTree;
+using testing_support::Tree;
+using testing_support::WriteBytes;
+using testing_support::WriteLink;
 
 // Bounds of the waits, in milliseconds.
 constexpr DWORD kPageWait = 30000;
@@ -227,46 +242,12 @@ void ResetMachine();
 // Registry reads; nullopt when the value is missing.
 std::optional<std::string> RegString(HKEY root, const std::string& key, const std::string& name);
 std::optional<DWORD> RegDword(HKEY root, const std::string& key, const std::string& name);
-// File helpers on Windows paths.
-bool Exists(const std::string& path);
 // Waits (bounded) for a file to appear; fails the test when it does not.
 bool WaitFile(const std::string& path, DWORD timeout = kPageWait);
-std::string ReadFileBytes(const std::string& path);
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
-// Deletes a file or a folder tree (read-only marks cleared first); a link is
-// removed itself, never entered.
-void RemoveTree(const std::string& path);
-// Makes `link` (its parent folders made first) a link to the folder `target`,
-// as Wine has one: a Unix symbolic link, listed as a reparse point. True when
-// it is there.
-bool MakeFolderLink(const std::string& link, const std::string& target);
 // The desktop folder (CSIDL_DESKTOPDIRECTORY), and the shortcut the setup
 // writes there.
 std::string DesktopFolder();
 std::string ShortcutPath();
-// A shell link read back through the shell link interface.
-struct Link {
-  bool read = false;  // false: no link could be loaded from the path
-  std::string target, folder;
-};
-Link ReadLink(const std::string& path);
-// Writes a shell link to `target` at `path`; false when it cannot.
-bool WriteLink(const std::string& path, const std::string& target);
-// A file held open by the test, by default without sharing: no other open
-// succeeds until Release or the end of the holder. With FILE_SHARE_READ as
-// `share` others may still read (and run) it, but not move or write it.
-class HeldFile {
- public:
-  explicit HeldFile(const std::string& path, DWORD share = 0);
-  ~HeldFile() { Release(); }
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Release();
-
- private:
-  HANDLE handle_;
-};
 // TMP and TEMP of this program, and so of every setup it starts, pointed at
 // `folder` (made when missing) for the life of the object.
 class TempFolderOverride {
