@@ -134,13 +134,22 @@ class Worker:
                    self.log) == 0
 
     def tests_pass(self, tests, gtest_filter):
+        """True when the tests pass; None when a program ran no test at all
+        (a filter that matches nothing would pass whatever the code does)."""
         env = dict(os.environ)
         env.pop("GTEST_FILTER", None)
         if gtest_filter:
             env["GTEST_FILTER"] = gtest_filter
         pattern = "^(%s)$" % "|".join(re.escape(t) for t in tests.split())
-        return run(["xvfb-run", "-a", "ctest", "-R", pattern, "-FS", ".*", "-j", str(self.cores),
-                    "--output-on-failure"], self.build, self.log, env=env, timeout=3600) == 0
+        start = os.path.getsize(self.log)
+        passed = run(["xvfb-run", "-a", "ctest", "-R", pattern, "-FS", ".*", "-j",
+                      str(self.cores), "--output-on-failure", "-V"], self.build, self.log,
+                     env=env, timeout=3600) == 0
+        with open(self.log, encoding="utf-8", errors="replace") as f:
+            f.seek(start)
+            if "Running 0 tests" in f.read():
+                return None
+        return passed
 
     def attempt(self, entry):
         path = os.path.join(self.src, entry["file"])
@@ -156,9 +165,10 @@ class Worker:
         try:
             if not self.make():
                 return "broken", "does not build"
-            if self.tests_pass(entry["tests"], entry.get("filter", "")):
-                return "survived", ""
-            return "caught", ""
+            passed = self.tests_pass(entry["tests"], entry.get("filter", ""))
+            if passed is None:
+                return "broken", "a test program ran no test (filter)"
+            return ("survived" if passed else "caught"), ""
         finally:
             with open(path, "w", encoding="utf-8", newline="") as f:
                 f.write(original)
@@ -207,7 +217,7 @@ def main():
                  (", ".join(f for f in failures if f), options.work))
     # The unmutated tree must pass what the entries run, or a failure means nothing.
     every_test = sorted({t for e in entries for t in e["tests"].split()})
-    if not workers[0].tests_pass(" ".join(every_test), ""):
+    if workers[0].tests_pass(" ".join(every_test), "") is not True:
         sys.exit("the unmutated tree fails its tests; see %s" % workers[0].log)
 
     todo = queue.Queue()
