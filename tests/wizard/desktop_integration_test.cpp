@@ -21,6 +21,7 @@ using testing_support::WriteBytes;
 
 namespace {
 
+// Wine always gives the desktop folder.
 TEST(DesktopShortcut, PathFallsBackToTheProfileDesktop) {
   EXPECT_EQ(ShortcutPath("", "C:\\Users\\u", "Servizi ZAN"),
             "C:\\Users\\u\\Desktop\\Servizi ZAN.lnk");

@@ -21,6 +21,7 @@ using testing_support::BoxRecorder;
 using testing_support::LogCapture;
 using testing_support::TempDir;
 
+// Answers the end-to-end update server is never set to give.
 TEST(SetupInfoTest, PiecesAndUsability) {
   struct Row {
     const char* body;
@@ -60,6 +61,7 @@ TEST(SetupInfoTest, ComparisonWithOwnVersion) {
         << ::testing::PrintToString(row.server);
 }
 
+// Lengths no package the stories serve has.
 TEST(ProgressTest, Percentages) {
   struct Row {
     DWORD total, received;

@@ -47,6 +47,7 @@ TEST(NewerYearEntry, OnlyAnotherYearOfThePickedOfficeAboveItStops) {
   }
 }
 
+// Shares are found only on a network, which Wine does not have.
 TEST(RewriteUncPaths, FieldsBeginningWithTheShareFolderNameTheDriveAndAreLogged) {
   const std::string unc = "\\\\SRV\\SHARE\\PM00012\\";
   InstallRecordList list = Records({
@@ -82,19 +83,21 @@ TEST(RewriteUncPaths, FieldsBeginningWithTheShareFolderNameTheDriveAndAreLogged)
             lines);
 }
 
+// Wine's system drive is always a fixed C:.
 TEST(DriveEntries, ANetworkSystemDriveIsNotPreselected) {
   auto typeOf = [](const std::string&) -> UINT { return DRIVE_REMOTE; };
-  // A system drive that is a network drive is not pre-selected either.
   const auto remote = DriveEntries({"Z:\\"}, typeOf, "Z:");
   ASSERT_EQ(1u, remote.size());
   EXPECT_FALSE(remote[0].selected);
 }
 
+// The end-to-end drive list always has an entry picked; without one there is
+// no ":\ZAN\PM00123" folder to check.
 TEST(ChooseDrive, NoEntryStays) {
-  // Nothing selected: no ":\ZAN\PM00123" folder to check.
   EXPECT_FALSE(ChooseDrive("", "00123").has_value());
 }
 
+// (The folder of another code, as found, is the end-to-end office story's.)
 TEST(FindInstallConflict, FolderOfAnotherCodeFirstThenTheCodeElsewhere) {
   const std::string folder = "D:\\ZAN\\PM00123\\";
   const struct {
@@ -125,6 +128,7 @@ TEST(FindInstallConflict, FolderOfAnotherCodeFirstThenTheCodeElsewhere) {
   EXPECT_EQ("C:\\B\\", list[1]->rootPath);
 }
 
+// Free space is what the machine has: no story sets it.
 TEST(FreeSpaceChecks, WindowsDriveAloneElseTheNewYearAndDesktopApp) {
   using K = SpaceCheckKind;
   const struct {
@@ -144,6 +148,7 @@ TEST(FreeSpaceChecks, WindowsDriveAloneElseTheNewYearAndDesktopApp) {
   }
 }
 
+// The decision's rows; the end-to-end office story removes one of this year.
 TEST(ShouldRemoveWorkpoint, OnlyTheNotValidRowOfTheYearBeingInstalled) {
   const struct {
     bool found, notPending;
