@@ -1,14 +1,14 @@
 // For the wizard's in-process tests: the boxes the code under test shows
-// through ShowBox, recorded and answered in turn, for the life of the object.
+// through ShowBox, recorded and all answered with `answer`, for the life of
+// the object.
 #pragma once
 
 #include <windows.h>
 
-#include <deque>
 #include <string>
 #include <vector>
 
-#include "sheet.h"
+#include "boxes.h"
 
 namespace testing_support {
 
@@ -31,16 +31,8 @@ class BoxRecorder {
   BoxRecorder(const BoxRecorder&) = delete;
   BoxRecorder& operator=(const BoxRecorder&) = delete;
 
-  void Clear() {
-    seen.clear();
-    answers.clear();
-  }
-  // The last box's text; "" when none was shown.
-  std::string LastText() const { return seen.empty() ? "" : seen.back().text; }
-
   std::vector<SeenBox> seen;
-  std::deque<int> answers;  // given in order, then `otherwise`
-  int otherwise = IDOK;
+  int answer = IDOK;
 
  private:
   static BoxRecorder*& Current() {
@@ -48,12 +40,8 @@ class BoxRecorder {
     return current;
   }
   static int WINAPI Record(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-    BoxRecorder& r = *Current();
-    r.seen.push_back({owner, text, caption, style});
-    if (r.answers.empty()) return r.otherwise;
-    const int answer = r.answers.front();
-    r.answers.pop_front();
-    return answer;
+    Current()->seen.push_back({owner, text, caption, style});
+    return Current()->answer;
   }
 };
 

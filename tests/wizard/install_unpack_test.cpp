@@ -1,64 +1,107 @@
-// The Korval unpack thread's pieces in the test process: phase 4 without a
-// package, and the page's progress from the thread's callback, once per
-// percentage and over the whole 32-bit range. (A real package unpacked, its
-// progress on the page, phase 5 pressing Next and a damaged package ending
-// the run with 6 are the end-to-end install scenarios'.)
+// fixtures: install_variants
+// The unpack threads in the test process, on the install page's own template
+// in a sheet whose progress bar, percentage text and frame record what they
+// are told.
+// - The progress from the threads' callback: once per percentage, and over the
+//   whole 32-bit range, which no archive the end-to-end stories serve reaches.
+// - A confirmed Cancel stops a running unpack thread before anything is
+//   deleted or the run ends: the thread parks at its next safe point, even
+//   while it is sending progress to the page of the waiting thread, and writes
+//   nothing afterwards; a thread started after the stop stops at once. A stop
+//   is for good, so these run last, in this order.
 #include "install/unpack_threads.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app.h"
-#include "install_test_pages.h"
-#include "sheet.h"
+#include "resource.h"
+#include "test_sheet.h"
 #include "test_support.h"
 
-using install_test::Record;
-
 namespace {
+
+struct Recorded {
+  std::vector<std::string> percentTexts;          // WM_SETTEXT on the percentage
+  std::vector<std::pair<WPARAM, LPARAM>> ranges;  // PBM_SETRANGE32 on the bar
+  std::vector<WPARAM> positions;                  // PBM_SETPOS on the bar
+  int nextPresses = 0;                            // PSM_PRESSBUTTON(PSBTN_NEXT) on the frame
+};
+
+Recorded& Record() {
+  static Recorded recorded;
+  return recorded;
+}
+
+std::map<HWND, WNDPROC>& Originals() {
+  static std::map<HWND, WNDPROC> originals;
+  return originals;
+}
+
+// The bar's, the percentage's and the frame's procedure: records, then passes
+// on all but Next, which stays on the page.
+LRESULT CALLBACK Recording(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const int id = GetDlgCtrlID(hwnd);
+  if (message == PSM_PRESSBUTTON && wParam == PSBTN_NEXT) return ++Record().nextPresses;
+  if (id == IDC_PROGRESS && message == PBM_SETRANGE32) Record().ranges.emplace_back(wParam, lParam);
+  if (id == IDC_PROGRESS && message == PBM_SETPOS) Record().positions.push_back(wParam);
+  if (id == IDC_PERCENT_TEXT && message == WM_SETTEXT)
+    Record().percentTexts.push_back(reinterpret_cast<const char*>(lParam));
+  return CallWindowProcA(Originals()[hwnd], hwnd, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK PlainPage(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
+}
+
+// The sheet on the install page, made once (see MakeTestSheet), and the
+// application object (never freed, like the setup's) pointing at it.
+HWND InstallPage() {
+  static HWND page = [] {
+    g_app = new CApp();
+    HWND sheet = testing_support::MakeTestSheet({{IDD_WIZ_INSTALL, PlainPage}}, PSH_MODELESS);
+    HWND made = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    for (HWND window : {sheet, GetDlgItem(made, IDC_PROGRESS), GetDlgItem(made, IDC_PERCENT_TEXT)})
+      Originals()[window] = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Recording)));
+    g_app->m_hwndSheet = sheet;
+    g_app->m_hwndPage = made;
+    return made;
+  }();
+  return page;
+}
+
+// Handles this thread's messages (the worker's sent ones included) until
+// `done` holds or `timeoutMs` passes; true when it held.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  }
+  return true;
+}
+
 
 class InstallUnpackTest : public testing::Test {
  protected:
   void SetUp() override {
-    static CApp* app = new CApp();  // like the setup's: never freed
-    g_app = app;
-    windows_ = new install_test::Windows();
-    CSetting& setting = *g_app->m_setting;
-    setting.platformName = "ZAN2025";
-    setting.desktopAppPath.clear();
-    g_app->m_localKorvalPackage.clear();
-    g_app->m_localDesktopAppPackage.clear();
-    g_app->m_tempDesktopAppPackage = temp_ / "absent\\desktopapp.7z";
+    InstallPage();
+    Record() = Recorded();
   }
-  void TearDown() override {
-    delete windows_;
-    SetMessageBoxForTesting(nullptr);
-  }
-  // Runs the chain from phase 4 until Next is pressed (bounded).
-  bool RunFromPhase4() {
-    g_app->InstallPhase4();
-    const bool pressed = install_test::PumpUntil([] { return Record().nextPresses > 0; }, 30000);
-    if (g_app->m_unpackThread) WaitForSingleObject(g_app->m_unpackThread, 10000);
-    return pressed;
-  }
-
-  testing_support::TempDir temp_;
-  testing_support::LogCapture log_;
-  install_test::Windows* windows_ = nullptr;
+  HWND bar() const { return GetDlgItem(InstallPage(), IDC_PROGRESS); }
 };
-
-TEST_F(InstallUnpackTest, WithoutAPackagePhaseFourSkipsAndPhaseFivePressesNextOnThisThread) {
-  g_app->m_tempKorvalPackage = temp_ / "absent\\korval2025.7z";
-  g_app->m_unpackThread = nullptr;
-  ASSERT_TRUE(RunFromPhase4());
-  EXPECT_EQ(g_app->m_unpackThread, nullptr);
-  EXPECT_TRUE(log_.Has("[  INFO] Install phase 4 - Korval install skipped, already installed"));
-  EXPECT_TRUE(Record().percentTexts.empty());
-}
 
 TEST_F(InstallUnpackTest, ManyEntriesUpdateThePageOncePerPercentageAndEndOnTheLastEntry) {
   for (uint32_t index = 0; index < 1000; ++index) DecompressionProgressCallback(index, 1000);
@@ -66,8 +109,8 @@ TEST_F(InstallUnpackTest, ManyEntriesUpdateThePageOncePerPercentageAndEndOnTheLa
   EXPECT_EQ(Record().percentTexts.front(), "0% completato");
   EXPECT_EQ(Record().percentTexts.back(), "99% completato");
   EXPECT_EQ(Record().positions.size(), 101u);  // each percentage, and the last entry
-  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETRANGE, FALSE, 0), 1000);
-  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETPOS, 0, 0), 999);
+  EXPECT_EQ(SendMessageA(bar(), PBM_GETRANGE, FALSE, 0), 1000);
+  EXPECT_EQ(SendMessageA(bar(), PBM_GETPOS, 0, 0), 999);
 
   // The next archive starts its own range, even of the same size.
   DecompressionProgressCallback(0, 1000);
@@ -77,9 +120,54 @@ TEST_F(InstallUnpackTest, ManyEntriesUpdateThePageOncePerPercentageAndEndOnTheLa
 
 TEST_F(InstallUnpackTest, ProgressOfMoreThan65535EntriesKeepsTheWholeRange) {
   DecompressionProgressCallback(70000, 100000);
-  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETRANGE, FALSE, 0), 100000);
-  EXPECT_EQ(SendMessageA(windows_->bar(), PBM_GETPOS, 0, 0), 70000);
-  EXPECT_EQ(windows_->Text(IDC_PERCENT_TEXT), "70% completato");
+  EXPECT_EQ(SendMessageA(bar(), PBM_GETRANGE, FALSE, 0), 100000);
+  EXPECT_EQ(SendMessageA(bar(), PBM_GETPOS, 0, 0), 70000);
+  char text[32] = {};
+  GetDlgItemTextA(InstallPage(), IDC_PERCENT_TEXT, text, sizeof text);
+  EXPECT_STREQ(text, "70% completato");
+}
+
+TEST_F(InstallUnpackTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWritesNoMore) {
+  testing_support::TempDir temp;
+  testing_support::LogCapture log;
+  CSetting& setting = *g_app->m_setting;
+  setting.platformName = "ZAN2025";
+  setting.current.rootPath = temp / "office\\";
+  g_app->m_tempKorvalPackage = temp / "korval2025.7z";
+  ASSERT_TRUE(CopyFileA(testing_support::TestData("install_variants\\korval_long.7z").c_str(),
+                        g_app->m_tempKorvalPackage.c_str(), FALSE));
+  g_app->m_tempDesktopAppPackage = temp / "absent.7z";
+
+  g_app->InstallPhase4();
+  ASSERT_TRUE(PumpUntil([] { return Record().positions.size() > 2; }, 30000))
+      << Record().positions.size() << "\n" << log.Text();
+  ASSERT_TRUE(UnpackRunning());
+
+  const DWORD start = GetTickCount();
+  EXPECT_TRUE(StopUnpacking(3000));
+  EXPECT_LT(GetTickCount() - start, 3000u);
+  EXPECT_FALSE(UnpackRunning());
+  const size_t written = testing_support::Tree(setting.installRoot).size();
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, 12000u);
+  // The thread would write a file every few milliseconds if it were still going.
+  PumpUntil([] { return false; }, 1000);
+  EXPECT_EQ(testing_support::Tree(setting.installRoot).size(), written);
+  EXPECT_EQ(Record().nextPresses, 0);
+  EXPECT_EQ(WaitForSingleObject(g_app->m_unpackThread, 0), DWORD(WAIT_TIMEOUT));
+  // The parked thread holds the package open until the process ends.
+  EXPECT_FALSE(DeleteFileA(g_app->m_tempKorvalPackage.c_str()));
+}
+
+// A Cancel confirmed while an unpack thread is being started: the new thread
+// stops at its start, before it ends any program or makes any folder.
+TEST_F(InstallUnpackTest, AThreadStartedAfterTheStopDoesNothing) {
+  testing_support::LogCapture log;
+  ASSERT_TRUE(StopUnpacking(3000));
+  ASSERT_NE(StartUnpackThread(DesktopAppDecompressionThread), nullptr);
+  EXPECT_TRUE(PumpUntil([] { return !UnpackRunning(); }, 10000));
+  EXPECT_EQ(log.Text(), "");
+  EXPECT_EQ(Record().nextPresses, 0);
 }
 
 }  // namespace

@@ -23,20 +23,9 @@ KorvalSource DecideKorvalSource(const std::string& platformName, const std::stri
   return KorvalSource::Download;
 }
 
-DescriptorStep DecideDescriptorStep(bool localArchiveOpens) {
-  return localArchiveOpens ? DescriptorStep::UseLocalArchive : DescriptorStep::Download;
-}
-
 DesktopAppArchiveStep DecideArchiveStep(const std::string& desktopAppPath, bool checksumMatches) {
   if (!desktopAppPath.empty() && checksumMatches) return DesktopAppArchiveStep::KeepInstalled;
   return DesktopAppArchiveStep::Download;
-}
-
-std::string PackageForPhase(const std::string& tempPackage, bool tempOpens,
-                            const std::string& localPackage, bool localOpens) {
-  if (tempOpens) return tempPackage;
-  if (localOpens) return localPackage;
-  return std::string();
 }
 
 std::string PackageForThread(const std::string& localPackage, bool localOpens,
@@ -56,12 +45,6 @@ UnpackOutcome DesktopAppUnpackOutcome(DWORD result) {
   if (result == 0) return UnpackOutcome::Next;
   if (result == ERROR_SHARING_VIOLATION) return UnpackOutcome::WarnThenNext;
   return UnpackOutcome::EndRun;
-}
-
-LockStep DecideLockStep(int lockCheckResult) {
-  if (lockCheckResult == -1) return LockStep::GoBack;
-  if (lockCheckResult == 0) return LockStep::WriteLock;
-  return LockStep::KeepExisting;
 }
 
 int UnpackPercentage(uint32_t index, uint32_t total) {

@@ -26,21 +26,13 @@ enum class KorvalSource {
 KorvalSource DecideKorvalSource(const std::string& platformName, const std::string& anno,
                                 bool localPackageOpens);
 
-// Phase 2: a DesktopApp archive in the current folder skips the descriptor
-// and phase 3 (straight to phase 4); otherwise the descriptor is downloaded.
-enum class DescriptorStep { UseLocalArchive, Download };
-DescriptorStep DecideDescriptorStep(bool localArchiveOpens);
-
 // Phase 3: an installed DesktopApp whose checksum matches is kept; otherwise
 // the archive is downloaded. An empty installed path never matches.
 enum class DesktopAppArchiveStep { KeepInstalled, Download };
 DesktopAppArchiveStep DecideArchiveStep(const std::string& desktopAppPath, bool checksumMatches);
 
-// Which package an unpacking reads. Phase 4 and phase 5 prefer the downloaded
-// package to the local one; the unpack threads prefer the local one. Empty
-// when neither opens.
-std::string PackageForPhase(const std::string& tempPackage, bool tempOpens,
-                            const std::string& localPackage, bool localOpens);
+// Which package an unpack thread reads: the local one when it opens, else the
+// downloaded one.
 std::string PackageForThread(const std::string& localPackage, bool localOpens,
                              const std::string& tempPackage);
 
@@ -54,11 +46,6 @@ DesktopAppPlacement DecideDesktopAppPlacement(bool archiveOpens, const std::stri
 // a warning, then Next; anything else the run ends with that code.
 enum class UnpackOutcome { Next, WarnThenNext, EndRun };
 UnpackOutcome DesktopAppUnpackOutcome(DWORD result);
-
-// Where the install page goes after the lock check: -1 back to the office
-// page; 0 write a lock; 1 keep the lock found.
-enum class LockStep { GoBack, WriteLock, KeepExisting };
-LockStep DecideLockStep(int lockCheckResult);
 
 // Unpack progress: index * 100 / total truncated (0 when total is 0). Never
 // 100 from the unpacking, whose last call is (total - 1, total).

@@ -73,7 +73,8 @@ void CApp::InstallPhase2() {
   m_step = StepDesktopAppXml;
   SetPhaseLabel("Fase 2 di 4 - Download componenti");
   const std::string local = Local(g_desktopAppArchive);
-  if (DecideDescriptorStep(FileOpens(local)) == DescriptorStep::UseLocalArchive) {
+  // A DesktopApp archive beside the setup skips the descriptor and phase 3.
+  if (FileOpens(local)) {
     Log("[* WARN] Install phase 2 - DesktopApp xml check skipped, detected local package for "
         "DesktopApp install, using it");
     m_localDesktopAppPackage = local;
@@ -109,10 +110,7 @@ void CApp::InstallPhase4() {
   Log("[  INFO] Install phase 4 - Korval install");
   m_step = StepKorvalInstall;
   SetPhaseLabel("Fase 3 di 4 - Installazione componenti");
-  const std::string package =
-      PackageForPhase(m_tempKorvalPackage, FileOpens(m_tempKorvalPackage), m_localKorvalPackage,
-                      FileOpens(m_localKorvalPackage));
-  if (!package.empty()) {
+  if (FileOpens(m_tempKorvalPackage) || FileOpens(m_localKorvalPackage)) {
     StartUnpackingOrEnd(KorvalDecompressionThread);
     return;
   }

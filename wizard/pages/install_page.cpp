@@ -10,7 +10,6 @@
 
 #include "app.h"
 #include "hyperlink.h"
-#include "install/install_decisions.h"
 #include "lock_file.h"
 #include "office_decisions.h"
 #include "log.h"
@@ -28,15 +27,17 @@ constexpr DWORD kUnpackStopWait = 3000;
 void OnSetActive(HWND page) {
   PageActivated(page, PageInstall, 0);
   CSetting& setting = *g_app->m_setting;
-  switch (DecideLockStep(CheckLockFile(page, setting.current.rootPath))) {
-    case LockStep::GoBack:
+  // The lock check: -1 the user stops (back to the office page), 0 no lock
+  // file, 1 one found that the user goes on with.
+  switch (CheckLockFile(page, setting.current.rootPath)) {
+    case -1:
       SetPageResult(page, OfficePageTemplate(setting.current.isNewOffice));
       return;
-    case LockStep::WriteLock:
+    case 0:
       Log("[  INFO] Created lock file");
       WriteLockFile(setting.current.rootPath, setting.current.pdl);
       break;
-    case LockStep::KeepExisting:
+    default:
       Log("[* WARN] Lock file not created because already exists");
       break;
   }
