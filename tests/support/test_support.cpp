@@ -12,6 +12,7 @@
 
 #include "constants.h"
 #include "log.h"
+#include "network_share.h"
 
 namespace testing_support {
 
@@ -166,6 +167,105 @@ bool AddWorkstation(const std::string& officeFolder, const std::string& pm,
   return db.Query("SELECT count(*) FROM Workpoint w JOIN Workpoint_SwExt ws ON w.idWorkpoint = "
                   "ws.idWorkpoint WHERE w.idWorkpoint = ? AND w.pdl = ?",
                   {std::to_string(added), next}) == "1";
+}
+
+namespace {
+
+FakeShares* g_shares = nullptr;
+
+LPBYTE Hand(size_t bytes) {
+  return static_cast<LPBYTE>(*g_shares->outstanding.insert(calloc(1, bytes)).first);
+}
+
+// Takes only a well-formed record, its access list Everyone, full control, inherited by all.
+NET_API_STATUS WINAPI FakeAdd(LMSTR server, DWORD level, LPBYTE buffer, LPDWORD) {
+  ++g_shares->addCalls;
+  const SHARE_INFO_502& i = *reinterpret_cast<SHARE_INFO_502*>(buffer);
+  if (server || level != 502 || i.shi502_type != STYPE_DISKTREE ||
+      i.shi502_permissions != ACCESS_ALL || i.shi502_max_uses != DWORD(-1) ||
+      i.shi502_current_uses || i.shi502_passwd || i.shi502_reserved ||
+      DaclText(i.shi502_security_descriptor) != "D:(A;OICI;GA;;;WD)")
+    return ERROR_INVALID_PARAMETER;
+  g_shares->added = std::wstring(i.shi502_netname) + L"|" + i.shi502_path + L"|" + i.shi502_remark;
+  return g_shares->addStatus;
+}
+
+NET_API_STATUS WINAPI FakeSetInfo(LMSTR server, LMSTR name, DWORD level, LPBYTE buffer, LPDWORD) {
+  ++g_shares->setCalls;
+  if (!server && level == 1005 && reinterpret_cast<SHARE_INFO_1005*>(buffer)->shi1005_flags == 0x30)
+    g_shares->setName = name;
+  return g_shares->setStatus;
+}
+
+// Levels 0 and 502; "more data" while pages remain. A failure hands a buffer too.
+NET_API_STATUS WINAPI FakeEnum(LMSTR server, DWORD level, LPBYTE* buffer, DWORD, LPDWORD read,
+                               LPDWORD total, LPDWORD resume) {
+  ++g_shares->enumCalls;
+  *read = 0;
+  if (level != 0 && level != 502) return ERROR_INVALID_PARAMETER;
+  const std::wstring key = server ? server : L"";
+  g_shares->serversAsked.push_back(key);
+  const size_t size = level ? sizeof(SHARE_INFO_502) : sizeof(SHARE_INFO_0);
+  if (g_shares->enumFailure || g_shares->bogusCount) {
+    *buffer = Hand(size);
+    *read = g_shares->bogusCount;
+    return g_shares->enumFailure;
+  }
+  auto it = g_shares->servers.find(key);
+  if (it == g_shares->servers.end()) return ERROR_BAD_NETPATH;
+  const size_t page = *resume;
+  if (page >= it->second.size()) return NERR_Success;
+  const std::vector<FakeShare>& shares = it->second[page];
+  *buffer = Hand(size * shares.size());
+  for (size_t i = 0; i < shares.size(); ++i) {
+    LMSTR name = const_cast<LMSTR>(shares[i].name.c_str());
+    if (level) {
+      reinterpret_cast<SHARE_INFO_502*>(*buffer)[i].shi502_netname = name;
+      reinterpret_cast<SHARE_INFO_502*>(*buffer)[i].shi502_path = const_cast<LMSTR>(shares[i].path);
+    } else {
+      reinterpret_cast<SHARE_INFO_0*>(*buffer)[i].shi0_netname = name;
+    }
+  }
+  *read = *total = shares.size();
+  *resume = page + 1;
+  return page + 1 < it->second.size() ? ERROR_MORE_DATA : NERR_Success;
+}
+
+// Levels 0 and 1 (the type); a buffer even on failure.
+NET_API_STATUS WINAPI FakeGetInfo(LMSTR server, LMSTR name, DWORD level, LPBYTE* buffer) {
+  if (level > 1) return ERROR_INVALID_PARAMETER;
+  *buffer = Hand(sizeof(SHARE_INFO_1));
+  for (const auto& page : g_shares->servers[server ? server : L""])
+    for (const FakeShare& share : page)
+      if (share.name == name && share.type != kNoShareInfo) {
+        reinterpret_cast<SHARE_INFO_1*>(*buffer)->shi1_type = share.type;
+        return NERR_Success;
+      }
+  return NERR_NetNameNotFound;
+}
+
+NET_API_STATUS WINAPI FakeFree(LPVOID buffer) {
+  if (!g_shares->outstanding.erase(buffer)) return ERROR_INVALID_PARAMETER;
+  free(buffer);
+  return NERR_Success;
+}
+
+BOOL WINAPI FakeAllocateSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0, DWORD s1,
+                            DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7,
+                            PSID* sid) {
+  SetLastError(g_shares->sidError);
+  return !g_shares->sidError &&
+         AllocateAndInitializeSid(authority, count, s0, s1, s2, s3, s4, s5, s6, s7, sid);
+}
+
+const NetShareCalls kFakeShareCalls = {&FakeAdd, &FakeSetInfo, &FakeEnum, &FakeGetInfo, &FakeFree,
+                                       &FakeAllocateSid};
+
+}  // namespace
+
+void UseFakeShares(FakeShares* fake) {
+  g_shares = fake;
+  SetNetShareCallsForTesting(fake ? &kFakeShareCalls : nullptr);
 }
 
 }  // namespace testing_support

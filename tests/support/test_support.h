@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -106,5 +108,28 @@ std::string Scrambled(std::string password);
 // office and year. False when the register cannot be written.
 bool AddWorkstation(const std::string& officeFolder, const std::string& pm,
                     const std::string& anno, const std::string& assignee);
+
+// The setup's share calls answered from a table of shares per server (""
+// the local machine), one page per enumeration call; every buffer handed out
+// is tracked until the setup releases it.
+struct FakeShare {
+  std::wstring name;
+  const wchar_t* path;  // null: an entry without a path
+  DWORD type;           // kNoShareInfo: the share's information cannot be had
+};
+const DWORD kNoShareInfo = 0xFFFFFFFF;
+struct FakeShares {
+  std::map<std::wstring, std::vector<std::vector<FakeShare>>> servers;
+  DWORD addStatus = 0, setStatus = 0, enumFailure = 0;
+  DWORD bogusCount = 0;  // non-zero: the count an enumeration claims, whatever it holds
+  DWORD sidError = 0;    // non-zero: no identifier can be built
+  int addCalls = 0, setCalls = 0, enumCalls = 0;
+  std::wstring added;    // name|path|remark of a share added with a well-formed record
+  std::wstring setName;  // the share whose offline caching was switched off
+  std::vector<std::wstring> serversAsked;  // by the enumerations
+  std::set<void*> outstanding;             // buffers not released yet
+};
+// Points the setup's share calls at `fake`; nullptr restores the real calls.
+void UseFakeShares(FakeShares* fake);
 
 }  // namespace testing_support
