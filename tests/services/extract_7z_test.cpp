@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "service_settings.h"
 #include "test_support.h"
 
 using testing_support::Entries;
@@ -32,7 +31,6 @@ class Extract7zTest : public testing::Test {
   void TearDown() override {
     SetExtractWriteFileForTesting(nullptr);
     SetExtractAllocForTesting(nullptr);
-    GetServiceSettings().skipPermission = false;
   }
   int CountInLog(const std::string& text) {
     const std::string log = log_.Text();
@@ -104,18 +102,12 @@ TEST_F(Extract7zTest, NoStoredTimeAndNarrowedNames) {
             (ULONGLONG(before.dwHighDateTime) << 32) | before.dwLowDateTime);
 }
 
-TEST_F(Extract7zTest, EachFolderIsPreparedOncePerCallUnlessSkipped) {
+TEST_F(Extract7zTest, EachFolderIsPreparedOncePerCall) {
   const std::string line = "[  INFO] Setting privileges and attributes on -> " + dest_ + "docs\r\n";
   ASSERT_EQ(Extract7z(Archive("lzma2"), dest_, nullptr, nullptr), 0u);
   EXPECT_EQ(CountInLog(line), 1);
   ASSERT_EQ(Extract7z(Archive("lzma2"), dest_, nullptr, nullptr), 0u);
   EXPECT_EQ(CountInLog(line), 2);
-  log_.Clear();
-  GetServiceSettings().skipPermission = true;
-  ASSERT_EQ(Extract7z(Archive("three"), temp_ / "skip\\", nullptr, nullptr), 0u);
-  EXPECT_EQ(CountInLog("[* WARN] Permission setting skipped due to switch for " + temp_ / "skip"),
-            1);
-  EXPECT_EQ(CountInLog("Privileges set"), 0);
 }
 
 // Stores one byte less and reports success, as a full network disk may.
