@@ -138,13 +138,12 @@ TEST_F(Extract7zTest, ShortWriteFaultsAndFolderWithoutSeparatorStaysInside) {
 // so a folder in the file's way stands for it.)
 TEST_F(Extract7zTest, OutputFileThatCannotBeCreatedGivesItsError) {
   ASSERT_TRUE(testing_support::WriteBytes(dest_ + "a.txt", "old"));
-  HANDLE held = CreateFileA((dest_ + "a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  testing_support::HeldFile held(dest_ + "a.txt");
+  ASSERT_TRUE(held.held());
   std::string current;
   EXPECT_EQ(Extract7z(Archive("three"), dest_, &current, nullptr), DWORD(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(current, dest_ + "a.txt");
-  CloseHandle(held);
+  held.Release();
   EXPECT_EQ(ReadBytes(dest_ + "a.txt"), "old");
   ASSERT_TRUE(CreateDirectoryA((dest_ + "b.txt").c_str(), nullptr));
   EXPECT_EQ(Extract7z(Archive("three"), dest_, &current, nullptr), DWORD(ERROR_ACCESS_DENIED));

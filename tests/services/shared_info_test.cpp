@@ -99,21 +99,18 @@ TEST_F(SharedInfoTest, MissingAndBrokenRegisters) {
   EXPECT_TRUE(log_.Has("[* WARN] Sqlite exception "));
 }
 
+// The tables every PC and the platform expect, as the shared test writer
+// makes them.
 TEST_F(SharedInfoTest, CreatesExactSchemaAndOnlyMissingTables) {
-  const char* const schema[] = {
-      "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR)",
-      "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
-      "pdl INTEGER, assignee TEXT, path TEXT, creationtime INTEGER DEFAULT 0)",
-      "CREATE TABLE Workpoint_SwExt (idWorkpoint INTEGER, idSwExt INTEGER)",
-      "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
-      "cmdline TEXT, arguments TEXT)"};
   RawDb(reg_).Exec("INSERT INTO meta VALUES ('k', 'v'); DROP TABLE SwExt; "
                    "CREATE TABLE Workpoint_SwExt2 (x);");
   ASSERT_EQ(CreateSharedInfo(reg_), 0);
   ASSERT_EQ(CreateSharedInfo(reg_), 0);
-  RawDb db(reg_);
-  for (const char* sql : schema)
-    EXPECT_EQ(sql, db.Query("SELECT sql FROM sqlite_master WHERE sql = ?", {sql}));
+  RawDb db(reg_), reference(dir_ / "reference");
+  reference.CreateTables();
+  const std::string schema = "SELECT name, sql FROM sqlite_master WHERE name IN ('meta', "
+                             "'Workpoint', 'Workpoint_SwExt', 'SwExt') ORDER BY name";
+  EXPECT_EQ(db.Query(schema), reference.Query(schema));
   EXPECT_EQ("v", db.Query("SELECT value FROM meta WHERE key = 'k'"));
   EXPECT_EQ("6", db.Query("SELECT count(*) FROM sqlite_master WHERE type = 'table'"));
 }
@@ -191,9 +188,8 @@ TEST_F(SharedInfoTest, LockedRegisters) {
     EXPECT_EQ("0", Rows(db));
   }
   ASSERT_EQ(0, Add());
-  HANDLE holder = CreateFileA(reg_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  testing_support::HeldFile holder(reg_, FILE_SHARE_READ);
+  ASSERT_TRUE(holder.held());
   EXPECT_EQ(1, Add());
   EXPECT_TRUE(log_.Has("readonly database during database access in AddPdlEntry"));
   bool found = false;
@@ -202,7 +198,7 @@ TEST_F(SharedInfoTest, LockedRegisters) {
   EXPECT_TRUE(found);
   EXPECT_EQ(ParseSharedInfo(reg_, 2025, records), 0);
   EXPECT_EQ(records.size(), 1u);
-  CloseHandle(holder);
+  holder.Release();
   RawDb db(reg_);
   EXPECT_EQ("1", Rows(db));
   ExpectConsistent(db);
