@@ -129,57 +129,45 @@ TEST(FileUtils, FolderContentsLeaveTheSiblings) {
   }
 }
 
-// Refusals; the empty source would name the current folder's content.
-TEST(FileUtils, CopyFolderContents) {
-  TempDir dir;
-  MakeSiblings(dir);
-  char previous[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryA((dir / "1.2").c_str()));
-  struct Row {
-    std::string source, target, warning;
-  } rows[] = {
-      {"", dir / "out", "empty source folder"},
-      {dir / std::string(300, 'x'), dir / "out", "path too long, nothing copied"},
-      {dir / "1.2", dir / std::string(259 - dir.path().size(), 'y'), "path too long"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.source + " -> " + r.target);
-    LogCapture log;
-    CopyFolderContents(r.source, r.target);
-    EXPECT_TRUE(log.Has("[* WARN] CopyFolderContents: " + r.warning)) << log.Text();
-    EXPECT_FALSE(Exists(r.target));
-  }
-  SetCurrentDirectoryA(previous);
-}
-
-TEST(FileUtils, DeleteFolderContentsGuards) {
+// Refusals, logged, with nothing copied or deleted: an empty or relative
+// folder names the current folder's content, a drive root (however written)
+// all it holds, and a pattern that leaves no room for the shell list's two
+// closing zeros is cut.
+TEST(FileUtils, FolderContentsRefusals) {
   // Drive Q: is a scratch folder of the test prefix: a failed guard empties only that.
   TempDir dir;
   const std::string canaries[] = {dir / "canary.txt", dir / "rel\\canary.txt", "Q:\\canary.txt",
                                   "Q:\\rel\\canary.txt"};
   for (const std::string& canary : canaries) ASSERT_TRUE(WriteBytes(canary, "keep")) << canary;
-
   char previous[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
+  const std::string out = dir / "out";
   struct Row {
-    std::string folder, warning;
+    bool copy;
+    std::string folder, target, warning;
   } rows[] = {
-      {"", "empty folder, nothing deleted"},
-      {"rel", "relative folder, nothing deleted -> rel"},
-      {"\\", "relative folder, nothing deleted -> \\"},
-      {"Q:", "relative folder, nothing deleted -> Q:"},
-      {"Q:/", "drive root, nothing deleted -> Q:/"},
-      {"Q:\\rel\\..", "drive root, nothing deleted -> Q:\\rel\\.."},
+      {true, "", out, "CopyFolderContents: empty source folder"},
+      {true, dir / std::string(300, 'x'), out, "CopyFolderContents: path too long, nothing copied"},
+      {true, dir / "rel", dir / std::string(259 - dir.path().size(), 'y'),
+       "CopyFolderContents: path too long"},
+      {false, "", "", "DeleteFolderContents: empty folder, nothing deleted"},
+      {false, "rel", "", "DeleteFolderContents: relative folder, nothing deleted -> rel"},
+      {false, "\\", "", "DeleteFolderContents: relative folder, nothing deleted -> \\"},
+      {false, "Q:", "", "DeleteFolderContents: relative folder, nothing deleted -> Q:"},
+      {false, "Q:/", "", "DeleteFolderContents: drive root, nothing deleted -> Q:/"},
+      {false, "Q:\\rel\\..", "", "DeleteFolderContents: drive root, nothing deleted -> Q:\\rel\\.."},
       // A pattern of 259 characters.
-      {"Q:\\rel\\" + std::string(250, 'z'), "path too long, nothing deleted -> Q:\\rel\\zzz"},
+      {false, "Q:\\rel\\" + std::string(250, 'z'), "",
+       "DeleteFolderContents: path too long, nothing deleted -> Q:\\rel\\zzz"},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.folder);
+    SCOPED_TRACE(r.folder + " -> " + r.target);
     LogCapture log;
-    DeleteFolderContents(r.folder);
-    EXPECT_TRUE(log.Has("[* WARN] DeleteFolderContents: " + r.warning)) << log.Text();
+    if (r.copy) CopyFolderContents(r.folder, r.target);
+    else DeleteFolderContents(r.folder);
+    EXPECT_TRUE(log.Has("[* WARN] " + r.warning)) << log.Text();
+    EXPECT_FALSE(!r.target.empty() && Exists(r.target));
     for (const std::string& canary : canaries) EXPECT_EQ(ReadBytes(canary), "keep") << canary;
   }
   SetCurrentDirectoryA(previous);
