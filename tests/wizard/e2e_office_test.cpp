@@ -19,28 +19,6 @@ namespace {
 
 const char kCaption[] = "Attenzione";
 
-// An office folder (ending in "\") with its register, the marker file of each
-// year's platform folder and, when `runtime`, the platform's runtime of each
-// year (which makes the current user's workstation valid on this PC).
-void MakeOffice(const std::string& folder, const std::vector<WorkstationRow>& rows,
-                bool runtime = false) {
-  std::vector<int> years;
-  for (const WorkstationRow& w : rows) {
-    if (std::find(years.begin(), years.end(), w.year) != years.end()) continue;
-    years.push_back(w.year);
-    const std::string platform = folder + "ZAN" + std::to_string(w.year);
-    WriteBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
-    if (runtime) WriteBytes(platform + "\\home\\BIN\\wrun32.exe", "MZ");
-  }
-  WriteRegister(folder + "ZAN_Shared\\SharedInfo", folder, rows);
-}
-
-// A workstation of the office list's registers (every office's password is
-// "PWD12345").
-WorkstationRow Row(const std::string& pm, int year, int pdl, const std::string& assignee) {
-  return {pm, year, pdl, assignee, Scrambled("PWD12345")};
-}
-
 std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
   return "Ufficio Autorizzato " + pm + " - " + anno + " (" + folder + ")";
 }
@@ -51,7 +29,7 @@ class OfficeTest : public ::testing::Test {
 
   // Starts the setup and chooses Install on WIZ_START.
   void Install(WizardDriver& wizard) {
-    ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+    ASSERT_TRUE(wizard.Start(kArgs));
     ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_INSTALL));
   }
 
@@ -70,7 +48,7 @@ class OfficeTest : public ::testing::Test {
 
 TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   // A network drive among the prefix's drives, for the drive list.
-  WriteBytes(ScratchFolder() + "net\\readme.txt", "x");
+  ASSERT_TRUE(WriteBytes(ScratchFolder() + "net\\readme.txt", "x"));
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
   ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
 
@@ -81,18 +59,16 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
 
   wizard.SetText(IDC_OFFICE_CODE, "123456");
   EXPECT_EQ("12345", wizard.Text(IDC_OFFICE_CODE));
-  const char* const badCode = "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!";
   const struct {
-    const char *code, *box;
-  } refused[] = {{"0", badCode}, {"00000", badCode}, {"", badCode}, {"12A", badCode},
-                 {"123", "ATTENZIONE!!\n\nLa password NON E' VALIDA!"}};  // no password yet
+    const char *code, *box, *line;
+  } refused[] = {{"00000", "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!", "[* WARN] Invalid PM inserted -> 00000"},
+                 {"123", "ATTENZIONE!!\n\nLa password NON E' VALIDA!", "[* WARN] Empty password inserted"}};
   for (const auto& r : refused) {
     wizard.SetText(IDC_OFFICE_CODE, r.code);
     NextExpectingBox(wizard, r.box);
     ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW")) << r.code;  // the page again
+    EXPECT_EQ(1, wizard.CountLog(r.line));
   }
-  EXPECT_EQ(4, wizard.CountLog("[* WARN] Invalid PM inserted -> "));
-  EXPECT_EQ(1, wizard.CountLog("[* WARN] Empty password inserted"));
   // The password field takes the eight characters INSTALLA.MOD holds.
   wizard.Type(IDC_OFFICE_PASSWORD, "SECRET789");
   EXPECT_TRUE(wizard.WaitText(IDC_OFFICE_PASSWORD, "SECRET78"));
@@ -101,11 +77,7 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
   EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "C"));
   EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "N (rete)"));
-  const LRESULT selected =
-      SendMessageA(GetDlgItem(wizard.ActivePage(), IDC_DRIVE_COMBO), CB_GETCURSEL, 0, 0);
-  ASSERT_GE(selected, 0);
-  ASSERT_LT(static_cast<size_t>(selected), drives.size());
-  EXPECT_EQ("C", drives[selected]);
+  EXPECT_EQ("C", wizard.ComboSelection(IDC_DRIVE_COMBO));
   EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
   // The folder follows the drive picked.
   for (const char* drive : {"N (rete)", "C"}) {
@@ -128,12 +100,13 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
 
 TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   const std::string a = "C:\\ZAN\\PM00100\\", b = "C:\\ZAN\\PM00200\\", c = "C:\\ZAN\\PM00300\\";
-  MakeOffice(a, {Row("00100", 2025, 1, "PC1\\anna"),
-                 Row("00100", 2025, 2, "PC2\\bruno"),  // the same office and year: listed once
-                 Row("00100", 2024, 1, "PC1\\anna")});
-  MakeOffice(b, {Row("00200", 2024, 1, "PC1\\anna")});
-  MakeOffice(c, {Row("00301", 2024, 1, "PC1\\anna")});  // a folder named for another code
-  WriteBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
+  WriteOffice({{2025, 1, "PC1\\anna", "00100"},
+               {2025, 2, "PC2\\bruno", "00100"},  // the same office and year: listed once
+               {2024, 1, "PC1\\anna", "00100"}},
+              false, a);
+  WriteOffice({{2024, 1, "PC1\\anna", "00200"}}, false, b);
+  WriteOffice({{2024, 1, "PC1\\anna", "00301"}}, false, c);  // a folder named for another code
+  ASSERT_TRUE(WriteBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1"));
 
   WizardDriver wizard("found_offices");
   Install(wizard);
@@ -209,33 +182,24 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
 }
 
-TEST_F(OfficeTest, CurrentYearWithTheUsersValidWorkstationAsksForTheIconOnly) {
-  const std::string office = "C:\\ZAN\\PM00500\\";
-  MakeOffice(office, {Row("00500", 2025, 1, CurrentAssignee())}, true);
-  WizardDriver wizard("valid_workstation");
-  Install(wizard);
-  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
-  wizard.SelectListItem(IDC_PM_LIST, 0);
-  NextExpectingBox(wizard,
-                   "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00500 risulta gia' "
-                   "installata.\n\nProcedere alla creazione dell'icona di accesso in Piattaforma?",
-                   IDYES);
-  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Installation already active -> 00500 -> 2025 -> OK"));
-}
-
+// The user's workstation of this year whose platform lacks the runtime: the
+// start page's question about the invalid configuration answered Yes goes on
+// by itself to the office list (which the register keeps in the sheet), and
+// the pick removes the user's row.
 TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   const std::string office = "C:\\ZAN\\PM00600\\";
-  MakeOffice(office, {Row("00600", 2025, 1, CurrentAssignee()), Row("00600", 2025, 2, "PC2\\bruno")});
+  WriteOffice({{2025, 1, CurrentAssignee(), "00600"}, {2025, 2, "PC2\\bruno", "00600"}}, false, office);
   WizardDriver wizard("invalid_workstation");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  // The start page asks about the invalid configuration while it activates;
-  // Yes goes on by itself.
+  ASSERT_TRUE(wizard.Start(kArgs));
+  // The question comes while the start page activates.
   ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
-  auto question = wizard.WaitBox(kCaption);
-  ASSERT_TRUE(question.has_value());
-  wizard.Answer(*question, IDYES);
+  ExpectBox(wizard,
+            "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
+            "l'installazione?",
+            IDYES);
+  EXPECT_TRUE(wizard.WaitLog("[* WARN] Proceed with wrong config installation"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 107, 101, 150, 151, 104, 106}));
   wizard.SelectListItem(IDC_PM_LIST, 0);
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
