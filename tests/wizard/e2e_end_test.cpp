@@ -1,10 +1,9 @@
 // e2e-timeout: 1200
 // The final page's roads, driven from WIZ_START to the exit: a new office,
 // the share through the elevated copy, a configuration file or a register
-// that cannot be written, offices found and installed over, a peripheral
-// unit, an office on a network drive and a Vex source held open. Each is
-// checked on disk, in the prefix's registry and in the register read back
-// with Linux's own SQLite.
+// that cannot be written, offices found and installed over and a peripheral
+// unit (an office on a network drive: the office test). Each is checked on disk, in the prefix's registry and in the
+// register read back with Linux's own SQLite.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "resource.h"
-#include "wine_drive.h"
 #include "wizard_driver/driver.h"
 
 using namespace e2e;
@@ -22,27 +20,19 @@ namespace {
 
 const char kColleague[] = "ALTROPC\\collega";
 
-// INSTALLA.MOD and the runtime of a platform folder as the setup names them
-// (the folder's own "\" doubled), and the bytes it writes there for 01234.
-std::string InstallaMod(const std::string& platform = kPlatform) {
-  return platform + "\\HOME\\ETC\\INSTALLA.MOD";
-}
-std::string Runtime(const std::string& platform = kPlatform) {
-  return platform + "\\HOME\\BIN\\wrun32.exe";
-}
-std::string InstallaModBytes(const std::string& platform = kPlatform) {
-  return std::string("01234") + kPassword + "\r\r\n" + platform;
-}
-std::optional<std::string> Layer(const std::string& platform = kPlatform) {
-  return RegString(HKEY_CURRENT_USER, kLayersKey, Runtime(platform));
-}
+// INSTALLA.MOD and the runtime as the setup names them (the platform
+// folder's own "\" doubled), and the bytes it writes there for 01234.
+const std::string kInstallaMod = std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD";
+const std::string kRuntime = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
+const std::string kInstallaModBytes = std::string("01234") + kPassword + "\r\r\n" + kPlatform;
+std::optional<std::string> Layer() { return RegString(HKEY_CURRENT_USER, kLayersKey, kRuntime); }
 const std::optional<std::string> kElevate = std::string("ELEVATECREATEPROCESS");
 
 // Workstations as "year pdl assignee pwd-hex", sorted as the register sorts
 // them: those of a register, those of a list.
-std::vector<std::string> Workstations(const std::string& registerPath = kRegister) {
+std::vector<std::string> Workstations() {
   std::vector<std::string> rows;
-  for (const auto& row : RegisterWorkstations(registerPath))
+  for (const auto& row : RegisterWorkstations())
     rows.push_back(row.at(6) + " " + row.at(2) + " " + row.at(3) + " " + row.at(1));
   return rows;
 }
@@ -62,15 +52,15 @@ std::vector<Workstation> Years(int from, int to, int pdl, const std::string& ass
   return list;
 }
 
-// The final page's share question (asked while the page becomes active).
-void AnswerShareQuestion(WizardDriver& wizard, int answer) {
+// The final page's share question (asked while the page becomes active)
+// answered Yes; the log `lines` on the way; the box that says it failed.
+void ShareFails(WizardDriver& wizard, const std::vector<std::string>& lines) {
   auto question = wizard.WaitBox("Condivisione", kChainWait);
   ASSERT_TRUE(question);
   EXPECT_NE(question->text.find("Procedere con la condivisione della Piattaforma ZAN"),
             std::string::npos);
-  wizard.Answer(*question, answer);
-}
-void ExpectShareFailureBox(WizardDriver& wizard) {
+  wizard.Answer(*question, IDYES);
+  for (const std::string& line : lines) ASSERT_TRUE(wizard.WaitLog(line));
   auto failed = wizard.WaitBox("Condivisione");
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->text.rfind("La condivisione automatica della Cartella ZAN non e' andata", 0),
@@ -113,15 +103,12 @@ TEST_F(EndRoad, NewOfficeOnC) {
   WizardDriver wizard("new_office");
   ASSERT_TRUE(wizard.Start(kArgs));
   ASSERT_TRUE(wizard.ToInstallAsNewOffice());
-  AnswerShareQuestion(wizard, IDYES);
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] User choose to create a network share for path " +
-                             std::string(kOffice)));
-  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to error -> 50"));
-  ExpectShareFailureBox(wizard);
+  ShareFails(wizard, {"[  INFO] User choose to create a network share for path " + std::string(kOffice),
+                      "[* WARN] Sharing failed due to error -> 50"});
   FinishRun(wizard, false, true);
 
-  EXPECT_EQ(ReadBytes(InstallaMod()), InstallaModBytes());
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 1);
+  EXPECT_EQ(ReadBytes(kInstallaMod), kInstallaModBytes);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 1);
   // This year's row and its copies for every year from 2016, all the same
   // workstation.
   const auto rows = RegisterWorkstations();
@@ -134,7 +121,7 @@ TEST_F(EndRoad, NewOfficeOnC) {
   const Link link = ReadLink(ShortcutPath());
   EXPECT_EQ(link.target, std::string(kBin) + "DesktopApp.exe");
   EXPECT_EQ(link.folder, kBin);
-  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersistedKey, Runtime()), std::optional<DWORD>(2));
+  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersistedKey, kRuntime), std::optional<DWORD>(2));
   EXPECT_EQ(Layer(), kElevate);
   // Vex: out of the autorun key, its executable repaired from DesktopApp's.
   EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRunKey, "Vex"));
@@ -161,14 +148,11 @@ TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
   options.setupExe = BuildFolder() + "\\setup_share_seam\\ZAN2025.exe";
   ASSERT_TRUE(wizard.Start(kArgs, options));
   ASSERT_TRUE(wizard.ToInstallAsNewOffice());
-  AnswerShareQuestion(wizard, IDYES);
-  for (const char* line : {"[* WARN] Sharing failed due to privilege error", "[  INFO] executable -> ",
-                           "[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
-                           "[  INFO] -------> External privileges set end",
-                           "[  INFO] Setup with admin privileges started successfully",
-                           "[* WARN] Sharing failed due to error -> 50"})
-    ASSERT_TRUE(wizard.WaitLog(line));
-  ExpectShareFailureBox(wizard);
+  ShareFails(wizard, {"[* WARN] Sharing failed due to privilege error", "[  INFO] executable -> ",
+                      "[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
+                      "[  INFO] -------> External privileges set end",
+                      "[  INFO] Setup with admin privileges started successfully",
+                      "[* WARN] Sharing failed due to error -> 50"});
   FinishRun(wizard, false, true);
   // The executable is the setup's own file (Windows may write its "/" as "\").
   const std::string marker = "[  INFO] executable -> ";
@@ -181,25 +165,6 @@ TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
   EXPECT_EQ(wizard.CountLog("[  INFO] params -> /SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"), 1);
   // Only the copy reached the share call; the page's own call was refused.
   EXPECT_EQ(wizard.CountLog("[  INFO] Net share add failed 50"), 1);
-}
-
-// INSTALLA.MOD cannot be created (a folder stands in its place): the error
-// line and box, and the rest of the road goes on.
-TEST_F(EndRoad, ConfigurationFileCannotBeWritten) {
-  MakeFolders(std::string(kPlatform) + "HOME\\ETC\\INSTALLA.MOD");
-  WizardDriver wizard("installa_mod_blocked");
-  ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
-  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + InstallaMod(), kChainWait));
-  auto error = wizard.WaitBox("Errore");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->text,
-            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
-            "funzionare correttamente.");
-  wizard.Answer(*error, IDOK);
-  FinishRun(wizard, true, true);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 0);
-  EXPECT_EQ(RegisterWorkstations().size(), 10u);
 }
 
 // A register that refuses new workstations: the error line and box, the
@@ -221,7 +186,7 @@ TEST_F(EndRoad, RegisterCannotBeWritten) {
   wizard.Answer(*error, IDOK);
   EXPECT_EQ(wizard.WaitExit(), 0u);
   EXPECT_TRUE(Exists(kLock));
-  EXPECT_FALSE(Exists(InstallaMod()));
+  EXPECT_FALSE(Exists(kInstallaMod));
   EXPECT_EQ(RegisterWorkstations().size(), 0u);
 }
 
@@ -271,7 +236,7 @@ TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
     FinishRun(wizard, true, c.notice);
 
     EXPECT_EQ(Workstations(), Expected(c.after));
-    EXPECT_EQ(ReadBytes(InstallaMod()), c.thisYear ? std::string("01234") + kPassword : InstallaModBytes());
+    EXPECT_EQ(ReadBytes(kInstallaMod), c.thisYear ? std::string("01234") + kPassword : kInstallaModBytes);
     EXPECT_EQ(wizard.CountLog("[  INFO] Written -> "), c.thisYear ? 0 : 1);
     for (const char* skipped : {"Install phase 1 - Korval download skipped, already installed",
                                 "Install phase 4 - Korval install skipped, already installed"})
@@ -281,11 +246,13 @@ TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
   }
 }
 
-// A peripheral unit (/UP) installed from its own platform package: the flag
-// file goes and installa.mod becomes installa.up. With installa.up held open
-// by another program the copy fails, and installa.mod, the unit's only
-// configuration then, stays. (WIZ_PMNEW makes the installation an authorised
-// office's again when it opens: the run keeps the switch's kind all the same.)
+// A peripheral unit (/UP) installed from its own platform package and the
+// DesktopApp archive, both lying beside the setup: nothing is downloaded and
+// the packages, the user's, stay. The flag file goes and installa.mod
+// becomes installa.up; with installa.up held open by another program the
+// copy fails, and installa.mod, the unit's only configuration then, stays.
+// (WIZ_PMNEW makes the installation an authorised office's again when it
+// opens: the run keeps the switch's kind all the same.)
 TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
   const std::string etc = std::string(kPlatform) + "\\HOME\\ETC\\";
   const std::string earlier = "CONFIGURAZIONE PRECEDENTE\r\n";
@@ -296,6 +263,7 @@ TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
     options.runFolder = std::string("C:\\setup_run\\") + (blocked ? "unit_blocked\\" : "unit\\");
     ASSERT_TRUE(WriteBytes(options.runFolder + "korval2025.7z",
                            ReadBytes(ServedFile("/update/korval/peripheral/korval2025.7z"))));
+    ASSERT_TRUE(WriteBytes(options.runFolder + "desktopapp.7z", ReadBytes(ServedFile(kArchivePath))));
     if (blocked) {
       ASSERT_TRUE(WriteBytes(etc + "installa.up", earlier));
     }
@@ -307,6 +275,16 @@ TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
     FinishRun(wizard, true, true);
     held.Release();
 
+    EXPECT_EQ(ServerRequests(), std::vector<std::string>{});
+    EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 1 - Korval download skipped, detected local "
+                              "package for Korval install, using it"),
+              1);
+    EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 2 - DesktopApp xml check skipped, detected "
+                              "local package for DesktopApp install, using it"),
+              1);
+    EXPECT_EQ(wizard.CountLog("Install phase 3"), 0);
+    EXPECT_EQ(Names(options.runFolder), (std::vector<std::string>{"ZAN2025.exe", "desktopapp.7z", "korval2025.7z"}));
+
     EXPECT_FALSE(Exists(std::string(kPlatform) + "FILES\\TXT\\velmora.uff"));
     // The installa.mod of the unit's package (tools/build_packages.py).
     EXPECT_EQ(ReadBytes(etc + "installa.up"), blocked ? earlier : "CONFIGURAZIONE UNITA' PERIFERICA 2025\r\n");
@@ -317,44 +295,33 @@ TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
   }
 }
 
-// An office folder on a network drive of the machine: the "is remote" line
-// and no share question.
-TEST_F(EndRoad, AnOfficeOnANetworkDriveIsNotOfferedForSharing) {
-  const std::string platform = "N:\\ZAN\\PM01234\\ZAN2025\\";
-  ASSERT_TRUE(WriteBytes(ScratchFolder() + "net\\readme.txt", "x"));
-  WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
-  ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
-  WizardDriver wizard("network_drive");
-  ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice("N (rete)"));
-  FinishRun(wizard, false, true);
-
-  EXPECT_EQ(wizard.CountLog("[  INFO] Destination unit is N:\\ and is remote, so don't ask for share it"), 1);
-  EXPECT_EQ(wizard.CountLog("network share"), 0);
-  EXPECT_EQ(ReadBytes(platform + "HOME\\ETC\\INSTALLA.MOD"), InstallaModBytes(platform));
-  EXPECT_EQ(Workstations(ScratchFolder() + "net\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo").back(),
-            Expected({{2025, 1, CurrentAssignee()}}).front());
-  EXPECT_EQ(Layer(platform), kElevate);
-  EXPECT_FALSE(Exists("N:\\ZAN\\PM01234\\ZAN_Shared\\LockFile"));
-}
-
-// DesktopApp's vex.exe held open by another program: its unpacking warns
-// (a file in use) and goes on, and the Vex repair cannot read it: the Vex
-// agent's own vex.exe is left as it was, with no copy beside it.
-TEST_F(EndRoad, AVexSourceThatCannotBeReadLeavesTheDestination) {
+// What the road cannot write only warns, and the road goes on: DesktopApp's
+// vex.exe held open by another program (its unpacking warns; the Vex repair
+// cannot read it, so the Vex agent's own vex.exe is left as it was, with no
+// copy beside it), and INSTALLA.MOD that cannot be created (a folder stands
+// in its place: the error line and box).
+TEST_F(EndRoad, FilesThatCannotBeWrittenOnlyWarn) {
   const std::string source = std::string(kBin) + "vex.exe";
   const std::string destination = "C:\\ZAN\\Vex\\BIN\\vex.exe";
   ASSERT_TRUE(WriteBytes(source, "an earlier agent"));
   ASSERT_TRUE(WriteBytes(destination, "the old agent"));
   HeldFile held(source);
   ASSERT_TRUE(held.held());
-  WizardDriver wizard("vex_source_held");
+  MakeFolders(std::string(kPlatform) + "HOME\\ETC\\INSTALLA.MOD");
+  WizardDriver wizard("files_not_written");
   ASSERT_TRUE(wizard.Start(kArgs));
   ASSERT_TRUE(wizard.ToInstallAsNewOffice());
   auto warning = wizard.WaitBox("Attenzione", kChainWait);
   ASSERT_TRUE(warning);
   EXPECT_EQ(warning->text.rfind("Errore 32 nella decompressione. L'installazione proseguira'", 0), 0u);
   wizard.Answer(*warning, IDOK);
+  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + kInstallaMod, kChainWait));
+  auto error = wizard.WaitBox("Errore");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->text,
+            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
+            "funzionare correttamente.");
+  wizard.Answer(*error, IDOK);
   FinishRun(wizard, true, true);
 
   EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 32"), 1);
@@ -363,6 +330,8 @@ TEST_F(EndRoad, AVexSourceThatCannotBeReadLeavesTheDestination) {
   EXPECT_EQ(Names("C:\\ZAN\\Vex\\BIN\\"), std::vector<std::string>{"vex.exe"});
   EXPECT_EQ(wizard.CountLog("[* WARN] Vex fake NOT fixed, " + destination + " left as it was"), 1);
   EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 0);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 0);
+  EXPECT_EQ(RegisterWorkstations().size(), 10u);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // e2e-timeout: 600
 // Choosing the office, end to end: a machine without installations (new
-// office code, drive, pre-install checks), and offices of our own making,
+// office code, drive, pre-install checks, an installation on a network
+// drive), and offices of our own making,
 // registers written with SQLite in office folders on C:, picked on the office
 // list with each of its answers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +48,11 @@ class OfficeTest : public ::testing::Test {
   }
 };
 
-TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
+// A machine without installations: the new office code and its password
+// checked as typed, the folder built from the drive picked, a network drive
+// here, and the installation there to the end: the final page says the drive
+// is remote and asks nothing about a share.
+TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnANetworkDrive) {
   // A network drive among the prefix's drives, for the drive list.
   ASSERT_TRUE(WriteBytes(ScratchFolder() + "net\\readme.txt", "x"));
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
@@ -55,7 +61,6 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   WizardDriver wizard("no_installation");
   Install(wizard);
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
-  EXPECT_EQ(std::vector<int>({177, 100, 101, 150, 151, 104, 106}), wizard.SheetPages());
 
   wizard.SetText(IDC_OFFICE_CODE, "123456");
   EXPECT_EQ("12345", wizard.Text(IDC_OFFICE_CODE));
@@ -74,28 +79,36 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
   EXPECT_TRUE(wizard.WaitText(IDC_OFFICE_PASSWORD, "SECRET78"));
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
-  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "C"));
-  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "N (rete)"));
   EXPECT_EQ("C", wizard.ComboSelection(IDC_DRIVE_COMBO));
   EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
   // The folder follows the drive picked.
-  for (const char* drive : {"N (rete)", "C"}) {
-    wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(
-        std::find(drives.begin(), drives.end(), drive) - drives.begin()));
-    EXPECT_TRUE(wizard.WaitText(IDC_INSTALL_PATH, drive[0] + std::string(":\\ZAN\\PM00123")));
-  }
+  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
+  const auto n = std::find(drives.begin(), drives.end(), "N (rete)");
+  ASSERT_NE(n, drives.end());
+  wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(n - drives.begin()));
+  EXPECT_TRUE(wizard.WaitText(IDC_INSTALL_PATH, "N:\\ZAN\\PM00123"));
 
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
-  EXPECT_EQ("C:\\ZAN\\PM00123\\", wizard.Text(IDC_INSTALL_PATH));
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Local installation detected"));
+  EXPECT_EQ("N:\\ZAN\\PM00123\\", wizard.Text(IDC_INSTALL_PATH));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Network installation detected"));
   wizard.Next();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
-  for (const char* folder : {"C:\\ZAN\\PM00123\\ZAN2025", "C:\\ZAN\\PM00123\\ZAN_Shared",
-                             "C:\\ZAN\\DesktopApp\\BIN"})
-    EXPECT_TRUE(Exists(folder)) << folder;
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval install path confirmed -> C:\\ZAN\\PM00123\\"));
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_INSTALL"));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval install path confirmed -> N:\\ZAN\\PM00123\\"));
+  ASSERT_TRUE(wizard.WaitEndPageDone(false));
+  ASSERT_TRUE(wizard.FinishAndExit(true));
+
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Destination unit is N:\\ and is remote, so don't ask for share it"));
+  EXPECT_EQ(0, wizard.CountLog("network share"));
+  const std::string platform = "N:\\ZAN\\PM00123\\ZAN2025\\";
+  EXPECT_EQ("00123SECRET78\r\r\n" + platform, ReadBytes(platform + "HOME\\ETC\\INSTALLA.MOD"));
+  const auto rows = RegisterWorkstations(ScratchFolder() + "net\\ZAN\\PM00123\\ZAN_Shared\\SharedInfo");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ((std::vector<std::string>{"00123", "2025", CurrentAssignee()}),
+            (std::vector<std::string>{rows.back()[0], rows.back()[6], rows.back()[3]}));
+  EXPECT_EQ(std::optional<std::string>("ELEVATECREATEPROCESS"),
+            RegString(HKEY_CURRENT_USER, kLayersKey, platform + "\\HOME\\BIN\\wrun32.exe"));
+  EXPECT_FALSE(Exists("N:\\ZAN\\PM00123\\ZAN_Shared\\LockFile"));
 }
 
 TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
@@ -183,20 +196,33 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
 }
 
 // The user's workstation of this year whose platform lacks the runtime: the
-// start page's question about the invalid configuration answered Yes goes on
-// by itself to the office list (which the register keeps in the sheet), and
-// the pick removes the user's row.
+// start page asks about the invalid configuration while it activates. No
+// ends the run with 1; Yes goes on by itself to the office list (which the
+// register keeps in the sheet), and the pick removes the user's row.
 TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   const std::string office = "C:\\ZAN\\PM00600\\";
   WriteOffice({{2025, 1, CurrentAssignee(), "00600"}, {2025, 2, "PC2\\bruno", "00600"}}, false, office);
+  const std::string question =
+      "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
+      "l'installazione?";
+  {
+    WizardDriver declined("invalid_workstation_declined");
+    ASSERT_TRUE(declined.Start(kArgs));
+    ASSERT_TRUE(declined.WaitPageLogged("WIZ_START"));
+    EXPECT_TRUE(declined.WaitLog("[* WARN] PM -> 00600 -> " + office + "ZAN2025 -> " + CurrentAssignee() +
+                                 " -> " + office + "ZAN_Shared\\SharedInfo -> INVALID"));
+    auto box = declined.WaitBox(kCaption);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, question);
+    EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+    declined.Answer(*box, IDNO);
+    EXPECT_TRUE(declined.WaitLog("[* WARN] Not proceeding with wrong config installation"));
+    EXPECT_EQ(declined.WaitExit(), 1u);
+  }
   WizardDriver wizard("invalid_workstation");
   ASSERT_TRUE(wizard.Start(kArgs));
-  // The question comes while the start page activates.
   ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
-  ExpectBox(wizard,
-            "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
-            "l'installazione?",
-            IDYES);
+  ExpectBox(wizard, question, IDYES);
   EXPECT_TRUE(wizard.WaitLog("[* WARN] Proceed with wrong config installation"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
   EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 107, 101, 150, 151, 104, 106}));

@@ -37,21 +37,16 @@ std::string Variant(const std::string& name) {
 }
 
 // The production setup information and package the server hands out.
-void ServeInfo(const std::string& version) {
-  ASSERT_TRUE(WriteBytes(ServedFile(kInfoPath), version + "\r\n"));
-}
-void ServePackage(const std::string& variant) {
-  ASSERT_TRUE(CopyFileA(Variant(variant).c_str(), ServedFile(kPackagePath).c_str(), FALSE))
-      << Variant(variant);
-}
+void ServeInfo(const std::string& version) { Serve(kInfoPath, version + "\r\n"); }
+void ServePackage(const std::string& variant) { Serve(kPackagePath, ReadBytes(Variant(variant))); }
 
 // A version higher than both builds of the setup.
 const char kHighest[] = "2025.99.0.0";
 
-int Count(const std::vector<std::string>& items, const std::string& item) {
-  int n = 0;
-  for (const std::string& each : items) n += each == item;
-  return n;
+// How often the server was asked for `path`.
+long Asked(const std::string& path) {
+  const std::vector<std::string> requests = ServerRequests();
+  return std::count(requests.begin(), requests.end(), path);
 }
 
 class Update : public ::testing::Test {
@@ -83,11 +78,14 @@ class Update : public ::testing::Test {
   std::string base_, next_;
 };
 
+// A start without switches: the please-wait dialog, whose close box is
+// ignored, while the production set's setup information is asked for; no
+// update, so the dialog closes and the whole sheet opens on WIZ_START.
 TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   ServeInfo(base_);
   SetServerRule(kInfoPath, "hold");  // the answer waits until the close box was tried
   WizardDriver wizard("no_update");
-  ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
+  ASSERT_TRUE(wizard.Start());
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Looking for new update -> http://"));
   HWND dialog = wizard.WaitDialog(IDC_WAIT_PROGRESS, "please-wait");
   ASSERT_NE(dialog, nullptr);
@@ -101,6 +99,8 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 105, 107, 101, 150, 151, 104, 106}));
+  EXPECT_EQ(wizard.CountLog("[  INFO] No command line provided"), 1);
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
   ExpectSetupInPlace(wizard, base_);
   EXPECT_TRUE(wizard.CancelAndExit());
@@ -135,71 +135,42 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
   EXPECT_EQ(ProcessesNamed("ZAN2025_TEST.exe").size(), 1u);
   wizard.Screenshot("second-setup");
 
-  const std::vector<std::string> requests = ServerRequests();
-  EXPECT_EQ(Count(requests, "/update/setup_zan2025_test.txt"), 2);
-  EXPECT_EQ(Count(requests, "/ZAN2025_TEST.7z"), 1);  // the package URL is not lower-cased
+  EXPECT_EQ(Asked("/update/setup_zan2025_test.txt"), 2);
+  EXPECT_EQ(Asked("/ZAN2025_TEST.7z"), 1);  // the package URL is not lower-cased
 }
 
-// An error status, or a 200 whose body ends before its announced length (a
-// broken connection): the update-problem box, the same again on Retry while
-// the server fails, and on Retry once it is mended the check ends.
-TEST_F(Update, ServerErrorsOfferRetry) {
-  const struct {
-    const char* rule;
-    const char* line;
-  } cases[] = {
-      {"500", "[* WARN] Connection error check update -> 500"},
-      {"short:4", "[* WARN] Download new version information not completed -> 4 -> 13"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.rule);
-    ClearRequests();
-    ServeInfo(kHighest);  // 13 bytes with its line end
-    SetServerRule(kInfoPath, c.rule);
-    WizardDriver wizard(std::string("server_error_") + c.rule);
-    ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
-    for (int answer = 0; answer < 2; ++answer) {
-      auto box = wizard.WaitBox(kProblemCaption);
-      ASSERT_TRUE(box);
-      EXPECT_EQ(box->text, kUpdateProblem);
-      EXPECT_EQ(wizard.CountLog(c.line), answer + 1);
-      if (answer == 1) {
-        ClearServerRules();
-        ServeInfo(base_);
-      }
-      wizard.Answer(*box, IDRETRY);
-    }
-    ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
-    ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-    EXPECT_EQ(Count(ServerRequests(), kInfoPath), 3);
-    EXPECT_EQ(Count(ServerRequests(), kPackagePath), 0);
-    ExpectSetupInPlace(wizard, base_);
-    EXPECT_TRUE(wizard.CancelAndExit());
-  }
-}
-
-TEST_F(Update, AnswersWithoutEndAreGivenUpAndTheWizardGoesOn) {
+// Troubles of the server, one row each: an error status, a body that ends
+// before its announced length (a broken connection), a redirect loop and
+// answers that drip without end (given up by the setup's own bounds), of the
+// information or of the package. Each shows the update-problem box; Retry
+// while the server still fails shows it again, Retry once it is mended ends
+// the check, Cancel goes on without the update.
+TEST_F(Update, ServerTroublesShowTheUpdateProblemBox) {
   // The setup inherits a shorter time limit for each request of the check.
   struct Limit {
     Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", "8000"); }
     ~Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", nullptr); }
   } limit;
   const char kGivenUp[] = "[**  ERR] Request time limit reached -> 8000 ms";
-  const char kLoop[] = "[* WARN] Connection error check update -> 302";
   const struct {
     const char* name;
     bool package;  // the information names a newer setup; the package misbehaves
     const char* rule;
     const char* line;
+    bool retry;
   } rows[] = {
-      {"information_redirect_loop", false, "redirect", kLoop},
-      {"information_drip", false, "drip:2:1000", kGivenUp},
-      {"package_drip", true, "drip:2", kGivenUp},
+      {"information_500", false, "500", "[* WARN] Connection error check update -> 500", true},
+      {"information_short", false, "short:4",
+       "[* WARN] Download new version information not completed -> 4 -> 13", false},
+      {"information_redirect_loop", false, "redirect", "[* WARN] Connection error check update -> 302",
+       false},
+      {"information_drip", false, "drip:2:1000", kGivenUp, false},
+      {"package_drip", true, "drip:2", kGivenUp, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    ServeInfo(row.package ? next_ : base_);
-    ClearServerRules();
+    SetUp();
+    ServeInfo(row.package ? next_ : kHighest);  // 13 bytes with the line end
     SetServerRule(row.package ? kPackagePath : kInfoPath, row.rule);
     WizardDriver wizard(row.name);
     ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
@@ -208,8 +179,19 @@ TEST_F(Update, AnswersWithoutEndAreGivenUpAndTheWizardGoesOn) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, kUpdateProblem);
     EXPECT_EQ(wizard.CountLog(row.line), 1);
-    // Cancel goes on without the update.
-    wizard.Answer(*box, IDCANCEL);
+    if (row.retry) {
+      wizard.Answer(*box, IDRETRY);
+      box = wizard.WaitBox(kProblemCaption);
+      ASSERT_TRUE(box);
+      EXPECT_EQ(wizard.CountLog(row.line), 2);
+      ClearServerRules();
+      ServeInfo(base_);
+      wizard.Answer(*box, IDRETRY);
+      ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+      EXPECT_EQ(Asked(kInfoPath), 3);
+    } else {
+      wizard.Answer(*box, IDCANCEL);
+    }
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
     ExpectSetupInPlace(wizard, base_);
     EXPECT_TRUE(wizard.CancelAndExit());
@@ -248,13 +230,7 @@ TEST_F(Update, ProxyCredentialsAskedAndSent) {
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Proxy credential set"));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-  // Every later request passed the proxy (WinINet's own resend with the
-  // credentials after a 407 stays inside one request).
-  const std::vector<std::string> later =
-      wizard.LogLinesAfter("[  INFO] Proxy credential set", "Request Output1 ");
-  EXPECT_EQ(later.size(), 1u);
-  for (const std::string& line : later)
-    EXPECT_NE(line.find("Request Output1 HTTP/1.1 200 "), std::string::npos) << line;
+  // The request after the credentials passed the proxy.
   const std::vector<std::string> lines = ServerRequestLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front().rfind(std::string("GET ") + kInfoPath + " 407 ", 0), 0u) << lines.front();
@@ -307,10 +283,11 @@ TEST_F(Update, SetupThatCannotBeReplacedStillStartsTheNewOne) {
   // open (it cannot be deleted), or the setup itself held by another program
   // that lets it be read and run but not moved. The new setup then runs from
   // the update folder, and the setup's folder stays as it was.
-  ServeInfo(next_);
-  ServePackage("next");
   for (const bool holdOld : {true, false}) {
     SCOPED_TRACE(holdOld ? "old_ file held" : "setup held");
+    SetUp();  // also ends the new setup of the row before
+    ServeInfo(next_);
+    ServePackage("next");
     const std::string run = ScratchFolder() + (holdOld ? "held_old\\" : "held_setup\\");
     std::optional<HeldFile> held;
     if (holdOld) {
@@ -336,7 +313,6 @@ TEST_F(Update, SetupThatCannotBeReplacedStillStartsTheNewOne) {
     if (holdOld) {
       EXPECT_EQ(ReadBytes(run + "old_ZAN2025.exe"), "held open");
     }
-    ResetMachine();  // ends the new setup
   }
 }
 

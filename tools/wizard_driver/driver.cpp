@@ -7,6 +7,7 @@
 #include "driver.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <prsht.h>
 #include <shlobj.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <set>
 
 #include "resource.h"
 
@@ -310,6 +312,8 @@ std::vector<std::vector<std::string>> RunRegisterScript(const std::string& regis
 }
 
 size_t g_requestOffset = 0;
+// What the server held at the paths a scenario gave it other content for.
+std::map<std::string, std::string> g_served;
 
 std::string RulesFile() { return Env("E2E_RULES_FILE"); }
 
@@ -813,6 +817,24 @@ void WizardDriver::SelectComboItem(int controlId, int index) {
                reinterpret_cast<LPARAM>(control));
 }
 
+bool WizardDriver::ShowsProgress(const std::string& until, DWORD timeout) {
+  std::set<std::string> texts;
+  std::set<LRESULT> positions;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeout; Sleep(30)) {
+    const HWND page = ActivePage();
+    const std::string text = page ? WindowText(GetDlgItem(page, IDC_PERCENT_TEXT)) : "";
+    if (!text.empty()) texts.insert(text);
+    const LRESULT position = page ? Ask(GetDlgItem(page, IDC_PROGRESS), PBM_GETPOS) : 0;
+    if (position > 0) positions.insert(position);
+    if (Contains(LogText(), until)) break;
+  }
+  Screenshot("progress");
+  if (texts.size() >= 2 && positions.size() >= 2) return true;
+  Fail("the install page showed " + std::to_string(texts.size()) + " percentages and " +
+       std::to_string(positions.size()) + " bar positions before \"" + until + "\"");
+  return false;
+}
+
 std::string WizardDriver::SheetTitle() { return WindowText(Sheet()); }
 
 std::string WizardDriver::NextButtonText() {
@@ -1192,18 +1214,6 @@ int WizardDriver::CountLog(const std::string& text) {
                                         [&](const std::string& line) { return Contains(line, text); }));
 }
 
-std::vector<std::string> WizardDriver::LogLinesAfter(const std::string& after,
-                                                    const std::string& text) {
-  std::vector<std::string> lines = LogLines();
-  auto from = std::find_if(lines.begin(), lines.end(),
-                           [&](const std::string& line) { return Contains(line, after); });
-  std::vector<std::string> found;
-  if (from != lines.end())
-    std::copy_if(from + 1, lines.end(), std::back_inserter(found),
-                 [&](const std::string& line) { return Contains(line, text); });
-  return found;
-}
-
 // --- The machine -----------------------------------------------------------
 
 std::string SetupLogPath() {
@@ -1290,6 +1300,8 @@ void ResetMachine() {
   SetDotNet48(true);
   if (!RulesFile().empty()) ClearServerRules();
   ClearRequests();
+  for (const auto& served : g_served) WriteBytes(served.first, served.second);
+  g_served.clear();
 }
 
 std::optional<std::string> RegString(HKEY root, const std::string& key, const std::string& name) {
@@ -1386,6 +1398,12 @@ std::string ServedFile(const std::string& requestPath) {
   std::string path = ServerRoot() + requestPath;
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
+}
+
+void Serve(const std::string& requestPath, const std::string& bytes) {
+  const std::string file = ServedFile(requestPath);
+  if (!g_served.count(file)) g_served[file] = ReadBytes(file);
+  EXPECT_TRUE(WriteBytes(file, bytes)) << file;
 }
 
 std::vector<std::string> ServerRequestLines() {

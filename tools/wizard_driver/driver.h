@@ -159,6 +159,11 @@ class WizardDriver {
   std::vector<std::string> ComboItems(int controlId);
   std::string ComboSelection(int controlId);
   void SelectComboItem(int controlId, int index);
+  // Watches the install page until the log holds `until` (at most
+  // `timeout`, then a screenshot): true when its percentage text and its
+  // progress bar each showed at least two values, and the test failed
+  // otherwise. A page or control gone meanwhile is not a failure.
+  bool ShowsProgress(const std::string& until, DWORD timeout);
   // The sheet's window title; its Next button's text.
   std::string SheetTitle();
   std::string NextButtonText();
@@ -231,9 +236,6 @@ class WizardDriver {
   std::vector<std::string> LogLines();
   // Lines that contain `text`.
   int CountLog(const std::string& text);
-  // Lines that contain `text` after the first line that contains `after`
-  // (none when no line does).
-  std::vector<std::string> LogLinesAfter(const std::string& after, const std::string& text);
 
  private:
   struct State;
@@ -263,7 +265,7 @@ std::string SetupLogPath();
 void SetDotNet48(bool present);
 // Deletes what earlier scenarios of the same program left: C:\ZAN, the log
 // folder, the desktop shortcut, the temporary packages, the registry values
-// the setup writes. Each end-to-end test's SetUp calls it. The user's desktop
+// the setup writes, the server's rules and the content it was given to serve. Each end-to-end test's SetUp calls it. The user's desktop
 // is pointed at a folder of the prefix first: the prepared prefix links it to
 // the Linux home folder, which every program's prefix shares.
 void ResetMachine();
@@ -304,6 +306,9 @@ std::string BuildFolder();
 std::string ServerRoot();
 // The file the server answers `requestPath` with (a Windows path).
 std::string ServedFile(const std::string& requestPath);
+// Serves `bytes` at `requestPath` until the next ResetMachine, which puts
+// back what the server held before.
+void Serve(const std::string& requestPath, const std::string& bytes);
 // Request paths the server received, in order, since the last ClearRequests.
 std::vector<std::string> ServerRequests();
 // The same requests as the server logs them: "METHOD PATH STATUS BYTES".
