@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     return 1;
 
   WizardDriver wizard("install_chain_bench");
-  if (!wizard.Start("/SKIPUPDATE /NODISCOVERY") || !wizard.ToInstallAsNewOffice("01234", ""))
+  if (!wizard.Start("/SKIPUPDATE /NODISCOVERY") || !wizard.ToInstallAsNewOffice())
     return 1;
   const std::vector<DWORD> setups = ProcessesNamed("ZAN2025.exe");
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,

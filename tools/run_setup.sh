@@ -112,7 +112,7 @@ if [ "$drive" -eq 1 ]; then
     --gtest_filter=EndRoad.NewOfficeOnC --gtest_color=no || rc=$?
   prefix="$build/e2e/wizard_road/prefix"
   # The road points the desktop at a folder of its own prefix.
-  print_made "$prefix" "$prefix/drive_c/users/Public/e2e_end_desktop" \
+  print_made "$prefix" "$prefix/drive_c/users/Public/e2e_desktop" \
     "Update server log|$build/e2e/wizard_road/requests.log" \
     "Screenshots|$build/screenshots/wizard_road/new_office/"
   exit $rc
@@ -134,22 +134,10 @@ PY
 prefix="$run/prefix"
 export WINEPREFIX="$prefix"
 if [ ! -f "$prefix/system.reg" ]; then
-  # As run_e2e.sh makes a test's prefix: the two DLL folders (1.2 GB, only
-  # ever read) as hard links, the rest as real copies.
+  # As run_e2e.sh makes a test's prefix.
   rm -rf "$prefix"
-  mkdir -p "$prefix/drive_c/windows"
-  copy_entries() {  # <from> <to>: every entry of a folder but drive_c and windows
-    find "$1" -mindepth 1 -maxdepth 1 | while read -r entry; do
-      case "${entry##*/}" in
-        drive_c | windows) ;;
-        system32 | syswow64) cp -al "$entry" "$2/" ;;
-        *) cp -a --reflink=auto "$entry" "$2/" ;;
-      esac
-    done
-  }
-  copy_entries "$data/wizard_prefix" "$prefix"
-  copy_entries "$data/wizard_prefix/drive_c" "$prefix/drive_c"
-  copy_entries "$data/wizard_prefix/drive_c/windows" "$prefix/drive_c/windows"
+  . "$root/tools/wizard_driver/machine.sh"
+  copy_prefix "$data/wizard_prefix" "$prefix"
 fi
 
 # The setup runs from a copy of its own: its update renames and replaces the

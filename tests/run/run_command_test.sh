@@ -12,6 +12,7 @@ set -u
 build="$(cd "$1" && pwd)"
 program="$2"
 root="$(cd "$(dirname "$0")/../.." && pwd)"
+. "$root/tools/wizard_driver/machine.sh"
 work="$build/run_command_test"
 shots="$build/screenshots/run_command_test"
 
@@ -41,42 +42,26 @@ trap 'exit 124' INT TERM
 
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
-
-# A display of its own (Xvfb picks a free number).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-tries=0
-while ! grep -q '^[0-9][0-9]*$' "$work/display" 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ $tries -gt 200 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "run_command_test.sh: Xvfb did not start" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
-export DISPLAY=":$(cat "$work/display")"
-
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-export E2E_PROGRAM=run_command_test
-export E2E_BUILD_DIR_WIN="$(winpath "$build")"
-export E2E_SETUP_EXE="$(winpath "$build/setup/ZAN2025.exe")"
-export E2E_SETUP_NEXT_EXE="$(winpath "$build/setup_next/ZAN2025.exe")"
-export E2E_SCREENSHOTS="$(winpath "$shots")"
+start_display "$work" || exit 1
+export_driver "$build" run_command_test "$shots"
 
 setup_sum="$(sha256sum <"$build/setup/ZAN2025.exe")"
 setup_files="$(ls -A "$build/setup")"
 
-# Processes whose environment names the prefix $1 (Wine hands WINEPREFIX down
-# to every program of a prefix, and to its wineserver).
-prefix_processes() {
-  for environ in /proc/[0-9]*/environ; do
-    if tr '\0' '\n' 2>/dev/null <"$environ" | grep -qxF "WINEPREFIX=$1"; then
-      pid="${environ#/proc/}"
-      echo "${pid%/environ}"
-    fi
+# within <seconds> <command...>: true once the command succeeds, polled every
+# 0.1 s; false when it does not within the bound.
+within() {
+  polls=$(($1 * 10))
+  shift
+  until "$@"; do
+    polls=$((polls - 1))
+    [ $polls -gt 0 ] || return 1
+    sleep 0.1
   done
 }
+asked() { grep -q '^GET /update/setup_zan2025.txt ' "$run/requests.log" 2>/dev/null; }
+launcher_ended() { ! kill -0 "$launcher" 2>/dev/null; }
+asked_or_ended() { asked || launcher_ended; }
 
 # scenario <name> <gtest filter> [run_setup.sh options...]
 scenario() {
@@ -93,16 +78,12 @@ scenario() {
   # The driver runs in the script's prefix, so it starts once the setup has
   # asked the server for its information: after the prefix is made and the
   # setup is running.
-  waited=0
-  until grep -q '^GET /update/setup_zan2025.txt ' "$run/requests.log" 2>/dev/null; do
-    waited=$((waited + 1))
-    if [ $waited -gt $((request_wait * 10)) ] || ! kill -0 "$launcher" 2>/dev/null; then
-      fail "$name: the setup asked the server nothing within $request_wait s"
-      cat "$out"
-      return
-    fi
-    sleep 0.1
-  done
+  within $request_wait asked_or_ended
+  if ! asked; then
+    fail "$name: the setup asked the server nothing within $request_wait s"
+    cat "$out"
+    return
+  fi
 
   WINEPREFIX="$run/prefix" \
     E2E_SERVER_ROOT="$(winpath "$run/server_root")" \
@@ -113,12 +94,7 @@ scenario() {
 
   # With the driver's setups ended, the prefix empties and the script ends by
   # itself.
-  waited=0
-  while kill -0 "$launcher" 2>/dev/null && [ $waited -lt $((end_wait * 10)) ]; do
-    waited=$((waited + 1))
-    sleep 0.1
-  done
-  if kill -0 "$launcher" 2>/dev/null; then
+  if ! within $end_wait launcher_ended; then
     fail "$name: run_setup.sh still runs $end_wait s after the driver ended"
     kill "$launcher" 2>/dev/null
     WINEPREFIX="$run/prefix" wineserver -k </dev/null >/dev/null 2>&1
@@ -128,7 +104,8 @@ scenario() {
     [ "$rc" -eq 0 ] || fail "$name: run_setup.sh ended with $rc"
   fi
   launcher=""
-  left="$(prefix_processes "$run/prefix")"
+  # Wine hands WINEPREFIX down to every program of a prefix and its wineserver.
+  left="$(grep -lzxF "WINEPREFIX=$run/prefix" /proc/[0-9]*/environ 2>/dev/null)"
   [ -z "$left" ] || fail "$name: processes of the prefix outlived run_setup.sh: $(echo $left)"
 
   echo "run_setup.sh printed:"
@@ -160,9 +137,7 @@ cmp -s "$work/with_update/setup/old_ZAN2025.exe" "$build/setup/ZAN2025.exe" ||
 [ "$(sha256sum <"$build/setup/ZAN2025.exe")" = "$setup_sum" ] || fail "build/setup/ZAN2025.exe changed"
 [ "$(ls -A "$build/setup")" = "$setup_files" ] || fail "the files of build/setup changed: $(ls -A "$build/setup" | tr '\n' ' ')"
 
-find "$shots" -name '*.bmp' | while read -r bmp; do
-  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-done
+png_shots "$shots"
 if [ "$failures" -ne 0 ]; then
   echo "run_command_test: $failures failed checks"
   exit 1

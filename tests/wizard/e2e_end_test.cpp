@@ -1,12 +1,13 @@
-// e2e-timeout: 900
-// The whole road of an installation, seen from outside: the real setup driven
-// through its pages to WIZ_END, then the register row, INSTALLA.MOD, the
-// shortcut, the compatibility values, the Vex steps, the share offer, the lock
-// and the exit code checked on disk, in the prefix's registry and in the
+// e2e-timeout: 1200
+// The final page's roads, driven from WIZ_START to the exit: a new office,
+// the share through the elevated copy, a configuration file or a register
+// that cannot be written, offices found and installed over and a peripheral
+// unit (an office on a network drive: the office test). Each is checked on disk, in the prefix's registry and in the
 // register read back with Linux's own SQLite.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,67 +18,49 @@ using namespace e2e;
 
 namespace {
 
-const char kPersisted[] =
-    "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility "
-    "Assistant\\Persisted";
-const char kLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
-const char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kOffice[] = "C:\\ZAN\\PM01234\\";
-const char kPlatform[] = "C:\\ZAN\\PM01234\\ZAN2025\\";
-const char kRegister[] = "C:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo";
-const char kPassword[] = "AB3D5F7H";
-const char kVexOld[] = "the old agent";
+const char kColleague[] = "ALTROPC\\collega";
 
-void SetRunValue(const char* name, const std::string& data) {
-  HKEY key = nullptr;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, kRun, &key) != ERROR_SUCCESS) return;
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>(data.size() + 1));
-  RegCloseKey(key);
+// INSTALLA.MOD and the runtime as the setup names them (the platform
+// folder's own "\" doubled), and the bytes it writes there for 01234.
+const std::string kInstallaMod = std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD";
+const std::string kRuntime = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
+const std::string kInstallaModBytes = std::string("01234") + kPassword + "\r\r\n" + kPlatform;
+std::optional<std::string> Layer() { return RegString(HKEY_CURRENT_USER, kLayersKey, kRuntime); }
+const std::optional<std::string> kElevate = std::string("ELEVATECREATEPROCESS");
+
+// Workstations as "year pdl assignee pwd-hex", sorted as the register sorts
+// them: those of a register, those of a list.
+std::vector<std::string> Workstations() {
+  std::vector<std::string> rows;
+  for (const auto& row : RegisterWorkstations())
+    rows.push_back(row.at(6) + " " + row.at(2) + " " + row.at(3) + " " + row.at(1));
+  return rows;
+}
+std::vector<std::string> Expected(const std::vector<Workstation>& list) {
+  std::vector<std::string> rows;
+  for (const Workstation& w : list)
+    rows.push_back(std::to_string(w.year) + " " + std::to_string(w.pdl) + " " + w.assignee + " " +
+                   StoredPasswordHex());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+// `assignee`'s workstation `pdl` in each year from `from` to `to`, then `more`.
+std::vector<Workstation> Years(int from, int to, int pdl, const std::string& assignee,
+                               const std::vector<Workstation>& more = {}) {
+  std::vector<Workstation> list = more;
+  for (int year = from; year <= to; ++year) list.push_back({year, pdl, assignee});
+  return list;
 }
 
-// The machine before a road: the Vex agent installed with a broken executable,
-// a leftover "new_vex.exe" and its autorun value.
-void PrepareVex() {
-  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", kVexOld));
-  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
-  SetRunValue("Vex", "C:\\ZAN\\Vex\\BIN\\vex.exe");
-}
-
-// The prepared prefix links the user's desktop to the Linux home folder, which
-// every test program's prefix shares; the setup and the driver are pointed at
-// a desktop folder of this prefix instead.
-void UsePrivateDesktop() {
-  const char kFolder[] = "C:\\users\\Public\\e2e_end_desktop";
-  CreateDirectoryA(kFolder, nullptr);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER,
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                          &key),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(kFolder), sizeof kFolder);
-  RegCloseKey(key);
-  ASSERT_EQ(DesktopFolder(), kFolder);
-}
-
-// WIZ_START to the activation of WIZ_END for a new office code on drive C.
-// The final page does its work (and asks its questions) while it becomes
-// active, so the sheet shows it only once that work is done.
-void InstallNewOffice(WizardDriver& wizard, const std::string& code) {
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice(code, kPassword));
-  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] Sheet active -> WIZ_END", 180000));
-}
-
-void AnswerShareQuestion(WizardDriver& wizard, int answer) {
-  auto question = wizard.WaitBox("Condivisione");
+// The final page's share question (asked while the page becomes active)
+// answered Yes; the log `lines` on the way; the box that says it failed.
+void ShareFails(WizardDriver& wizard, const std::vector<std::string>& lines) {
+  auto question = wizard.WaitBox("Condivisione", kChainWait);
   ASSERT_TRUE(question);
   EXPECT_NE(question->text.find("Procedere con la condivisione della Piattaforma ZAN"),
             std::string::npos);
-  wizard.Answer(*question, answer);
-}
-
-void ExpectShareFailureBox(WizardDriver& wizard) {
+  wizard.Answer(*question, IDYES);
+  for (const std::string& line : lines) ASSERT_TRUE(wizard.WaitLog(line));
   auto failed = wizard.WaitBox("Condivisione");
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->text.rfind("La condivisione automatica della Cartella ZAN non e' andata", 0),
@@ -85,242 +68,270 @@ void ExpectShareFailureBox(WizardDriver& wizard) {
   wizard.Answer(*failed, IDOK);
 }
 
-// The page's work is done: the sheet shows WIZ_END with the installation's
-// texts; Finish shows the notice (a new office gets the current user's
-// workstation in every year from 2016) and the setup ends with 0.
-void FinishNewOffice(WizardDriver& wizard) {
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] Deleted lock file"));
-  ASSERT_TRUE(wizard.WaitPage("WIZ_END"));
-  EXPECT_TRUE(wizard.ShowsWatermark());  // after the boxes of its activation
-  EXPECT_TRUE(wizard.WaitFocus(IDC_SHEET_FINISH));  // not the install page's Cancel
-  EXPECT_TRUE(wizard.IsVisible(IDC_END_TITLE));
-  EXPECT_TRUE(wizard.IsVisible(IDC_END_TEXT));
-  EXPECT_TRUE(wizard.IsVisible(IDC_END_NEWS));
-  EXPECT_FALSE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
-  ASSERT_TRUE(wizard.FinishAndExit(true));
-}
+class EndRoad : public testing::Test {
+ protected:
+  void SetUp() override { ResetMachine(); }
 
+  // From WIZ_INSTALL's activation to the exit: the final page's work done
+  // (its share question answered No when `share`, asked before), the page
+  // shown whole with the installation's texts and Finish focused, Finish,
+  // the notice about workstations added for other users or years when
+  // `notice` (no box otherwise), exit 0.
+  void FinishRun(WizardDriver& wizard, bool share, bool notice) {
+    ASSERT_TRUE(wizard.WaitEndPageDone(share));
+    EXPECT_TRUE(wizard.ShowsWatermark());             // after the boxes of its activation
+    EXPECT_TRUE(wizard.WaitFocus(IDC_SHEET_FINISH));  // not the install page's Cancel
+    for (int shown : {IDC_END_TITLE, IDC_END_TEXT, IDC_END_NEWS}) EXPECT_TRUE(wizard.IsVisible(shown));
+    EXPECT_FALSE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
+    ASSERT_TRUE(wizard.FinishAndExit(notice));
+  }
+};
 
-std::string InstallaMod() { return std::string(kPlatform) + "\\HOME\\ETC\\INSTALLA.MOD"; }
+// A new office on C, its share refused (Wine has no share server: the add
+// answers 50), and all the final page writes, read back.
+TEST_F(EndRoad, NewOfficeOnC) {
+  // The Vex agent installed with a broken executable, a leftover
+  // "new_vex.exe" and its autorun value.
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", "the old agent"));
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
+  const char kVex[] = "C:\\ZAN\\Vex\\BIN\\vex.exe";
+  HKEY run = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &run), ERROR_SUCCESS);
+  RegSetValueExA(run, "Vex", 0, REG_SZ, reinterpret_cast<const BYTE*>(kVex), sizeof kVex);
+  RegCloseKey(run);
 
-TEST(EndRoad, NewOfficeOnC) {
-  UsePrivateDesktop();
-  ResetMachine();
-  PrepareVex();
   WizardDriver wizard("new_office");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  InstallNewOffice(wizard, "01234");
-  AnswerShareQuestion(wizard, IDYES);
-  // Wine has no share server: the add answers 50.
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] User choose to create a network share for path " +
-                             std::string(kOffice)));
-  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to error -> 50"));
-  ExpectShareFailureBox(wizard);
-  FinishNewOffice(wizard);
+  ASSERT_TRUE(wizard.Start(kArgs));
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ShareFails(wizard, {"[  INFO] User choose to create a network share for path " + std::string(kOffice),
+                      "[* WARN] Sharing failed due to error -> 50"});
+  FinishRun(wizard, false, true);
 
-  // INSTALLA.MOD, byte for byte.
-  EXPECT_EQ(ReadBytes(InstallaMod()), std::string("01234") + kPassword + "\r\r\n" + kPlatform);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 1);
-
-  // The register, read with Linux's SQLite: this year's row and its copies
-  // for every year from 2016, all the same workstation.
-  const auto rows = RegisterWorkstations(kRegister);
+  EXPECT_EQ(ReadBytes(kInstallaMod), kInstallaModBytes);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 1);
+  // This year's row and its copies for every year from 2016, all the same
+  // workstation.
+  const auto rows = RegisterWorkstations();
   ASSERT_EQ(rows.size(), 10u);
   for (size_t i = 0; i < rows.size(); ++i) {
-    const std::vector<std::string> expected = {
-        "01234", ScrambledHex(kPassword), "1", CurrentAssignee(), kOffice, "KORVAL",
-        std::to_string(2016 + i), "\\home\\BIN\\wrun32.exe"};
-    EXPECT_EQ(rows[i], expected);
+    EXPECT_EQ(rows[i], (std::vector<std::string>{"01234", StoredPasswordHex(), "1", CurrentAssignee(),
+                                                 kOffice, "KORVAL", std::to_string(2016 + i),
+                                                 "\\home\\BIN\\wrun32.exe"}));
   }
-
-  // The shortcut.
   const Link link = ReadLink(ShortcutPath());
-  ASSERT_TRUE(link.read);
-  EXPECT_EQ(link.target, "C:\\ZAN\\DesktopApp\\BIN\\DesktopApp.exe");
-  EXPECT_EQ(link.folder, "C:\\ZAN\\DesktopApp\\BIN\\");
-
-  // The compatibility values, named with the runtime folder's doubled "\".
-  const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
-  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersisted, valueName), std::optional<DWORD>(2));
-  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kLayers, valueName),
-            std::optional<std::string>("ELEVATECREATEPROCESS"));
-
-  // The Vex steps.
-  EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRun, "Vex"));
-  EXPECT_EQ(wizard.CountLog("[  INFO] Vex removed from autorun"), 1);
-  const std::string repaired = ReadBytes("C:\\ZAN\\Vex\\BIN\\vex.exe");
-  EXPECT_EQ(repaired, ReadBytes("C:\\ZAN\\DesktopApp\\BIN\\vex.exe"));
-  EXPECT_NE(repaired, kVexOld);
+  EXPECT_EQ(link.target, std::string(kBin) + "DesktopApp.exe");
+  EXPECT_EQ(link.folder, kBin);
+  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersistedKey, kRuntime), std::optional<DWORD>(2));
+  EXPECT_EQ(Layer(), kElevate);
+  // Vex: out of the autorun key, its executable repaired from DesktopApp's.
+  EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRunKey, "Vex"));
+  EXPECT_EQ(ReadBytes("C:\\ZAN\\Vex\\BIN\\vex.exe"), ReadBytes(std::string(kBin) + "vex.exe"));
   EXPECT_FALSE(Exists("C:\\ZAN\\Vex\\BIN\\new_vex.exe"));
+  EXPECT_EQ(wizard.CountLog("[  INFO] Vex removed from autorun"), 1);
   EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 1);
-
-  // The lock and the temporary packages are gone.
-  EXPECT_FALSE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
+  EXPECT_FALSE(Exists(kLock));
   EXPECT_FALSE(Exists(TempFolder() + "korval2025.7z"));
   EXPECT_FALSE(Exists(TempFolder() + "desktopapp.7z"));
 }
 
-// A restore over the office installed before: the restore texts, the
-// shortcut written anew over one pointing elsewhere, the compatibility values
-// of the restored office, the lock deleted; no register access, no share
-// question and no notice.
-TEST(EndRoad, RestoreRewritesTheDesktopIntegration) {
-  UsePrivateDesktop();
-  ResetMachine();
-  {
-    WizardDriver first("restore_install");
-    ASSERT_TRUE(first.Start("/SKIPUPDATE /NODISCOVERY"));
-    InstallNewOffice(first, "01234");
-    AnswerShareQuestion(first, IDNO);
-    FinishNewOffice(first);
-  }
-  if (HasFatalFailure()) return;
-  // A link of that name to another program, and no compatibility values.
-  ASSERT_TRUE(WriteBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
-  ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Other\\other.exe"));
-  ASSERT_EQ(ReadLink(ShortcutPath()).target, "C:\\ZAN\\Other\\other.exe");
-  const std::string valueName = std::string(kPlatform) + "\\HOME\\BIN\\wrun32.exe";
-  for (const char* key : {kPersisted, kLayers}) {
-    HKEY h = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
-    RegDeleteValueA(h, valueName.c_str());
-    RegCloseKey(h);
-  }
-  const size_t rowsBefore = RegisterWorkstations(kRegister).size();
-  // A lock an interrupted run left behind.
-  ASSERT_TRUE(WriteBytes(std::string(kOffice) + "ZAN_Shared\\LockFile",
-                             "[20250101@10:00:00:000];PC\\someone;1"));
-
-  WizardDriver wizard("restore");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_RESTORE));
-  auto concurrent = wizard.WaitBox("Attenzione");
-  ASSERT_TRUE(concurrent);
-  EXPECT_NE(concurrent->text.find("installazione concorrente"), std::string::npos);
-  wizard.Answer(*concurrent, IDYES);
-  // The restore deletes the log folder, and with it the lines a wait would
-  // look for: wait on the sheet instead, until it shows the restore title.
-  bool shown = false;
-  for (DWORD start = GetTickCount(); !shown && GetTickCount() - start < 120000; Sleep(200)) {
-    HWND title = GetDlgItem(wizard.ActivePage(), IDC_END_RESTORE_TITLE);
-    shown = title && IsWindowVisible(title);
-  }
-  ASSERT_TRUE(shown);
-  wizard.Screenshot("WIZ_END");
-  EXPECT_TRUE(wizard.IsVisible(IDC_END_RESTORE_TITLE));
-  EXPECT_TRUE(wizard.IsVisible(IDC_END_RESTORE_TEXT));
-  EXPECT_FALSE(wizard.IsVisible(IDC_END_TEXT));
-  EXPECT_TRUE(wizard.NoBoxFor(1000));
-  wizard.Finish();
-  const auto code = wizard.WaitExit();
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 0u);
-
-  const Link link = ReadLink(ShortcutPath());
-  EXPECT_EQ(link.target, "C:\\ZAN\\DesktopApp\\BIN\\DesktopApp.exe");
-  EXPECT_EQ(RegDword(HKEY_CURRENT_USER, kPersisted, valueName), std::optional<DWORD>(2));
-  EXPECT_EQ(RegString(HKEY_CURRENT_USER, kLayers, valueName),
-            std::optional<std::string>("ELEVATECREATEPROCESS"));
-  EXPECT_FALSE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
-  EXPECT_EQ(RegisterWorkstations(kRegister).size(), rowsBefore);
-  EXPECT_EQ(wizard.CountLog("Destination unit is"), 0);
-  EXPECT_EQ(wizard.CountLog("SharedInfo"), 0);
-}
-
 // The test copy of the setup is refused the share for lack of rights: it
-// starts itself again (Wine's "runas" needs no prompt), that copy runs the
-// share mode for real and its exit code, Wine's 50, reaches the page. The
-// setup runs from a folder written with "/", which once cut the executable.
-TEST(EndRoad, ElevatedCopyCreatesTheShare) {
-  UsePrivateDesktop();
-  ResetMachine();
+// starts itself again (Wine's "runas" needs no prompt) with the run's
+// switches, that copy runs the share mode for real and its exit code, Wine's
+// 50, reaches the page. The setup runs from a folder written with "/", which
+// once cut the executable.
+TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
   WizardDriver wizard("elevated_copy");
-  CreateDirectoryA("C:\\setup_run", nullptr);
-  CreateDirectoryA("C:\\setup_run\\elevated", nullptr);
+  ASSERT_TRUE(CreateDirectoryA("C:\\setup_run", nullptr));
+  ASSERT_TRUE(CreateDirectoryA("C:\\setup_run\\elevated", nullptr));
   StartOptions options;
   options.runFolder = "C:\\setup_run\\elevated/copy";
   options.setupExe = BuildFolder() + "\\setup_share_seam\\ZAN2025.exe";
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY", options));
-  InstallNewOffice(wizard, "01234");
-  AnswerShareQuestion(wizard, IDYES);
-  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to privilege error"));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] executable -> "));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
-                             10000));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] -------> External privileges set end", 10000));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] Setup with admin privileges started successfully"));
-  ASSERT_TRUE(wizard.WaitLog("[* WARN] Sharing failed due to error -> 50"));
-  ExpectShareFailureBox(wizard);
-  FinishNewOffice(wizard);
-  // The executable is the setup's own file (Windows may write its "/" as "\\").
-  std::string executable;
-  for (const std::string& line : wizard.LogLines()) {
-    const size_t at = line.find("[  INFO] executable -> ");
-    if (at != std::string::npos) executable = line.substr(at + 23);
-  }
+  ASSERT_TRUE(wizard.Start(kArgs, options));
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ShareFails(wizard, {"[* WARN] Sharing failed due to privilege error", "[  INFO] executable -> ",
+                      "[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
+                      "[  INFO] -------> External privileges set end",
+                      "[  INFO] Setup with admin privileges started successfully",
+                      "[* WARN] Sharing failed due to error -> 50"});
+  FinishRun(wizard, false, true);
+  // The executable is the setup's own file (Windows may write its "/" as "\").
+  const std::string marker = "[  INFO] executable -> ";
+  std::string executable, expected = wizard.SetupPath();
+  for (const std::string& line : wizard.LogLines())
+    if (line.find(marker) != std::string::npos) executable = line.substr(line.find(marker) + marker.size());
   std::replace(executable.begin(), executable.end(), '/', '\\');
-  std::string expected = wizard.SetupPath();
   std::replace(expected.begin(), expected.end(), '/', '\\');
   EXPECT_EQ(executable, expected);
-  EXPECT_EQ(wizard.CountLog(
-                "[  INFO] params -> /SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"),
-            1);
+  EXPECT_EQ(wizard.CountLog("[  INFO] params -> /SKIPUPDATE /NODISCOVERY /SHARE=01234;C:\\ZAN\\PM01234\\"), 1);
   // Only the copy reached the share call; the page's own call was refused.
   EXPECT_EQ(wizard.CountLog("[  INFO] Net share add failed 50"), 1);
 }
 
-// INSTALLA.MOD cannot be created (a folder stands in its place): the error
-// line and box, and the rest of the road goes on; the share is refused.
-TEST(EndRoad, ConfigurationFileCannotBeWritten) {
-  UsePrivateDesktop();
-  ResetMachine();
-  ASSERT_TRUE(CreateDirectoryA("C:\\ZAN", nullptr));
-  for (const char* folder : {"C:\\ZAN\\PM01234", "C:\\ZAN\\PM01234\\ZAN2025",
-                             "C:\\ZAN\\PM01234\\ZAN2025\\HOME", "C:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC",
-                             "C:\\ZAN\\PM01234\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD"})
-    CreateDirectoryA(folder, nullptr);
-  WizardDriver wizard("installa_mod_blocked");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  InstallNewOffice(wizard, "01234");
-  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + InstallaMod()));
-  auto error = wizard.WaitBox("Errore");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->text,
-            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
-            "funzionare correttamente.");
-  wizard.Answer(*error, IDOK);
-  AnswerShareQuestion(wizard, IDNO);
-  ASSERT_TRUE(wizard.WaitLog("[* WARN] User choose NOT to create a network share for path " +
-                             std::string(kOffice)));
-  FinishNewOffice(wizard);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + InstallaMod()), 0);
-  EXPECT_EQ(RegisterWorkstations(kRegister).size(), 10u);
-}
-
 // A register that refuses new workstations: the error line and box, the
 // process ends with 0 and the lock stays for the next run to find.
-TEST(EndRoad, RegisterCannotBeWritten) {
-  UsePrivateDesktop();
-  ResetMachine();
-  WriteRegister(kRegister, kOffice, {},
-                "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
-                "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
+TEST_F(EndRoad, RegisterCannotBeWritten) {
+  WriteOffice({}, false, kOffice,
+              "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
+              "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
   WizardDriver wizard("register_refuses");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  InstallNewOffice(wizard, "01234");
-  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write on SharedInfo -> " + std::string(kRegister)));
+  ASSERT_TRUE(wizard.Start(kArgs));
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write on SharedInfo -> " + std::string(kRegister),
+                             kChainWait));
   auto error = wizard.WaitBox("Errore");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->text,
             "Errore nella scrittura delle configurazioni sul disco. Verificare i privilegi di "
             "scrittura sulla cartella di destinazione.");
   wizard.Answer(*error, IDOK);
-  const auto code = wizard.WaitExit();
-  ASSERT_TRUE(code);
-  EXPECT_EQ(*code, 0u);
-  EXPECT_TRUE(Exists(std::string(kOffice) + "ZAN_Shared\\LockFile"));
-  EXPECT_FALSE(Exists(InstallaMod()));
-  EXPECT_EQ(RegisterWorkstations(kRegister).size(), 0u);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+  EXPECT_TRUE(Exists(kLock));
+  EXPECT_FALSE(Exists(kInstallaMod));
+  EXPECT_EQ(RegisterWorkstations().size(), 0u);
+}
+
+// An office of C picked and installed over. With the platform of this year
+// there nothing is unpacked for it and its INSTALLA.MOD stays; the user's
+// workstation is added when missing, with its copies for the years the user
+// lacks (and then Finish tells to restart the other PCs). An office of an
+// earlier year gets INSTALLA.MOD for the new platform folder and every
+// workstation of that year its copy. A shortcut of the setup's name is left
+// as it stands.
+TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
+  const std::string user = CurrentAssignee();
+  const std::string newWorkstation =
+      "Procedere alla creazione del posto di lavoro e dell'icona di accesso in Piattaforma?";
+  const struct {
+    const char* name;
+    int task;
+    std::vector<Workstation> before, after;
+    std::string question;  // "" when none comes
+    bool checks;    // WIZ_BEFOREINSTALL comes (not for the user's own workstation)
+    bool notice;
+    bool thisYear;  // the platform of this year is there
+  } cases[] = {
+      {"added_first", IDC_TASK_ADD_WORKSTATION, {{2025, 1, kColleague}},
+       Years(2016, 2024, 2, user, {{2025, 1, kColleague}, {2025, 2, user}}), newWorkstation, true,
+       true, true},
+      {"added_with_earlier_years", IDC_TASK_ADD_WORKSTATION,
+       Years(2016, 2024, 1, user, {{2025, 1, kColleague}}),
+       Years(2016, 2024, 1, user, {{2025, 1, kColleague}, {2025, 2, user}}), newWorkstation, true,
+       false, true},
+      {"second_run", IDC_TASK_INSTALL, Years(2016, 2025, 1, user), Years(2016, 2025, 1, user),
+       "Procedere alla creazione dell'icona di accesso in Piattaforma?", false, false, true},
+      {"earlier_year", IDC_TASK_INSTALL, {{2024, 1, user}, {2024, 2, kColleague}},
+       Years(2016, 2025, 1, user, {{2024, 2, kColleague}, {2025, 2, kColleague}}), "", true, true,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    WriteOffice(c.before);
+    ASSERT_TRUE(WriteBytes("C:\\ZAN\\Other\\other.exe", "MZ"));
+    ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Other\\other.exe"));
+    const std::string link = ReadBytes(ShortcutPath());
+    WizardDriver wizard(c.name);
+    ASSERT_TRUE(wizard.Start(kArgs));
+    ASSERT_TRUE(wizard.ToInstallOnFoundOffice(c.task, c.question, c.checks));
+    FinishRun(wizard, true, c.notice);
+
+    EXPECT_EQ(Workstations(), Expected(c.after));
+    EXPECT_EQ(ReadBytes(kInstallaMod), c.thisYear ? std::string("01234") + kPassword : kInstallaModBytes);
+    EXPECT_EQ(wizard.CountLog("[  INFO] Written -> "), c.thisYear ? 0 : 1);
+    for (const char* skipped : {"Install phase 1 - Korval download skipped, already installed",
+                                "Install phase 4 - Korval install skipped, already installed"})
+      EXPECT_EQ(wizard.CountLog(skipped), c.thisYear ? 1 : 0) << skipped;
+    EXPECT_EQ(Layer(), kElevate);
+    EXPECT_EQ(ReadBytes(ShortcutPath()), link);
+  }
+}
+
+// A peripheral unit (/UP) installed from its own platform package and the
+// DesktopApp archive, both lying beside the setup: nothing is downloaded and
+// the packages, the user's, stay. The flag file goes and installa.mod
+// becomes installa.up; with installa.up held open by another program the
+// copy fails, and installa.mod, the unit's only configuration then, stays.
+// (WIZ_PMNEW makes the installation an authorised office's again when it
+// opens: the run keeps the switch's kind all the same.)
+TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
+  const std::string etc = std::string(kPlatform) + "\\HOME\\ETC\\";
+  const std::string earlier = "CONFIGURAZIONE PRECEDENTE\r\n";
+  for (const bool blocked : {false, true}) {
+    SCOPED_TRACE(blocked ? "installa.up held" : "free");
+    SetUp();
+    StartOptions options;
+    options.runFolder = std::string("C:\\setup_run\\") + (blocked ? "unit_blocked\\" : "unit\\");
+    ASSERT_TRUE(WriteBytes(options.runFolder + "korval2025.7z",
+                           ReadBytes(ServedFile("/update/korval/peripheral/korval2025.7z"))));
+    ASSERT_TRUE(WriteBytes(options.runFolder + "desktopapp.7z", ReadBytes(ServedFile(kArchivePath))));
+    if (blocked) {
+      ASSERT_TRUE(WriteBytes(etc + "installa.up", earlier));
+    }
+    HeldFile held(etc + "installa.up");
+    ASSERT_EQ(held.held(), blocked);
+    WizardDriver wizard(blocked ? "unit_blocked" : "unit");
+    ASSERT_TRUE(wizard.Start(std::string("/UP ") + kArgs, options));
+    ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+    FinishRun(wizard, true, true);
+    held.Release();
+
+    EXPECT_EQ(ServerRequests(), std::vector<std::string>{});
+    EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 1 - Korval download skipped, detected local "
+                              "package for Korval install, using it"),
+              1);
+    EXPECT_EQ(wizard.CountLog("[* WARN] Install phase 2 - DesktopApp xml check skipped, detected "
+                              "local package for DesktopApp install, using it"),
+              1);
+    EXPECT_EQ(wizard.CountLog("Install phase 3"), 0);
+    EXPECT_EQ(Names(options.runFolder), (std::vector<std::string>{"ZAN2025.exe", "desktopapp.7z", "korval2025.7z"}));
+
+    EXPECT_FALSE(Exists(std::string(kPlatform) + "FILES\\TXT\\velmora.uff"));
+    // The installa.mod of the unit's package (tools/build_packages.py).
+    EXPECT_EQ(ReadBytes(etc + "installa.up"), blocked ? earlier : "CONFIGURAZIONE UNITA' PERIFERICA 2025\r\n");
+    EXPECT_EQ(Exists(etc + "installa.mod"), blocked);
+    EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + etc + "installa.up"), blocked ? 0 : 1);
+    EXPECT_EQ(wizard.CountLog("[**  ERR] Unable to copy " + etc + "installa.mod"), blocked ? 1 : 0);
+    EXPECT_EQ(Workstations().back(), Expected({{2025, 1, CurrentAssignee()}}).front());
+  }
+}
+
+// What the road cannot write only warns, and the road goes on: DesktopApp's
+// vex.exe held open by another program (its unpacking warns; the Vex repair
+// cannot read it, so the Vex agent's own vex.exe is left as it was, with no
+// copy beside it), and INSTALLA.MOD that cannot be created (a folder stands
+// in its place: the error line and box).
+TEST_F(EndRoad, FilesThatCannotBeWrittenOnlyWarn) {
+  const std::string source = std::string(kBin) + "vex.exe";
+  const std::string destination = "C:\\ZAN\\Vex\\BIN\\vex.exe";
+  ASSERT_TRUE(WriteBytes(source, "an earlier agent"));
+  ASSERT_TRUE(WriteBytes(destination, "the old agent"));
+  HeldFile held(source);
+  ASSERT_TRUE(held.held());
+  MakeFolders(std::string(kPlatform) + "HOME\\ETC\\INSTALLA.MOD");
+  WizardDriver wizard("files_not_written");
+  ASSERT_TRUE(wizard.Start(kArgs));
+  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  auto warning = wizard.WaitBox("Attenzione", kChainWait);
+  ASSERT_TRUE(warning);
+  EXPECT_EQ(warning->text.rfind("Errore 32 nella decompressione. L'installazione proseguira'", 0), 0u);
+  wizard.Answer(*warning, IDOK);
+  ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + kInstallaMod, kChainWait));
+  auto error = wizard.WaitBox("Errore");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->text,
+            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
+            "funzionare correttamente.");
+  wizard.Answer(*error, IDOK);
+  FinishRun(wizard, true, true);
+
+  EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 32"), 1);
+  EXPECT_EQ(wizard.CountLog("[* WARN] Proceeding install on error 32 (ERROR_SHARING_VIOLATION)"), 1);
+  EXPECT_EQ(ReadBytes(destination), "the old agent");
+  EXPECT_EQ(Names("C:\\ZAN\\Vex\\BIN\\"), std::vector<std::string>{"vex.exe"});
+  EXPECT_EQ(wizard.CountLog("[* WARN] Vex fake NOT fixed, " + destination + " left as it was"), 1);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 0);
+  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 0);
+  EXPECT_EQ(RegisterWorkstations().size(), 10u);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // e2e-timeout: 600
 // Choosing the office, end to end: a machine without installations (new
-// office code, drive, pre-install checks), and offices of our own making,
+// office code, drive, pre-install checks, an installation on a network
+// drive), and offices of our own making,
 // registers written with SQLite in office folders on C:, picked on the office
 // list with each of its answers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,28 +21,6 @@ namespace {
 
 const char kCaption[] = "Attenzione";
 
-// An office folder (ending in "\") with its register, the marker file of each
-// year's platform folder and, when `runtime`, the platform's runtime of each
-// year (which makes the current user's workstation valid on this PC).
-void MakeOffice(const std::string& folder, const std::vector<WorkstationRow>& rows,
-                bool runtime = false) {
-  std::vector<int> years;
-  for (const WorkstationRow& w : rows) {
-    if (std::find(years.begin(), years.end(), w.year) != years.end()) continue;
-    years.push_back(w.year);
-    const std::string platform = folder + "ZAN" + std::to_string(w.year);
-    WriteBytes(platform + "\\HOME\\ETC\\INSTALLA.MOD", w.pm + "PWD12345");
-    if (runtime) WriteBytes(platform + "\\home\\BIN\\wrun32.exe", "MZ");
-  }
-  WriteRegister(folder + "ZAN_Shared\\SharedInfo", folder, rows);
-}
-
-// A workstation of the office list's registers (every office's password is
-// "PWD12345").
-WorkstationRow Row(const std::string& pm, int year, int pdl, const std::string& assignee) {
-  return {pm, year, pdl, assignee, Scrambled("PWD12345")};
-}
-
 std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
   return "Ufficio Autorizzato " + pm + " - " + anno + " (" + folder + ")";
 }
@@ -51,7 +31,7 @@ class OfficeTest : public ::testing::Test {
 
   // Starts the setup and chooses Install on WIZ_START.
   void Install(WizardDriver& wizard) {
-    ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
+    ASSERT_TRUE(wizard.Start(kArgs));
     ASSERT_TRUE(wizard.ChooseTask(IDC_TASK_INSTALL));
   }
 
@@ -68,72 +48,78 @@ class OfficeTest : public ::testing::Test {
   }
 };
 
-TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnADriveReachesTheInstall) {
+// A machine without installations: the new office code and its password
+// checked as typed, the folder built from the drive picked, a network drive
+// here, and the installation there to the end: the final page says the drive
+// is remote and asks nothing about a share.
+TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnANetworkDrive) {
   // A network drive among the prefix's drives, for the drive list.
-  WriteBytes(ScratchFolder() + "net\\readme.txt", "x");
+  ASSERT_TRUE(WriteBytes(ScratchFolder() + "net\\readme.txt", "x"));
   WineDrive network('N', ScratchFolder() + "net", DRIVE_REMOTE);
   ASSERT_TRUE(network.ok()) << "Wine's mount manager gave no network drive N:";
 
   WizardDriver wizard("no_installation");
   Install(wizard);
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
-  EXPECT_EQ(std::vector<int>({177, 100, 101, 150, 151, 104, 106}), wizard.SheetPages());
 
   wizard.SetText(IDC_OFFICE_CODE, "123456");
   EXPECT_EQ("12345", wizard.Text(IDC_OFFICE_CODE));
-  const char* const badCode = "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!";
   const struct {
-    const char *code, *box;
-  } refused[] = {{"0", badCode}, {"00000", badCode}, {"", badCode}, {"12A", badCode},
-                 {"123", "ATTENZIONE!!\n\nLa password NON E' VALIDA!"}};  // no password yet
+    const char *code, *box, *line;
+  } refused[] = {{"00000", "ATTENZIONE!!\n\nIl codice ufficio NON E' VALIDO!", "[* WARN] Invalid PM inserted -> 00000"},
+                 {"123", "ATTENZIONE!!\n\nLa password NON E' VALIDA!", "[* WARN] Empty password inserted"}};
   for (const auto& r : refused) {
     wizard.SetText(IDC_OFFICE_CODE, r.code);
     NextExpectingBox(wizard, r.box);
     ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW")) << r.code;  // the page again
+    EXPECT_EQ(1, wizard.CountLog(r.line));
   }
-  EXPECT_EQ(4, wizard.CountLog("[* WARN] Invalid PM inserted -> "));
-  EXPECT_EQ(1, wizard.CountLog("[* WARN] Empty password inserted"));
   // The password field takes the eight characters INSTALLA.MOD holds.
   wizard.Type(IDC_OFFICE_PASSWORD, "SECRET789");
   EXPECT_TRUE(wizard.WaitText(IDC_OFFICE_PASSWORD, "SECRET78"));
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
-  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
-  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "C"));
-  EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), "N (rete)"));
-  const LRESULT selected =
-      SendMessageA(GetDlgItem(wizard.ActivePage(), IDC_DRIVE_COMBO), CB_GETCURSEL, 0, 0);
-  ASSERT_GE(selected, 0);
-  ASSERT_LT(static_cast<size_t>(selected), drives.size());
-  EXPECT_EQ("C", drives[selected]);
+  EXPECT_EQ("C", wizard.ComboSelection(IDC_DRIVE_COMBO));
   EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
   // The folder follows the drive picked.
-  for (const char* drive : {"N (rete)", "C"}) {
-    wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(
-        std::find(drives.begin(), drives.end(), drive) - drives.begin()));
-    EXPECT_TRUE(wizard.WaitText(IDC_INSTALL_PATH, drive[0] + std::string(":\\ZAN\\PM00123")));
-  }
+  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
+  const auto n = std::find(drives.begin(), drives.end(), "N (rete)");
+  ASSERT_NE(n, drives.end());
+  wizard.SelectComboItem(IDC_DRIVE_COMBO, static_cast<int>(n - drives.begin()));
+  EXPECT_TRUE(wizard.WaitText(IDC_INSTALL_PATH, "N:\\ZAN\\PM00123"));
 
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
-  EXPECT_EQ("C:\\ZAN\\PM00123\\", wizard.Text(IDC_INSTALL_PATH));
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Local installation detected"));
+  EXPECT_EQ("N:\\ZAN\\PM00123\\", wizard.Text(IDC_INSTALL_PATH));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Network installation detected"));
   wizard.Next();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
-  for (const char* folder : {"C:\\ZAN\\PM00123\\ZAN2025", "C:\\ZAN\\PM00123\\ZAN_Shared",
-                             "C:\\ZAN\\DesktopApp\\BIN"})
-    EXPECT_TRUE(Exists(folder)) << folder;
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval install path confirmed -> C:\\ZAN\\PM00123\\"));
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_INSTALL"));
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Korval install path confirmed -> N:\\ZAN\\PM00123\\"));
+  ASSERT_TRUE(wizard.WaitEndPageDone(false));
+  ASSERT_TRUE(wizard.FinishAndExit(true));
+
+  EXPECT_EQ(1, wizard.CountLog("[  INFO] Destination unit is N:\\ and is remote, so don't ask for share it"));
+  EXPECT_EQ(0, wizard.CountLog("network share"));
+  const std::string platform = "N:\\ZAN\\PM00123\\ZAN2025\\";
+  EXPECT_EQ("00123SECRET78\r\r\n" + platform, ReadBytes(platform + "HOME\\ETC\\INSTALLA.MOD"));
+  const auto rows = RegisterWorkstations(ScratchFolder() + "net\\ZAN\\PM00123\\ZAN_Shared\\SharedInfo");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ((std::vector<std::string>{"00123", "2025", CurrentAssignee()}),
+            (std::vector<std::string>{rows.back()[0], rows.back()[6], rows.back()[3]}));
+  EXPECT_EQ(std::optional<std::string>("ELEVATECREATEPROCESS"),
+            RegString(HKEY_CURRENT_USER, kLayersKey, platform + "\\HOME\\BIN\\wrun32.exe"));
+  EXPECT_FALSE(Exists("N:\\ZAN\\PM00123\\ZAN_Shared\\LockFile"));
 }
 
 TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   const std::string a = "C:\\ZAN\\PM00100\\", b = "C:\\ZAN\\PM00200\\", c = "C:\\ZAN\\PM00300\\";
-  MakeOffice(a, {Row("00100", 2025, 1, "PC1\\anna"),
-                 Row("00100", 2025, 2, "PC2\\bruno"),  // the same office and year: listed once
-                 Row("00100", 2024, 1, "PC1\\anna")});
-  MakeOffice(b, {Row("00200", 2024, 1, "PC1\\anna")});
-  MakeOffice(c, {Row("00301", 2024, 1, "PC1\\anna")});  // a folder named for another code
-  WriteBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1");
+  WriteOffice({{2025, 1, "PC1\\anna", "00100"},
+               {2025, 2, "PC2\\bruno", "00100"},  // the same office and year: listed once
+               {2024, 1, "PC1\\anna", "00100"}},
+              false, a);
+  WriteOffice({{2024, 1, "PC1\\anna", "00200"}}, false, b);
+  WriteOffice({{2024, 1, "PC1\\anna", "00301"}}, false, c);  // a folder named for another code
+  ASSERT_TRUE(WriteBytes(b + "ZAN_Shared\\LockFile", "[20250101@10:00:00:000];PC9\\carla;1"));
 
   WizardDriver wizard("found_offices");
   Install(wizard);
@@ -172,19 +158,15 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   wizard.Back();
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
 
-  // The current year without the user's workstation: create one, or not.
-  const std::string newPdl =
-      "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00100 risulta gia' installata.\n\n"
-      "Procedere alla creazione del posto di lavoro e dell'icona di accesso in Piattaforma?";
+  // The current year without the user's workstation: No keeps the list (Yes:
+  // the final page's stories).
   wizard.SelectListItem(IDC_PM_LIST, 0);
-  NextExpectingBox(wizard, newPdl, IDNO);
+  NextExpectingBox(wizard,
+                   "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00100 risulta gia' "
+                   "installata.\n\nProcedere alla creazione del posto di lavoro e dell'icona di "
+                   "accesso in Piattaforma?",
+                   IDNO);
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));  // the page again
-  wizard.SelectListItem(IDC_PM_LIST, 0);
-  NextExpectingBox(wizard, newPdl, IDYES);
-  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
-  EXPECT_EQ(a, wizard.Text(IDC_INSTALL_PATH));
-  wizard.Back();
-  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
 
   // A typed code that a register holds (of any year) leads back to the list.
   wizard.Click(IDC_NEW_OFFICE);
@@ -209,33 +191,37 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMNEW"));
 }
 
-TEST_F(OfficeTest, CurrentYearWithTheUsersValidWorkstationAsksForTheIconOnly) {
-  const std::string office = "C:\\ZAN\\PM00500\\";
-  MakeOffice(office, {Row("00500", 2025, 1, CurrentAssignee())}, true);
-  WizardDriver wizard("valid_workstation");
-  Install(wizard);
-  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
-  wizard.SelectListItem(IDC_PM_LIST, 0);
-  NextExpectingBox(wizard,
-                   "La Piattaforma ZAN 2025 per l'Ufficio Autorizzato 00500 risulta gia' "
-                   "installata.\n\nProcedere alla creazione dell'icona di accesso in Piattaforma?",
-                   IDYES);
-  ASSERT_TRUE(wizard.WaitPage("WIZ_INSTALL"));
-  EXPECT_EQ(1, wizard.CountLog("[  INFO] Installation already active -> 00500 -> 2025 -> OK"));
-}
-
+// The user's workstation of this year whose platform lacks the runtime: the
+// start page asks about the invalid configuration while it activates. No
+// ends the run with 1; Yes goes on by itself to the office list (which the
+// register keeps in the sheet), and the pick removes the user's row.
 TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   const std::string office = "C:\\ZAN\\PM00600\\";
-  MakeOffice(office, {Row("00600", 2025, 1, CurrentAssignee()), Row("00600", 2025, 2, "PC2\\bruno")});
+  WriteOffice({{2025, 1, CurrentAssignee(), "00600"}, {2025, 2, "PC2\\bruno", "00600"}}, false, office);
+  const std::string question =
+      "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
+      "l'installazione?";
+  {
+    WizardDriver declined("invalid_workstation_declined");
+    ASSERT_TRUE(declined.Start(kArgs));
+    ASSERT_TRUE(declined.WaitPageLogged("WIZ_START"));
+    EXPECT_TRUE(declined.WaitLog("[* WARN] PM -> 00600 -> " + office + "ZAN2025 -> " + CurrentAssignee() +
+                                 " -> " + office + "ZAN_Shared\\SharedInfo -> INVALID"));
+    auto box = declined.WaitBox(kCaption);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, question);
+    EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+    declined.Answer(*box, IDNO);
+    EXPECT_TRUE(declined.WaitLog("[* WARN] Not proceeding with wrong config installation"));
+    EXPECT_EQ(declined.WaitExit(), 1u);
+  }
   WizardDriver wizard("invalid_workstation");
-  ASSERT_TRUE(wizard.Start("/SKIPUPDATE /NODISCOVERY"));
-  // The start page asks about the invalid configuration while it activates;
-  // Yes goes on by itself.
+  ASSERT_TRUE(wizard.Start(kArgs));
   ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
-  auto question = wizard.WaitBox(kCaption);
-  ASSERT_TRUE(question.has_value());
-  wizard.Answer(*question, IDYES);
+  ExpectBox(wizard, question, IDYES);
+  EXPECT_TRUE(wizard.WaitLog("[* WARN] Proceed with wrong config installation"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 107, 101, 150, 151, 104, 106}));
   wizard.SelectListItem(IDC_PM_LIST, 0);
   wizard.Next();
   ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));

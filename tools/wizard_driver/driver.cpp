@@ -7,6 +7,7 @@
 #include "driver.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <prsht.h>
 #include <shlobj.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <set>
 
 #include "resource.h"
 
@@ -310,6 +312,8 @@ std::vector<std::vector<std::string>> RunRegisterScript(const std::string& regis
 }
 
 size_t g_requestOffset = 0;
+// What the server held at the paths a scenario gave it other content for.
+std::map<std::string, std::string> g_served;
 
 std::string RulesFile() { return Env("E2E_RULES_FILE"); }
 
@@ -738,11 +742,6 @@ bool WizardDriver::IsVisible(int controlId) {
   return control && IsWindowVisible(control);
 }
 
-bool WizardDriver::IsEnabled(int controlId) {
-  HWND control = Control(controlId);
-  return control && IsWindowEnabled(control);
-}
-
 namespace {
 // Across processes Wine copies LB_GETTEXT and CB_GETLBTEXT back as UTF-16
 // whatever the call's character set, so the entries are asked for as UTF-16
@@ -782,11 +781,6 @@ std::vector<std::string> WizardDriver::ListItems(int controlId) {
   return Items(Control(controlId), LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
 }
 
-int WizardDriver::ListSelection(int controlId) {
-  HWND control = Control(controlId);
-  return control ? static_cast<int>(Ask(control, LB_GETCURSEL)) : LB_ERR;
-}
-
 void WizardDriver::SelectListItem(int controlId, int index) {
   HWND control = Control(controlId);
   if (!control) return;
@@ -821,6 +815,24 @@ void WizardDriver::SelectComboItem(int controlId, int index) {
   PostMessageA(control, CB_SETCURSEL, index, 0);
   PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(control));
+}
+
+bool WizardDriver::ShowsProgress(const std::string& until, DWORD timeout) {
+  std::set<std::string> texts;
+  std::set<LRESULT> positions;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeout; Sleep(30)) {
+    const HWND page = ActivePage();
+    const std::string text = page ? WindowText(GetDlgItem(page, IDC_PERCENT_TEXT)) : "";
+    if (!text.empty()) texts.insert(text);
+    const LRESULT position = page ? Ask(GetDlgItem(page, IDC_PROGRESS), PBM_GETPOS) : 0;
+    if (position > 0) positions.insert(position);
+    if (Contains(LogText(), until)) break;
+  }
+  Screenshot("progress");
+  if (texts.size() >= 2 && positions.size() >= 2) return true;
+  Fail("the install page showed " + std::to_string(texts.size()) + " percentages and " +
+       std::to_string(positions.size()) + " bar positions before \"" + until + "\"");
+  return false;
 }
 
 std::string WizardDriver::SheetTitle() { return WindowText(Sheet()); }
@@ -1023,11 +1035,10 @@ bool WizardDriver::ChooseTask(int taskId) {
   return true;
 }
 
-bool WizardDriver::ToInstallAsNewOffice(const std::string& code, const std::string& password,
-                                        const std::string& drive) {
+bool WizardDriver::ToInstallAsNewOffice(const std::string& drive) {
   if (!ChooseTask(IDC_TASK_INSTALL) || !WaitPage("WIZ_PMNEW")) return false;
-  SetText(IDC_OFFICE_CODE, code);
-  SetText(IDC_OFFICE_PASSWORD, password);
+  SetText(IDC_OFFICE_CODE, "01234");
+  SetText(IDC_OFFICE_PASSWORD, kPassword);
   Next();
   if (!WaitPage("WIZ_SELECTUNIT")) return false;
   if (!drive.empty()) {
@@ -1042,7 +1053,30 @@ bool WizardDriver::ToInstallAsNewOffice(const std::string& code, const std::stri
   Next();
   if (!WaitPage("WIZ_BEFOREINSTALL")) return false;
   Next();
-  return true;
+  // With nothing to download the chain may be past WIZ_INSTALL before the
+  // sheet could be seen on it: the log tells.
+  return WaitPageLogged("WIZ_INSTALL");
+}
+
+bool WizardDriver::ToInstallOnFoundOffice(int taskId, const std::string& question, bool checks) {
+  if (!ChooseTask(taskId) || !WaitPage("WIZ_PMSELECT")) return false;
+  SelectListItem(IDC_PM_LIST, 0);
+  Next();
+  if (!question.empty()) {
+    std::optional<Box> box = WaitBox("Attenzione");
+    if (!box) return false;
+    if (box->text.size() < question.size() ||
+        box->text.compare(box->text.size() - question.size(), question.size(), question) != 0) {
+      Fail("the office's question does not end with \"" + question + "\": " + box->text);
+      return false;
+    }
+    Answer(*box, IDYES);
+  }
+  if (checks) {
+    if (!WaitPage("WIZ_BEFOREINSTALL")) return false;
+    Next();
+  }
+  return WaitPageLogged("WIZ_INSTALL", kChainWait);
 }
 
 bool WizardDriver::WaitEndPageDone(bool shareQuestion, DWORD timeout) {
@@ -1180,18 +1214,6 @@ int WizardDriver::CountLog(const std::string& text) {
                                         [&](const std::string& line) { return Contains(line, text); }));
 }
 
-std::vector<std::string> WizardDriver::LogLinesAfter(const std::string& after,
-                                                    const std::string& text) {
-  std::vector<std::string> lines = LogLines();
-  auto from = std::find_if(lines.begin(), lines.end(),
-                           [&](const std::string& line) { return Contains(line, after); });
-  std::vector<std::string> found;
-  if (from != lines.end())
-    std::copy_if(from + 1, lines.end(), std::back_inserter(found),
-                 [&](const std::string& line) { return Contains(line, text); });
-  return found;
-}
-
 // --- The machine -----------------------------------------------------------
 
 std::string SetupLogPath() {
@@ -1242,8 +1264,25 @@ void SetDotNet48(bool present) {
   RegCloseKey(key);
 }
 
+namespace {
+// The user's desktop pointed at a folder of this prefix.
+void UsePrivateDesktop() {
+  static const char kDesktop[] = "C:\\users\\Public\\e2e_desktop";
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_CURRENT_USER,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                    &key) == ERROR_SUCCESS) {
+    RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDesktop), sizeof kDesktop);
+    RegCloseKey(key);
+  }
+  CreateDirectoryA(kDesktop, nullptr);
+  EXPECT_EQ(DesktopFolder(), kDesktop);
+}
+}  // namespace
+
 void ResetMachine() {
   EndLeftoverProcesses();
+  UsePrivateDesktop();
   std::string temp = TempFolder();
   // Folders that may hold a scenario's links go before the scratch folder
   // their targets lie in: Wine does not list a link whose target is gone.
@@ -1256,12 +1295,13 @@ void ResetMachine() {
   RemoveTree(ShortcutPath());
   DeleteRegistryValues(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Microsoft\\Windows\\Explorer",
                        "EnableShellShortcutIconRemotePath");
-  for (const char* key : {"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
-                          "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers"})
-    DeleteRegistryValues(HKEY_CURRENT_USER, key, "wrun32.exe");
+  for (const char* compatibility : {kPersistedKey, kLayersKey})
+    DeleteRegistryValues(HKEY_CURRENT_USER, compatibility, "wrun32.exe");
   SetDotNet48(true);
   if (!RulesFile().empty()) ClearServerRules();
   ClearRequests();
+  for (const auto& served : g_served) WriteBytes(served.first, served.second);
+  g_served.clear();
 }
 
 std::optional<std::string> RegString(HKEY root, const std::string& key, const std::string& name) {
@@ -1354,6 +1394,18 @@ std::string BuildFolder() { return Env("E2E_BUILD_DIR_WIN"); }
 
 std::string ServerRoot() { return Env("E2E_SERVER_ROOT"); }
 
+std::string ServedFile(const std::string& requestPath) {
+  std::string path = ServerRoot() + requestPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+void Serve(const std::string& requestPath, const std::string& bytes) {
+  const std::string file = ServedFile(requestPath);
+  if (!g_served.count(file)) g_served[file] = ReadBytes(file);
+  EXPECT_TRUE(WriteBytes(file, bytes)) << file;
+}
+
 std::vector<std::string> ServerRequestLines() {
   std::string text = ReadBytes(Env("E2E_REQUEST_LOG"));
   return SplitLines(text.size() > g_requestOffset ? text.substr(g_requestOffset) : std::string(), true);
@@ -1403,6 +1455,8 @@ std::vector<std::vector<std::string>> QueryRegister(const std::string& registerP
   return RunRegisterScript(registerPath, sql, "query");
 }
 
+namespace {
+
 void ExecRegister(const std::string& registerPath, const std::string& sql) {
   MakeFolders(Parent(registerPath));
   RunRegisterScript(registerPath, sql, "exec");
@@ -1414,14 +1468,14 @@ std::string SqlText(const std::string& text) {
   return quoted + "'";
 }
 
-std::string Scrambled(const std::string& password) {
+// kPassword as the register stores it.
+std::string StoredPassword() {
   static const char kKey[] = "ZAN-shared";
-  std::string bytes = password;
+  std::string bytes = kPassword;
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ kKey[i % 10]);
   return bytes;
 }
 
-namespace {
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string hex;
@@ -1431,12 +1485,13 @@ std::string Hex(const std::string& bytes) {
   }
   return hex;
 }
+
 }  // namespace
 
-std::string ScrambledHex(const std::string& password) { return Hex(Scrambled(password)); }
+std::string StoredPasswordHex() { return Hex(StoredPassword()); }
 
-void WriteRegister(const std::string& registerPath, const std::string& officeFolder,
-                   const std::vector<WorkstationRow>& rows, const std::string& moreSql) {
+void WriteOffice(const std::vector<Workstation>& rows, bool runtime, const std::string& folder,
+                 const std::string& moreSql) {
   std::string sql =
       "CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
       "CREATE TABLE Workpoint (idWorkpoint INTEGER PRIMARY KEY AUTOINCREMENT, pm TEXT, pwd BLOB, "
@@ -1445,7 +1500,7 @@ void WriteRegister(const std::string& registerPath, const std::string& officeFol
       "CREATE TABLE SwExt (idSwExt INTEGER PRIMARY KEY AUTOINCREMENT, software TEXT, anno TEXT, "
       "cmdline TEXT, arguments TEXT);";
   std::vector<int> years;
-  for (const WorkstationRow& row : rows) {
+  for (const Workstation& row : rows) {
     size_t year = std::find(years.begin(), years.end(), row.year) - years.begin();
     if (year == years.size()) {
       years.push_back(row.year);
@@ -1453,15 +1508,20 @@ void WriteRegister(const std::string& registerPath, const std::string& officeFol
              SqlText(std::to_string(row.year)) +
              ", '\\home\\BIN\\wrun32.exe', '-c ..\\etc\\cblconfi ..\\obj\\tkmenu.acu rete <pdl> "
              "<path_year>');";
+      const std::string platform = folder + "ZAN" + std::to_string(row.year) + "\\";
+      EXPECT_TRUE(WriteBytes(platform + "HOME\\ETC\\INSTALLA.MOD", row.pm + kPassword));
+      if (runtime) {
+        EXPECT_TRUE(WriteBytes(platform + "HOME\\BIN\\wrun32.exe", "MZ"));
+      }
     }
     sql += "INSERT INTO Workpoint (pm, pwd, pdl, assignee, path, creationtime) VALUES (" +
-           SqlText(row.pm) + ", CAST(X'" + Hex(row.pwd) + "' AS TEXT), " + std::to_string(row.pdl) +
-           ", " + SqlText(row.assignee) + ", " + SqlText(officeFolder) +
+           SqlText(row.pm) + ", CAST(X'" + Hex(StoredPassword()) + "' AS TEXT), " +
+           std::to_string(row.pdl) + ", " + SqlText(row.assignee) + ", " + SqlText(folder) +
            ", datetime('now'));"
            "INSERT INTO Workpoint_SwExt VALUES (last_insert_rowid(), " +
            std::to_string(year + 1) + ");";
   }
-  ExecRegister(registerPath, sql + moreSql);
+  ExecRegister(folder + "ZAN_Shared\\SharedInfo", sql + moreSql);
 }
 
 std::vector<std::vector<std::string>> RegisterWorkstations(const std::string& registerPath) {

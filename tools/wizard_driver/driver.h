@@ -27,6 +27,7 @@ using testing_support::Exists;
 using testing_support::HeldFile;
 using testing_support::Link;
 using testing_support::MakeFolderLink;
+using testing_support::MakeFolders;
 using testing_support::Names;
 using testing_support::ReadBytes;
 using testing_support::ReadLink;
@@ -34,6 +35,28 @@ using testing_support::RemoveTree;
 using testing_support::Tree;
 using testing_support::WriteBytes;
 using testing_support::WriteLink;
+
+// The office the stories install or prepare, its folders and files.
+constexpr char kOffice[] = "C:\\ZAN\\PM01234\\";
+constexpr char kPlatform[] = "C:\\ZAN\\PM01234\\ZAN2025\\";
+constexpr char kRegister[] = "C:\\ZAN\\PM01234\\ZAN_Shared\\SharedInfo";
+constexpr char kLock[] = "C:\\ZAN\\PM01234\\ZAN_Shared\\LockFile";
+// DesktopApp's folder on the system drive.
+constexpr char kBin[] = "C:\\ZAN\\DesktopApp\\BIN\\";
+// The password typed for a new office and stored for every office written.
+constexpr char kPassword[] = "PWD12345";
+// A run without the update check and the network search.
+constexpr char kArgs[] = "/SKIPUPDATE /NODISCOVERY";
+// Request paths of the update server (production set).
+constexpr char kInfoPath[] = "/update/setup_zan2025.txt";
+constexpr char kKorvalPath[] = "/update/korval/korval2025.7z";
+constexpr char kXmlPath[] = "/update/desktopapp.xml";
+constexpr char kArchivePath[] = "/update/desktopapp/production/desktopapp.7z";
+// The runtime's compatibility keys (HKCU) and the autorun key Vex is taken from.
+constexpr char kPersistedKey[] =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
+constexpr char kLayersKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // Bounds of the waits, in milliseconds.
 constexpr DWORD kPageWait = 30000;
@@ -122,7 +145,6 @@ class WizardDriver {
   // Controls of the active page (a missing control fails the test).
   void Click(int controlId);
   bool IsChecked(int controlId);
-  bool IsEnabled(int controlId);
   void SetText(int controlId, const std::string& text);
   // Types `text` into an edit key by key (posted WM_CHAR), as a user would:
   // the edit's own limits apply, which SetText's WM_SETTEXT passes by.
@@ -132,12 +154,16 @@ class WizardDriver {
   bool WaitText(int controlId, const std::string& text, DWORD timeout = kPageWait);
   bool IsVisible(int controlId);
   std::vector<std::string> ListItems(int controlId);
-  int ListSelection(int controlId);
   void SelectListItem(int controlId, int index);
   void DoubleClickListItem(int controlId, int index);
   std::vector<std::string> ComboItems(int controlId);
   std::string ComboSelection(int controlId);
   void SelectComboItem(int controlId, int index);
+  // Watches the install page until the log holds `until` (at most
+  // `timeout`, then a screenshot): true when its percentage text and its
+  // progress bar each showed at least two values, and the test failed
+  // otherwise. A page or control gone meanwhile is not a failure.
+  bool ShowsProgress(const std::string& until, DWORD timeout);
   // The sheet's window title; its Next button's text.
   std::string SheetTitle();
   std::string NextButtonText();
@@ -165,12 +191,17 @@ class WizardDriver {
   //
   // Waits for WIZ_START, chooses the task `taskId` (IDC_TASK_...), presses Next.
   bool ChooseTask(int taskId);
-  // The new-office road from WIZ_START to the press of Next on
-  // WIZ_BEFOREINSTALL: Install chosen, `code` and `password` typed on
-  // WIZ_PMNEW, the drive entry `drive` picked on WIZ_SELECTUNIT ("" keeps the
-  // one proposed).
-  bool ToInstallAsNewOffice(const std::string& code, const std::string& password,
-                            const std::string& drive = "");
+  // The new-office road from WIZ_START to WIZ_INSTALL's activation: Install
+  // chosen, office 01234 and kPassword typed on WIZ_PMNEW, the drive entry
+  // `drive` picked on WIZ_SELECTUNIT ("" keeps the one proposed), the checks
+  // of WIZ_BEFOREINSTALL passed.
+  bool ToInstallAsNewOffice(const std::string& drive = "");
+  // The road over an office found, from WIZ_START to WIZ_INSTALL's
+  // activation: the task `taskId` chosen, the first office of WIZ_PMSELECT
+  // picked, the question whose text ends with `question` answered Yes (""
+  // expects none), then, with `checks`, WIZ_BEFOREINSTALL passed (the
+  // user's own workstation skips it).
+  bool ToInstallOnFoundOffice(int taskId, const std::string& question, bool checks = true);
   // Cancel on a page that asks nothing back; the setup must end with 0.
   bool CancelAndExit();
   // Waits until the final page has done its work: the sheet shows WIZ_END
@@ -205,9 +236,6 @@ class WizardDriver {
   std::vector<std::string> LogLines();
   // Lines that contain `text`.
   int CountLog(const std::string& text);
-  // Lines that contain `text` after the first line that contains `after`
-  // (none when no line does).
-  std::vector<std::string> LogLinesAfter(const std::string& after, const std::string& text);
 
  private:
   struct State;
@@ -237,7 +265,9 @@ std::string SetupLogPath();
 void SetDotNet48(bool present);
 // Deletes what earlier scenarios of the same program left: C:\ZAN, the log
 // folder, the desktop shortcut, the temporary packages, the registry values
-// the setup writes. Each end-to-end test's SetUp calls it.
+// the setup writes, the server's rules and the content it was given to serve. Each end-to-end test's SetUp calls it. The user's desktop
+// is pointed at a folder of the prefix first: the prepared prefix links it to
+// the Linux home folder, which every program's prefix shares.
 void ResetMachine();
 // Registry reads; nullopt when the value is missing.
 std::optional<std::string> RegString(HKEY root, const std::string& key, const std::string& name);
@@ -274,6 +304,11 @@ std::string BuildFolder();
 
 // The server root as a Windows path (its content can be changed by a test).
 std::string ServerRoot();
+// The file the server answers `requestPath` with (a Windows path).
+std::string ServedFile(const std::string& requestPath);
+// Serves `bytes` at `requestPath` until the next ResetMachine, which puts
+// back what the server held before.
+void Serve(const std::string& requestPath, const std::string& bytes);
 // Request paths the server received, in order, since the last ClearRequests.
 std::vector<std::string> ServerRequests();
 // The same requests as the server logs them: "METHOD PATH STATUS BYTES".
@@ -296,35 +331,31 @@ void ClearServerRules();
 // Linux's own Python and SQLite do the reading, outside Wine.
 std::vector<std::vector<std::string>> QueryRegister(const std::string& registerPath,
                                                     const std::string& sql);
-// Runs SQL statements on an SQLite file (created when missing, with its folder).
-void ExecRegister(const std::string& registerPath, const std::string& sql);
-// A text as an SQL literal.
-std::string SqlText(const std::string& text);
 
-// An office password as every PC of the office stores it in the register's
-// pwd column, worked out here independently of the setup's code: each byte
-// XOR the register's key "ZAN-shared"; and that as upper-case hex, as SQL's
-// hex() gives it.
-std::string Scrambled(const std::string& password);
-std::string ScrambledHex(const std::string& password);
-// A workstation of an office register; `pwd` holds the bytes stored (see
-// Scrambled), as text.
-struct WorkstationRow {
-  std::string pm;
+// A workstation of an office register.
+struct Workstation {
   int year;
   int pdl;
   std::string assignee;
-  std::string pwd;
+  std::string pm = "01234";
 };
-// Writes an office register (created with its folder): the platform's
-// tables, one KORVAL software row per year met, in the order met, and each
-// workstation, its path `officeFolder`, linked to its year's row; then
-// `moreSql`. The platform folders and their files are the caller's.
-void WriteRegister(const std::string& registerPath, const std::string& officeFolder,
-                   const std::vector<WorkstationRow>& rows, const std::string& moreSql = "");
+// Writes the office in `folder` (ending in "\") as the platform leaves it:
+// its register (created with its folder) with the platform's tables, one
+// KORVAL software row per year met, in the order met, and each workstation,
+// its password kPassword as every PC stores it, linked to its year's row; then
+// `moreSql`. Each year's platform folder gets the marker file that makes its
+// workstations offered (HOME\ETC\INSTALLA.MOD, the office code and the
+// password) and, with `runtime`, the runtime that makes the current user's
+// workstation complete on this PC.
+void WriteOffice(const std::vector<Workstation>& rows, bool runtime = true,
+                 const std::string& folder = kOffice, const std::string& moreSql = "");
 // Each workstation of a register joined with its software row, as text:
 // pm, hex(pwd), pdl, assignee, path, software, anno, cmdline; ordered by
 // year, number and assignee.
-std::vector<std::vector<std::string>> RegisterWorkstations(const std::string& registerPath);
+std::vector<std::vector<std::string>> RegisterWorkstations(const std::string& registerPath = kRegister);
+// kPassword as every PC of the office stores it in the register's pwd
+// column, worked out here independently of the setup's code (each byte XOR
+// the register's key "ZAN-shared"), as upper-case hex, as SQL's hex() gives it.
+std::string StoredPasswordHex();
 
 }  // namespace e2e
