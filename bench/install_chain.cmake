@@ -1,5 +1,5 @@
 # The install chain benchmark's driver program (bench/install_chain.sh runs it
-# through tests/wizard/run_e2e.sh). It uses the wizard driver
+# through tools/wizard_driver/run_e2e.sh). It uses the wizard driver
 # (tools/wizard_driver.cmake), so bench/CMakeLists.txt includes it.
 add_executable(install_chain_bench ${CMAKE_CURRENT_LIST_DIR}/install_chain.cpp)
 target_link_libraries(install_chain_bench PRIVATE wizard_driver psapi)

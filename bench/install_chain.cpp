@@ -1,5 +1,5 @@
 // One timed install chain for bench/install_chain.sh, run through
-// tests/wizard/run_e2e.sh (its prefix, display and update server):
+// tools/wizard_driver/run_e2e.sh (its prefix, display and update server):
 //   install_chain_bench.exe <korval.7z> <desktopapp.7z> <desktopapp.xml>
 // (Windows paths of the big packages, copied into the server's root first).
 // Drives a new office to WIZ_INSTALL, then only sleeps and reads the log now

@@ -4,7 +4,7 @@
 # Packages: Korval about 250 MB in 2,000 files (a quarter random bytes, the
 # rest text; LZMA2 -mx5, one solid block) and DesktopApp about 50 MB, with its
 # descriptor. Ours: the real setup driven by bench/install_chain.cpp through
-# tests/wizard/run_e2e.sh (its own prefix, display and update server), timed
+# tools/wizard_driver/run_e2e.sh (its own prefix, display and update server), timed
 # from "Sheet active -> WIZ_INSTALL" to "Sheet active -> WIZ_END" in the
 # setup's log. Peer: curl fetching the same three files through the same kind
 # of server, then 7zz x -mmt1 of both archives. Each side runs with all its
@@ -79,7 +79,7 @@ for r in $(seq "$rounds"); do
      sleep 0.5
    done) &
   watcher=$!
-  out=$(E2E_BUILD_DIR="$build" taskset -c "$cpu" sh "$root/tests/wizard/run_e2e.sh" \
+  out=$(E2E_BUILD_DIR="$build" taskset -c "$cpu" sh "$root/tools/wizard_driver/run_e2e.sh" \
         "$build/bench/install_chain_bench.exe" "$(winpath "$korval")" "$(winpath "$app")" \
         "$(winpath "$data/server/update/desktopapp.xml")" 2>&1 | grep '^chain seconds' || true)
   kill "$watcher" 2>/dev/null || true

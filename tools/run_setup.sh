@@ -16,7 +16,7 @@
 #    and starts again. The server stays up until every process of the prefix
 #    has ended, the restarted setup included.
 #  - Otherwise: drives a new-office installation under a virtual display, with
-#    the end-to-end road EndRoad.NewOfficeOnC (tests/wizard/run_e2e.sh).
+#    the end-to-end road EndRoad.NewOfficeOnC (tools/wizard_driver/run_e2e.sh).
 # Wine runs with the Italian locale, so its own buttons (Avanti, Annulla...)
 # speak the language of the pages. Both modes end by printing, each with a
 # label, what the run made; the exit code is the setup's (cut to 8 bits by
@@ -108,7 +108,7 @@ if [ "$drive" -eq 1 ]; then
   # test run does not overwrite what it leaves.
   cp "$build/tests/e2e_end_test.exe" "$run/wizard_road.exe"
   rc=0
-  E2E_BUILD_DIR="$build" sh "$root/tests/wizard/run_e2e.sh" "$run/wizard_road.exe" \
+  E2E_BUILD_DIR="$build" sh "$root/tools/wizard_driver/run_e2e.sh" "$run/wizard_road.exe" \
     --gtest_filter=EndRoad.NewOfficeOnC --gtest_color=no || rc=$?
   prefix="$build/e2e/wizard_road/prefix"
   # The road points the desktop at a folder of its own prefix.

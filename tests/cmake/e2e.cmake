@@ -2,7 +2,7 @@
 # program that sees the setup only from outside, through the wizard driver
 # (tools/wizard_driver/driver.h, defined in tools/wizard_driver.cmake); it
 # links neither the wizard nor the services, only the resource ids. Each
-# program runs through tests/wizard/run_e2e.sh, in a Wine prefix, wineserver,
+# program runs through tools/wizard_driver/run_e2e.sh, in a Wine prefix, wineserver,
 # display and update server of its own, so programs run in parallel while the
 # scenarios inside one run one after another.
 #
@@ -12,7 +12,7 @@
 # the in-process tests':
 #   // fixtures: name1 name2
 
-set(E2E_RUNNER ${CMAKE_SOURCE_DIR}/tests/wizard/run_e2e.sh)
+set(E2E_RUNNER ${CMAKE_SOURCE_DIR}/tools/wizard_driver/run_e2e.sh)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wizard/e2e_*_test.cpp)
 foreach(source ${E2E_TESTS})
   get_filename_component(name ${source} NAME_WE)

@@ -1,6 +1,6 @@
 # Stand-ins for the running-program checks: one small waiting program copied
 # under the image names the setup looks for, plus one wrongly cased copy.
-add_executable(zan_sleeper WIN32 ${CMAKE_SOURCE_DIR}/tests/stand_ins/sleeper.cpp)
+add_executable(zan_sleeper WIN32 ${CMAKE_SOURCE_DIR}/tools/sleeper_stand_in.cpp)
 set(STAND_IN_DIR ${CMAKE_BINARY_DIR}/stand_ins)
 add_custom_command(TARGET zan_sleeper POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${STAND_IN_DIR}/wrongcase

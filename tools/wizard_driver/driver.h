@@ -5,7 +5,7 @@
 // the log's last lines and a screenshot.
 //
 // End-to-end test programs (tests/wizard/e2e_*_test.cpp) run through
-// tests/wizard/run_e2e.sh: a private Wine prefix copied from a prepared one,
+// tools/wizard_driver/run_e2e.sh: a private Wine prefix copied from a prepared one,
 // the local update server (sample packages, request log, rules file) as the
 // setup's HTTP proxy, and the screenshots converted to PNG afterwards. The
 // run command's check (tests/run/) instead adopts the setup that

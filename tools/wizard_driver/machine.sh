@@ -1,5 +1,5 @@
 # Shell helpers of the scripts that give the setup a machine of its own under
-# Wine: tests/wizard/run_e2e.sh, tests/run/run_command_test.sh and
+# Wine: tools/wizard_driver/run_e2e.sh, tests/run/run_command_test.sh and
 # tools/run_setup.sh source this file (POSIX sh).
 
 # copy_prefix <prepared prefix> <prefix>: a Wine prefix of its own; the two

@@ -3,12 +3,12 @@
 #   run_e2e.sh <program.exe> [gtest arguments]
 #
 # The program gets a machine of its own, so that programs run in parallel:
-#  - a Wine prefix copied from the prepared one (tests/fixtures/wizard_prefix.sh)
+#  - a Wine prefix copied from the prepared one (tools/fixtures/wizard_prefix.sh)
 #    with its own wineserver, killed at the end;
 #  - a virtual display of its own (Xvfb picks a free number itself), so its
 #    windows and screenshots meet no other program's;
 #  - tools/update_server.py as the setup's HTTP proxy, serving a copy of the
-#    sample packages (tests/fixtures/wizard_packages.sh), logging requests and
+#    sample packages (tools/fixtures/wizard_packages.sh), logging requests and
 #    reading a rules file the wizard driver (tools/wizard_driver/) writes.
 # The driver reads the E2E_* variables exported below. Screenshots land in
 # <build>/screenshots/<program>/<scenario>/ and are turned into PNG files.
