@@ -11,12 +11,9 @@ add_test(NAME wininet_wrapper_test
     --rule /hello/nolength.bin=nolength
     --rule /progress/ten.bin=trickle:16383:20
     --rule /progress/eleven.bin=trickle:16383:20
-    --rule /progress/many.bin=trickle:16383:20
     --rule /slow/stall.txt=stall:25
     --rule /huge/endless.bin=endless
     --rule /redirect/ten.txt=redirect:10
-    --rule /redirect/loop.txt=redirect
     --rule /bound/nolength.bin=nolength
-    --rule /slow/drip.bin=drip:1:1000
     -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:wininet_wrapper_test> --gtest_color=no)
 set_tests_properties(wininet_wrapper_test PROPERTIES TIMEOUT 300)

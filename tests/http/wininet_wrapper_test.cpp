@@ -140,7 +140,6 @@ TEST(UrlSplitting, Table) {
     const char* url; bool raw; int error; bool secure; const char* host; const char* path;
   } rows[] = {
       {"HTTPS://Host.Example/Dir/File.TXT", false, 0, true, "host.example", "/dir/file.txt"},
-      {"HTTPS://Host.Example/Dir/File.TXT", true, 0, false, "Host.Example", "/Dir/File.TXT"},
       {"http://host.example", false, 0, false, "host.example", "/"},
       {"no colon at all", false, ERROR_BAD_ARGUMENTS, false, "", ""},
   };
@@ -167,45 +166,22 @@ TEST_F(HttpTest, ThreadThatCannotBeCreatedCompletesWithMinusOne) {
   EXPECT_TRUE(log_.Has("[**  ERR] Request thread could not be created"));
 }
 
-// What the credential box was given, and what it answers, for the next call.
-struct PromptCall {
-  std::wstring target, giveUser, givePassword;
-  DWORD giveResult = 0;
-  ULONG userSize = 0, passwordSize = 0;
-} g_prompt;
-
-DWORD WINAPI FakePrompt(PCREDUI_INFOW, PCWSTR target, PCtxtHandle, DWORD, PWSTR user,
-                        ULONG userSize, PWSTR password, ULONG passwordSize, BOOL*, DWORD) {
-  g_prompt.target = target;
-  g_prompt.userSize = userSize;
-  g_prompt.passwordSize = passwordSize;
-  wcsncpy(user, g_prompt.giveUser.c_str(), userSize - 1);
-  wcsncpy(password, g_prompt.givePassword.c_str(), passwordSize - 1);
-  return g_prompt.giveResult;
+// The wide box's answer, longer than the request keeps.
+DWORD WINAPI LongAnswer(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR user, ULONG userSize,
+                        PWSTR password, ULONG passwordSize, BOOL*, DWORD) {
+  wcsncpy(user, std::wstring(300, L'u').c_str(), userSize - 1);
+  wcsncpy(password, std::wstring(256, L'p').c_str(), passwordSize - 1);
+  return NO_ERROR;
 }
 
-TEST_F(HttpTest, CredentialPromptConvertsAndCuts) {
-  SetCredentialPromptForTesting(FakePrompt);
-  const struct {
-    std::wstring user, password; DWORD result; std::string wantUser, wantPassword;
-  } rows[] = {
-      {std::wstring(300, L'u'), std::wstring(256, L'p'), 0, std::string(255, 'u'),
-       std::string(255, 'p')},
-      {L"ignored", L"ignored", ERROR_CANCELLED, "keep", "keep"},
-  };
-  for (const auto& r : rows) {
-    g_prompt.giveUser = r.user;
-    g_prompt.givePassword = r.password;
-    g_prompt.giveResult = r.result;
-    char user[256], password[256];
-    std::strcpy(user, "keep");
-    std::strcpy(password, "keep");
-    EXPECT_EQ(PromptProxyCredentials(user, password), r.result);
-    EXPECT_EQ(std::string(user) + "|" + password, r.wantUser + "|" + r.wantPassword);
-  }
-  EXPECT_EQ(g_prompt.target, std::wstring(g_updateHost.begin(), g_updateHost.end()));
-  EXPECT_EQ(g_prompt.userSize, 514u);
-  EXPECT_EQ(g_prompt.passwordSize, 257u);
+// Converted and cut to 255 bytes. (The box itself, its target and a cancel
+// are the end-to-end proxy stories'.)
+TEST_F(HttpTest, CredentialAnswerIsCut) {
+  SetCredentialPromptForTesting(LongAnswer);
+  char user[256], password[256];
+  EXPECT_EQ(PromptProxyCredentials(user, password), DWORD(NO_ERROR));
+  EXPECT_EQ(std::string(user), std::string(255, 'u'));
+  EXPECT_EQ(std::string(password), std::string(255, 'p'));
 }
 
 TEST(ProxyUserNameTest, OnlyTheTargetPrefixIsDropped) {
@@ -215,11 +191,8 @@ TEST(ProxyUserNameTest, OnlyTheTargetPrefixIsDropped) {
   } rows[] = {
       {host + "\\hcuser", host, "hcuser"},
       {"Aggiornamenti.ZAN.example\\mario", host, "mario"},
-      {host + "\\UFFICIO\\mario", host, "UFFICIO\\mario"},
-      {host + "\\", host, ""},
       {"UFFICIO\\mario", host, "UFFICIO\\mario"},
       {host + ".it\\mario", host, host + ".it\\mario"},
-      {host + "mario", host, host + "mario"},
       {"\\mario", "", "\\mario"},
   };
   for (const auto& r : rows)
@@ -322,50 +295,39 @@ TEST_F(HttpTest, SlowFailuresGiveNoResponse) {
 }
 
 // Redirects are followed up to the limit, a body read up to the creator's
-// bound, the whole request given up at its time limit; a URL that is not
-// sendable reaches no server.
+// bound; a URL that is not sendable reaches no server. (A redirect loop, the
+// time limit and an announced length over the bound are the end-to-end update
+// stories'.)
 TEST_F(HttpTest, Bounds) {
   NeedServer();
   const std::string fits(65536, 'f'), over(65537, 'o');
   ASSERT_TRUE(Serve("redirect\\ten.txt", "ten"));
   ASSERT_TRUE(Serve("bound\\fits.bin", fits));
-  ASSERT_TRUE(Serve("bound\\over.bin", over));
   ASSERT_TRUE(Serve("bound\\nolength.bin", over));
   const struct {
     std::string path;
-    DWORD maxBody, timeLimitMs;
+    DWORD maxBody;
     int status;
     std::string body;
     bool tooLong;
     size_t served;  // requests the server logged for the path
     std::string line;
   } rows[] = {
-      {"/redirect/ten.txt", 0, 0, 200, "ten", false, 11, "[* WARN] Request redirected -> "},
-      {"/redirect/loop.txt", 0, 0, 302, "302", false, 11,
-       "[**  ERR] Request redirected more than 10 times -> "},
-      {"/bound/fits.bin", 65536, 0, 200, fits, false, 1, "[  INFO] Request Output2 200"},
-      {"/bound/over.bin", 65536, 0, 200, "", true, 1,
-       "[* WARN] Request body not read, announced longer than 65536 bytes -> 65537"},
-      {"/bound/nolength.bin", 65536, 0, 200, "", true, 1,
+      {"/redirect/ten.txt", 0, 200, "ten", false, 11, "[* WARN] Request redirected -> "},
+      {"/bound/fits.bin", 65536, 200, fits, false, 1, "[  INFO] Request Output2 200"},
+      {"/bound/nolength.bin", 65536, 200, "", true, 1,
        "[* WARN] Request body not kept, longer than 65536 bytes"},
-      {"/slow/drip.bin", 0, 3000, 0, "", false, 1, "[**  ERR] Request time limit reached -> 3000 ms"},
-      {"/refused/a.txt\r\nx-injected: 1", 0, 0, -1, "", false, 0,
+      {"/refused/a.txt\r\nx-injected: 1", 0, -1, "", false, 0,
        "[**  ERR] Request refused, the URL holds control characters or blanks -> "},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.path);
     log_.Clear();
-    Outcome out = Download(Url(r.path), [&](WininetWrapper& w) {
-      w.maxBody = r.maxBody;
-      w.timeLimitMs = r.timeLimitMs;
-    }, 60000);
+    Outcome out = Download(Url(r.path), [&](WininetWrapper& w) { w.maxBody = r.maxBody; }, 60000);
     EXPECT_EQ(out.request->status, r.status);
     EXPECT_TRUE(out.request->response == r.body) << out.request->response.size();
     EXPECT_EQ(out.request->bodyTooLong, r.tooLong);
     EXPECT_EQ(LoggedStatuses(r.path.substr(0, r.path.find('\r'))).size(), r.served);
     EXPECT_TRUE(log_.Has(r.line)) << log_.Text();
-    if (r.timeLimitMs) {
-      EXPECT_LT(out.elapsedMs, r.timeLimitMs + 10000);
-    }
   }
 }

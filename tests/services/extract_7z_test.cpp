@@ -172,14 +172,6 @@ TEST_F(Extract7zTest, BlockTooLargeForMemoryIsLoggedWithItsSize) {
   EXPECT_EQ(Extract7z(Archive("bigblock"), dest_, nullptr, nullptr), 0u);
 }
 
-// The programs that unpack may use the whole address space of 64-bit Windows.
-TEST(LargeAddressAware, ThisProgramIsLinkedSo) {
-  const BYTE* image = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-  EXPECT_NE(nt->FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0);
-}
-
 TEST_F(Extract7zTest, HostileNamesAreRefusedBeforeAnythingIsWritten) {
   const std::string sandbox = temp_ / "s1\\s2\\s3\\";
   // The names themselves are the table below; here, what an archive adds:

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "constants.h"
 #include "file_utils.h"
 #include "permissions.h"
 #include "system_utils.h"
@@ -22,18 +21,9 @@ using testing_support::MakeFolderLink;
 using testing_support::Names;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
-using testing_support::Tree;
 using testing_support::WriteBytes;
 
 namespace {
-
-// Sibling folders sharing a prefix, each with a file and a sub-folder's file.
-void MakeSiblings(const TempDir& dir) {
-  for (const char* name : {"1.2", "1.20", "1.2.1"}) {
-    ASSERT_TRUE(WriteBytes(dir / name + "\\file.txt", name));
-    ASSERT_TRUE(WriteBytes(dir / name + "\\sub\\inner.txt", name));
-  }
-}
 
 struct TreeCall {
   std::string path;
@@ -108,25 +98,6 @@ TEST(FileUtils, CanWriteToFolderLeavesNoProbe) {
   // A probe that cannot be replaced makes the folder count as not writable.
   ASSERT_TRUE(CreateDirectoryA(probe.c_str(), nullptr));
   EXPECT_FALSE(CanWriteToFolder(dir.path()));
-}
-
-// "1.2", with or without its "\\": copying takes, and emptying removes, its
-// content only, never that of its siblings 1.20 and 1.2.1.
-TEST(FileUtils, FolderContentsLeaveTheSiblings) {
-  for (const char* suffix : {"", "\\"}) {
-    SCOPED_TRACE(suffix);
-    TempDir dir, target;
-    MakeSiblings(dir);
-    CopyFolderContents(dir / "1.2" + suffix, target.path());
-    EXPECT_EQ(Tree(target.path()), (std::map<std::string, std::string>{
-                                       {"file.txt", "1.2"}, {"sub\\inner.txt", "1.2"}}));
-    auto siblings = Tree(dir.path());
-    for (const char* own : {"1.2\\file.txt", "1.2\\sub\\inner.txt"}) siblings.erase(own);
-    DeleteFolderContents(dir / "1.2" + suffix);
-    EXPECT_TRUE(IsDirectory(dir / "1.2"));
-    EXPECT_TRUE(Names(dir / "1.2").empty());
-    EXPECT_EQ(Tree(dir.path()), siblings);
-  }
 }
 
 // Refusals, logged, with nothing copied or deleted: an empty or relative
@@ -352,8 +323,7 @@ TEST(SystemUtils, ExtractBinaryResource) {
   } rows[] = {{"missing resource", 179, "payload.bin", nullptr},
               {"short write", 178, "payload.bin", &ShortWrite},
               {"failed write", 178, "payload.bin", &FailedWrite}, {"empty name", 178, "", nullptr},
-              {"name with a folder", 178, "..\\payload.bin", nullptr},
-              {"name with a drive", 178, "C:payload.bin", nullptr}};
+              {"name with a folder", 178, "..\\payload.bin", nullptr}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     SetWholeFileWriteForTesting(r.write);
@@ -397,17 +367,6 @@ TEST(SystemUtils, NetFramework48Release) {
   RegCloseKey(key);
   EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, root), ERROR_SUCCESS);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, root);
-}
-
-// "COMPUTER\\user", as the lock records and the register's rows name a PC's user.
-TEST(SystemUtils, ComputerUserUnderWine) {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  ASSERT_TRUE(GetComputerNameA(computer, &size));
-  const std::string identity = GetComputerUserName();
-  ASSERT_EQ(identity.rfind(std::string(computer) + "\\", 0), 0u) << identity;
-  EXPECT_GT(identity.size(), size + 1) << "user name missing";
-  EXPECT_EQ(identity.find('\\', size + 1), std::string::npos);
 }
 
 TEST(SystemUtils, WindowPlacement) {

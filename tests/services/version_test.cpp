@@ -1,31 +1,14 @@
-// Dotted versions: parsing, numeric comparison and printing.
+// Dotted versions: lenient parsing, numeric comparison and printing.
 #include <gtest/gtest.h>
 
 #include "version.h"
 
 TEST(Version, ParseAndPrint) {
-  const struct {
-    const char* text;
-    std::vector<uint32_t> components;
-    const char* printed;
-  } rows[] = {
-      {"1.4.12.0", {1, 4, 12, 0}, "1.4.12.0"},
-      {"", {0}, "0"},
-      {"1..3", {1, 0, 3}, "1.0.3"},
-      {"1.2.", {1, 2, 0}, "1.2.0"},
-      {"abc.def", {0, 0}, "0.0"},
-      {"1.-1", {1, 4294967295u}, "1.-1"},
-      {"2a.3 ", {2, 3}, "2.3"},
-      {"1.99999999999", {1, 2147483647u}, "1.2147483647"},  // saturated when read
+  const std::pair<const char*, const char*> rows[] = {
+      {"1.4.12.0", "1.4.12.0"}, {"", "0"},         {"1..3", "1.0.3"},
+      {"1.2.", "1.2.0"},        {"abc.def", "0.0"}, {"1.-1", "1.-1"},
   };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(std::string("\"") + r.text + "\"");
-    EXPECT_EQ(Version(r.text).components(), r.components);
-    EXPECT_EQ(Version(r.text).ToString(), r.printed);
-    std::vector<int32_t> parsed = {99};  // appended after what it held
-    EXPECT_TRUE(ParseVersionString(r.text, &parsed));
-    EXPECT_EQ(parsed.size(), r.components.size() + 1);
-  }
+  for (const auto& r : rows) EXPECT_EQ(Version(r.first).ToString(), r.second) << r.first;
   EXPECT_EQ(Version().ToString(), "");
 }
 
