@@ -9,8 +9,6 @@ add_test(NAME wininet_wrapper_test
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/update_server.py
     --root ${TEST_DATA_DIR}/http_server --log ${TEST_DATA_DIR}/http_server.log
     --rule /hello/nolength.bin=nolength
-    --rule /progress/ten.bin=trickle:16383:20
-    --rule /progress/eleven.bin=trickle:16383:20
     --rule /slow/stall.txt=stall:25
     --rule /huge/endless.bin=endless
     --rule /redirect/ten.txt=redirect:10

@@ -1,7 +1,8 @@
 // The start-up search for earlier installations: marker files written byte by
-// byte, folder trees of the three office layouts, DesktopApp version folders
-// and the merge with register records. (Drive letters of every kind are the
-// drive list's, in the settings tests and end to end.)
+// byte, folder trees of the three office layouts and the merge with register
+// records. (Drive letters of every kind are the drive list's, in the settings
+// tests and end to end; a DesktopApp found is checked by its checksum before
+// it is taken, and followed end to end on drive C.)
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -27,13 +28,6 @@ using testing_support::ZanolinfBytes;
 namespace {
 
 std::string PreviousYear() { return std::to_string(std::stoi(g_year) - 1); }
-void MakeFolder(const std::string& path) { ASSERT_TRUE(WriteBytes(path + "\\.keep", "")); }
-
-// DesktopApp.exe and version folders 1.9.0.0 and 1.10.0.0 under root + layout.
-void MakeDesktopApp(const std::string& root, const std::string& layout) {
-  ASSERT_TRUE(WriteBytes(root + layout + "\\DesktopApp.exe", "MZ"));
-  for (const char* v : {"1.9.0.0", "1.10.0.0"}) MakeFolder(root + layout + "\\" + v);
-}
 
 using RecordKey = std::tuple<std::string, std::string, std::string, std::string>;
 
@@ -91,52 +85,6 @@ TEST(MarkerFiles, UffautIsReadAsBinaryInstallaModByLengthShortProtWarned) {
   EXPECT_EQ(ReadPmFromUffaut(dir / "missing", r) + ReadInstallaMod(dir / "missing", r), 2u);
   EXPECT_EQ(log.Lines(), std::vector<std::string>{
       "[* WARN] Invalid PROT value, office code too short -> " + (dir / "9")});
-}
-
-TEST(DesktopAppFolders, HighestVersionFolder) {
-  const struct {
-    std::vector<std::string> folders, files;
-    std::string highest;
-  } cases[] = {
-      {{"1.9.0.0", "1.10.0.0", "locales"}, {"DesktopApp.exe"}, "1.10.0.0"},
-      {{"0.0.0.0"}, {}, ""},  // not above the empty version
-      {{"2.0.0", "1.2.3.4.5"}, {}, ""},
-      {{"2.0.0", "1.0.0.0"}, {"3.0.0.1"}, "3.0.0.1"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.highest);
-    TempDir dir;
-    for (const auto& f : c.folders) MakeFolder(dir / f);
-    for (const auto& f : c.files) ASSERT_TRUE(WriteBytes(dir / f, "x"));
-    EXPECT_EQ(FindHighestVersionFolder(dir.path().substr(0, dir.path().size() - 1)).ToString(),
-              c.highest);
-  }
-}
-
-// Drives C and D, each with a DesktopApp in the current layout ("new"), the
-// older one ("old") or none (""), and the drive where it is found.
-TEST(DesktopAppFolders, FindDesktopApp) {
-  const std::map<std::string, std::string> layouts = {{"new", "ZAN\\DesktopApp\\bin"},
-                                                      {"old", "DesktopApp\\bin"}};
-  const char* const cases[][3] = {{"new", "new", "1"}, {"", "old", "1"}, {"new", "old", "0"},
-                                  {"old", "new", "1"}};
-  TempDir drives[2];
-  for (const auto& k : cases) {
-    SCOPED_TRACE(std::string(k[0]) + "/" + k[1]);
-    for (int i = 0; i < 2; ++i) {
-      for (const char* top : {"ZAN", "DesktopApp"}) testing_support::RemoveTree(drives[i] / top);
-      if (*k[i]) MakeDesktopApp(drives[i].path(), layouts.at(k[i]));
-    }
-    const int found = k[2][0] - '0';
-    LogCapture log;
-    CSetting s;
-    s.drives = {drives[0].path(), drives[1].path()};
-    s.FindDesktopApp();
-    EXPECT_EQ(s.desktopAppPath, drives[found].path() + layouts.at(k[found]));
-    EXPECT_THAT(log.Lines(), Contains(std::string("[  INFO] ") +
-                                      (k[found] == std::string("old") ? "Vex" : "DesktopApp") +
-                                      " version dir found -> 1.10.0.0"));
-  }
 }
 
 TEST(PreviousPlatform, ThreeLayoutsMarkersAndMerge) {

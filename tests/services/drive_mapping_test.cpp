@@ -47,29 +47,27 @@ DWORD WINAPI FakeUseConnection(HWND, LPNETRESOURCEA res, LPCSTR password, LPCSTR
 
 // Real calls at the end: no network provider under Wine (1222); the caller's string stays.
 TEST(DriveMapping, LetterChoiceAndResultForms) {
-#pragma GCC diagnostic push  // rows leave their trailing fields at the defaults
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+  const char kShare[] = "\\\\srv\\share";
   struct Row {
     // letters: "<letter><state>" pairs over all-local drives; drive "before": untouched,
     // false; connected: the letter connected to kShares[0]
     std::string letters, drive, connected, line;
-    DWORD useResult = NO_ERROR;
-    std::string accessName, share = "\\\\srv\\share";
+    DWORD useResult;
+    std::string accessName, share;
   } rows[] = {
       {"K0Z.", "K:", "", "[  INFO] Net share \\\\SRV\\SHARE already mapped as K:", 0, "",
        "\\\\srv\\share\\"},
-      {"G1M0", "G:", "", "already mapped as G:"},
-      {"Y.", "Y:\\", "Y:", "Mapping unit created"},
-      {"W.X?Z2", "W:\\", "W:", "[  INFO] Found candidate -> W:"},
-      {"A.", "A:\\", "A:", "[  INFO] Found candidate -> A:"},
-      {"", "before", "", "[* WARN] No candidate found"},
+      {"G1M0", "G:", "", "already mapped as G:", 0, "", kShare},
+      {"Y.", "Y:\\", "Y:", "Mapping unit created", 0, "", kShare},
+      {"W.X?Z2", "W:\\", "W:", "[  INFO] Found candidate -> W:", 0, "", kShare},
+      {"A.", "A:\\", "A:", "[  INFO] Found candidate -> A:", 0, "", kShare},
+      {"", "before", "", "[* WARN] No candidate found", 0, "", kShare},
       {"Z.", "before", "", "[* WARN] Empty net share", 0, "", ""},
-      {"Y.Z.", "before", "Z:", "not created, due to access denied", ERROR_ACCESS_DENIED},
-      {"Z.", "before", "Z:", "not created -> 1219", ERROR_SESSION_CREDENTIAL_CONFLICT},
-      {"Z.", "before", "Z:", "No valid unit", 0, kShares[0]},
-      {"Z.", "before", "Z:", "No valid unit", 0, std::string(1, '\0')},  // an empty name
+      {"Y.Z.", "before", "Z:", "due to access denied", ERROR_ACCESS_DENIED, "", kShare},
+      {"Z.", "before", "Z:", "not created -> 1219", ERROR_SESSION_CREDENTIAL_CONFLICT, "", kShare},
+      {"Z.", "before", "Z:", "No valid unit", 0, kShares[0], kShare},
+      {"Z.", "before", "Z:", "No valid unit", 0, std::string(1, '\0'), kShare},  // an empty name
   };
-#pragma GCC diagnostic pop
   const DriveMappingCalls fake = {&FakeGetConnection, &FakeGetDriveType, &FakeUseConnection};
   SetDriveMappingCallsForTesting(&fake);
   for (const Row& r : rows) {

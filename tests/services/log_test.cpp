@@ -35,10 +35,6 @@ std::vector<std::string> Lines(const std::string& bytes) {
 }  // namespace
 
 TEST(Log, LinesByteForByte) {
-  SYSTEMTIME t;  // the local date, the year in full
-  GetLocalTime(&t);
-  EXPECT_EQ(GetLogTimestamp().substr(1, 8),
-            std::to_string(t.wYear * 10000 + t.wMonth * 100 + t.wDay));
   LogCapture log;
   const std::vector<std::string> messages = {
       "[  INFO] Start application", "",
@@ -71,23 +67,6 @@ TEST(Log, OutsideTextIsQuotedOnOneShortLine) {
   };
   for (const auto& r : rows) EXPECT_EQ(QuoteForLog(r.text, r.limit), r.quoted) << r.text;
   EXPECT_EQ(QuoteForLog(std::string(70000, '0')), std::string(200, '0') + "... (70000 bytes)");
-}
-
-// The folder is made with its parents; deleting twice does no harm; a
-// "folder" that is a file drops the line.
-TEST(Log, MakesItsFolderDeletesAndDropsWhatItCannotWrite) {
-  LogCapture scratch;
-  const std::string folder = scratch.folder() + "\\deep\\DesktopApp", file = folder + g_logFileName;
-  SetLogFolderForTesting(folder);
-  Log("one");
-  EXPECT_EQ(Lines(ReadBytes(file)).size(), 1u);
-  DeleteLogFile();
-  DeleteLogFile();
-  EXPECT_FALSE(testing_support::Exists(file));
-  ASSERT_TRUE(WriteBytes(folder + "\\blocked", "x"));
-  SetLogFolderForTesting(folder + "\\blocked");
-  Log("dropped");
-  EXPECT_EQ(ReadBytes(folder + "\\blocked"), "x");
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// The Windows 7 floor, and this machine's reading (the display name is only logged).
+// The Windows 7 floor. (This machine's reading starts every end-to-end run and
+// names the sheet's title.)
 #include <gtest/gtest.h>
 
 #include "os_version.h"
@@ -10,11 +11,3 @@ TEST(OsVersion, Windows7Floor) {
     EXPECT_EQ(IsWindows7OrLater(r.major, r.minor), r.accepted) << r.major << "." << r.minor;
 }
 
-TEST(OsVersion, ReadsThisMachine) {
-  COSVersion os;
-  EXPECT_GE(os.GetMajor(), 6);
-  EXPECT_TRUE(IsWindows7OrLater(os.GetMajor(), os.GetMinor()));
-  const std::string name = os.GetName();
-  EXPECT_EQ(name.rfind("Microsoft Windows ", 0), 0u) << name;
-  EXPECT_NE(name.find("-bit"), std::string::npos) << name;
-}

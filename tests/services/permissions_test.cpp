@@ -107,8 +107,10 @@ TEST_F(PermissionsTest, ListAndResults) {
         "[* WARN] AllocateAndInitializeSid (Authenticated users) error 8",
         "[* WARN] AllocateAndInitializeSid (Administrators) error 8"}, 0, ""},
       {0, ERROR_SUCCESS, ERROR_ACCESS_DENIED, false, {}, 1, kAll},
-      {0, ERROR_SUCCESS, ERROR_SHARING_VIOLATION, false, {"[* WARN] Privileges set failed error 32"}, 1, kAll},
-      {0, ERROR_INVALID_PARAMETER, ERROR_SUCCESS, false, {"[* WARN] Failed SetEntriesInAcl 87"}, 0, ""},
+      {0, ERROR_SUCCESS, ERROR_SHARING_VIOLATION, false,
+       {"[* WARN] Privileges set failed error 32"}, 1, kAll},
+      {0, ERROR_INVALID_PARAMETER, ERROR_SUCCESS, false, {"[* WARN] Failed SetEntriesInAcl 87"}, 0,
+       ""},
       {0, ERROR_SUCCESS, ERROR_SUCCESS, true,
        {"[* WARN] Permission setting skipped due to switch for " + folder_}, 0, ""},
   };

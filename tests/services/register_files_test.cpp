@@ -11,7 +11,6 @@
 #include "test_support.h"
 
 using testing_support::AddWorkstation;
-using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
@@ -33,20 +32,9 @@ struct ShareFolder {
   ~ShareFolder() { testing_support::RemoveTree(local); }
 };
 
-TEST(ReadSharedInfo, FolderWithoutRegister) {
-  TempDir dir;
-  CSetting s;
-  EXPECT_EQ(s.ReadSharedInfo("", kYear), 14);
-  EXPECT_EQ(s.ReadSharedInfo(dir / "office", kYear), 2);
-  // A folder named like the register cannot be opened as one either.
-  ASSERT_TRUE(WriteBytes(dir / "folder\\ZAN_Shared\\SharedInfo\\x", ""));
-  EXPECT_EQ(s.ReadSharedInfo(dir / "folder", kYear), 2);
-  EXPECT_TRUE(s.sharedInfoFiles.empty());
-}
-
-// A register's content is read once, however reached (or when it cannot be
-// parsed); its workstations are offered only while their platform folder
-// holds a marker file. (The fields offered are the office list's, end to end.)
+// A register is read once (also when it cannot be parsed); its workstations
+// are offered only while their platform folder holds a marker file. (The
+// fields offered are the office list's, end to end.)
 TEST(ReadSharedInfo, RecordsWithTheirPlatformFoldersReadOnce) {
   TempDir dir;
   const std::string office = dir / "PM00012\\";
@@ -55,18 +43,12 @@ TEST(ReadSharedInfo, RecordsWithTheirPlatformFoldersReadOnce) {
   for (const auto& w : {std::make_pair(0, "PC1\\ann"), std::make_pair(0, "PC2\\bob"),
                         std::make_pair(-1, "PC3\\cid"), std::make_pair(-2, "PC4\\dan")})
     ASSERT_TRUE(AddWorkstation(office, "00012", Y(w.first), w.second));
-  // An identical copy in another folder, with its own platform folder.
-  const std::string copy = dir / "copy\\";
-  ASSERT_TRUE(WriteBytes(copy + "ZAN_Shared\\SharedInfo",
-                         ReadBytes(office + "ZAN_Shared\\SharedInfo")));
   for (const std::string& f : {office + "ZAN" + Y() + "\\HOME\\ETC\\INSTALLA.MOD",
-                               office + "ZAN" + Y(-2) + "\\FILES\\uffaut",
-                               copy + "ZAN" + Y() + "\\FILES\\uffaut"})
+                               office + "ZAN" + Y(-2) + "\\FILES\\uffaut"})
     ASSERT_TRUE(WriteBytes(f, "x"));
   CSetting s;
   EXPECT_EQ(s.ReadSharedInfo(dir / "PM00012", kYear), 0);
   EXPECT_EQ(s.ReadSharedInfo(office, kYear), 52);
-  EXPECT_EQ(s.ReadSharedInfo(copy, kYear), 52);
   std::vector<std::string> offered;
   for (const auto& r : s.sharedInfoRecords) offered.push_back(r->assignee + r->pdl + "@" + r->anno);
   EXPECT_EQ(offered, (std::vector<std::string>{"PC1\\ann1@" + Y(), "PC2\\bob2@" + Y()}));

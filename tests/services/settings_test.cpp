@@ -55,9 +55,10 @@ TEST(RecordOrder, SortsAMixedSetByEveryKey) {
   EXPECT_FALSE(ComparePmRecords(*a, *a));
 }
 
-// A drive list and drive types set by the test.
+// A drive list, drive types and free space set by the test.
 std::string g_fakeList;
 DWORD g_fakeGrowOnce = 0;  // a shorter size claimed by the first query
+ULONGLONG g_free = 0;
 DWORD WINAPI FakeDriveStrings(DWORD size, LPSTR buffer) {
   const DWORD needed = static_cast<DWORD>(g_fakeList.size()) + 1, claimed = g_fakeGrowOnce;
   g_fakeGrowOnce = 0;
@@ -72,26 +73,46 @@ UINT WINAPI FakeDriveType(LPCSTR root) {
       {'D', DRIVE_CDROM}, {'E', DRIVE_REMOVABLE}, {'F', DRIVE_RAMDISK}, {'Z', DRIVE_REMOTE}};
   return types.count(root[0]) ? types.at(root[0]) : DRIVE_NO_ROOT_DIR;
 }
+BOOL WINAPI FakeFreeSpace(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
+  available->QuadPart = g_free;
+  return TRUE;
+}
+const DriveApi kFake = {&FakeDriveStrings, &FakeDriveType, &FakeFreeSpace};
 
+// Floppy letters, CD-ROMs, RAM disks and letters without a root are left out;
+// a list that grew between the size query and the fill is asked again.
 TEST(SettingDrives, KeepsFixedRemovableAndRemoteDrives) {
-  const DriveApi fake = {&FakeDriveStrings, &FakeDriveType, &GetDiskFreeSpaceExA};
   const struct {
     std::string list;
     DWORD growOnce;
     std::vector<std::string> drives;
   } cases[] = {
       {std::string("A:\\\0B:\\\0C:\\\0D:\\\0E:\\\0Z:\\\0", 24), 0, {"C:\\", "E:\\", "Z:\\"}},
-      {std::string("C:\\\0F:\\\0G:\\\0", 12), 0, {"C:\\"}},  // ram disk, no root
-      {std::string("C:\\\0E:\\\0H:\\\0", 12), 5, {"C:\\", "E:\\", "H:\\"}},  // drive added
-      {std::string(), 0, {}},
+      {std::string("C:\\\0F:\\\0G:\\\0", 12), 0, {"C:\\"}},
+      {std::string("C:\\\0E:\\\0H:\\\0", 12), 5, {"C:\\", "E:\\", "H:\\"}},
   };
-  SetDriveApiForTesting(&fake);
+  SetDriveApiForTesting(&kFake);
   for (const auto& c : cases) {
     g_fakeList = c.list;
     g_fakeGrowOnce = c.growOnce;
     CSetting s;
     EXPECT_EQ(s.GetDiskList(), 0u);
     EXPECT_EQ(s.drives, c.drives);
+  }
+  SetDriveApiForTesting(nullptr);
+}
+
+// Enough means more than required: exactly the amount is not enough.
+TEST(SettingDiskSpace, StrictlyMoreThanRequired) {
+  SetDriveApiForTesting(&kFake);
+  const struct { ULONGLONG free; uint32_t required; bool enough; } cases[] = {
+      {750000000, 750000000, false}, {750000001, 750000000, true},
+      {0x100000000ull, 0xFFFFFFFFu, true}};
+  for (const auto& c : cases) {
+    g_free = c.free;
+    CSetting s;
+    EXPECT_EQ(s.CheckDiskSpace("C:\\ZAN\\", c.required), c.enough) << c.free;
+    EXPECT_EQ(s.freeBytes, c.free);
   }
   SetDriveApiForTesting(nullptr);
 }
@@ -119,28 +140,6 @@ TEST(SettingDiskSpace, RootOfTheGivenPath) {
     EXPECT_EQ(enough, c.measured && s.freeBytes > 0);
   }
   RemoveDirectoryA(share.c_str());
-}
-
-ULONGLONG g_free = 0;
-BOOL WINAPI FakeFreeSpace(LPCSTR, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
-  available->QuadPart = g_free;
-  return TRUE;
-}
-
-// Enough means more than required: exactly the amount is not enough.
-TEST(SettingDiskSpace, StrictlyMoreThanRequired) {
-  const DriveApi fake = {&GetLogicalDriveStringsA, &GetDriveTypeA, &FakeFreeSpace};
-  SetDriveApiForTesting(&fake);
-  const struct { ULONGLONG free; uint32_t required; bool enough; } cases[] = {
-      {750000000, 750000000, false}, {750000001, 750000000, true},
-      {0x100000000ull, 0xFFFFFFFFu, true}};
-  for (const auto& c : cases) {
-    g_free = c.free;
-    CSetting s;
-    EXPECT_EQ(s.CheckDiskSpace("C:\\ZAN\\", c.required), c.enough) << c.free;
-    EXPECT_EQ(s.freeBytes, c.free);
-  }
-  SetDriveApiForTesting(nullptr);
 }
 
 }  // namespace

@@ -145,25 +145,17 @@ class SheetWindow {
   void Publish() { GetServiceSettings().sheetWindow = hwnd_; }
 
   // Runs `work` on a thread of its own while this thread handles the window's
-  // messages; publishes the window after `publishAfterMs` when non-zero.
+  // messages; the paths received.
   template <typename Work>
-  Strings Pump(Work work, DWORD publishAfterMs = 0) {
+  Strings Pump(Work work) {
     g_received.clear();
     std::atomic<bool> done{false};
     std::thread worker([&] {
       work();
       done = true;
     });
-    const DWORD start = GetTickCount();
-    while (!done) {
-      if (publishAfterMs && GetTickCount() - start >= publishAfterMs) {
-        Publish();
-        publishAfterMs = 0;
-      }
-      MSG msg;
+    for (MSG msg; !done; MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT))
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
     worker.join();
     Strings paths;
     for (const auto& r : g_received) paths.push_back(r.first);
@@ -304,7 +296,9 @@ TEST_F(Discovery, ReportsWaitForTheSheetWindowBoundedly) {
   CSetting setting;
   setting.platformName = "ZAN2031";
   GetServiceSettings().setting = &setting;
-  EXPECT_EQ(sheet.Pump([&] { OnShareFound("OFFICE", dir / "Data"); }, 300), Strings{dir / "Data"});
+  std::thread late([&] { Sleep(300); sheet.Publish(); });  // the report waits for it
+  EXPECT_EQ(sheet.Pump([&] { OnShareFound("OFFICE", dir / "Data"); }), Strings{dir / "Data"});
+  late.join();
   GetServiceSettings().setting = nullptr;
   EXPECT_EQ(g_received.at(0).second, 2031);
   // With no window at all the report is dropped, logged.
