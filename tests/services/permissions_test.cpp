@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,11 +71,15 @@ class PermissionsTest : public testing::Test {
     SetPermissionCallsForTesting(nullptr);
     GetServiceSettings().skipPermission = false;
   }
-  // Runs one call on a fresh log; the log lines without their timestamps.
+  // Runs one call on a fresh log; its lines without their timestamps.
   std::vector<std::string> Run(const std::string& folder) {
     log_.Clear();
     SetFolderPermissions(folder);
-    return log_.Lines();
+    std::vector<std::string> lines;
+    std::istringstream log(log_.Text());
+    for (std::string line; std::getline(log, line);)
+      lines.push_back(line.substr(24, line.size() - 25));
+    return lines;
   }
 
   TempDir temp_;

@@ -23,7 +23,7 @@ std::string Y(int delta = 0) { return std::to_string(kYear + delta); }
 // path and through the Z: drive; emptied before and after.
 struct ShareFolder {
   const std::string name = "repeat_" + std::to_string(GetCurrentProcessId());
-  const std::string local = testing_support::ShareLocal() + name + "\\";
+  const std::string local = testing_support::TestData("detect_unc\\" + name + "\\");
   const std::string network = testing_support::kShareRoot + name + "\\";
   ShareFolder() {
     testing_support::RemoveTree(local);

@@ -40,12 +40,34 @@ bool RunUnixUntil(std::string command, Done done) {
   return true;
 }
 
+// Removes the link itself, never its target. True when it is gone.
+bool RemoveFolderLink(const std::string& link) {
+  return RunUnixUntil("/bin/rm -f \"" + UnixPath(link) + "\"", [&] { return !Exists(link); });
+}
+
 std::wstring Wide(const std::string& text) {
   const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(count > 0 ? count : 1, L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], count);
   return wide;
 }
+
+// The shell's link object and its file side, released with the object.
+struct ShellLink {
+  IShellLinkA* shell = nullptr;
+  IPersistFile* file = nullptr;
+  ShellLink() {
+    CoInitialize(nullptr);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IShellLinkA, reinterpret_cast<void**>(&shell))))
+      shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  }
+  ~ShellLink() {
+    if (file) file->Release();
+    if (shell) shell->Release();
+    CoUninitialize();
+  }
+};
 
 // What Tree and Entries list; `detail`: 0 bytes only, 1 with folders and
 // times, 2 folders and times without the bytes.
@@ -171,44 +193,26 @@ void HeldFile::Release() {
 
 Link ReadLink(const std::string& path) {
   Link link;
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Load(Wide(path).c_str(), 0))) {
+  ShellLink l;
+  if (l.file && SUCCEEDED(l.file->Load(Wide(path).c_str(), 0))) {
     char text[MAX_PATH] = {};
     link.read = true;
-    shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    l.shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
     link.target = text;
     text[0] = '\0';
-    shell->GetWorkingDirectory(text, MAX_PATH);
+    l.shell->GetWorkingDirectory(text, MAX_PATH);
     link.folder = text;
     text[0] = '\0';
-    shell->GetDescription(text, MAX_PATH);
+    l.shell->GetDescription(text, MAX_PATH);
     link.description = text;
   }
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
   return link;
 }
 
 bool WriteLink(const std::string& path, const std::string& target) {
-  CoInitialize(nullptr);
-  IShellLinkA* shell = nullptr;
-  IPersistFile* file = nullptr;
-  const bool written =
-      SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&shell))) &&
-      SUCCEEDED(shell->SetPath(target.c_str())) &&
-      SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-      SUCCEEDED(file->Save(Wide(path).c_str(), TRUE));
-  if (file) file->Release();
-  if (shell) shell->Release();
-  CoUninitialize();
-  return written;
+  ShellLink l;
+  return l.file && SUCCEEDED(l.shell->SetPath(target.c_str())) &&
+         SUCCEEDED(l.file->Save(Wide(path).c_str(), TRUE));
 }
 
 std::string UnixPath(const std::string& windowsPath) {
@@ -225,20 +229,12 @@ std::string UnixPath(const std::string& windowsPath) {
 
 bool MakeFolderLink(const std::string& link, const std::string& target) {
   MakeFolders(Parent(link));
-  CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2);
-  if (IsReparsePoint(link)) return true;
   const std::string unixTarget = UnixPath(target);
   const std::string unixParent = UnixPath(Parent(link));
   if (unixTarget.empty() || unixParent.empty()) return false;
   return RunUnixUntil("/bin/ln -s \"" + unixTarget + "\" \"" + unixParent + "/" +
                           link.substr(link.find_last_of('\\') + 1) + "\"",
                       [&] { return IsReparsePoint(link); });
-}
-
-bool RemoveFolderLink(const std::string& link) {
-  const std::string unixLink = UnixPath(link);
-  if (unixLink.empty()) return RemoveDirectoryA(link.c_str()) != FALSE;
-  return RunUnixUntil("/bin/rm -f \"" + unixLink + "\"", [&] { return !Exists(link); });
 }
 
 }  // namespace testing_support

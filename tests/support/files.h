@@ -73,9 +73,8 @@ bool WriteLink(const std::string& path, const std::string& target);
 // The Unix path of a Windows path under Wine; "" elsewhere.
 std::string UnixPath(const std::string& windowsPath);
 // Makes `link` (its parent folders made first) a link to the folder `target`.
-// True when the link is there, reported as a reparse point.
+// True when the link is there, reported as a reparse point. (RemoveTree
+// removes a link itself, never its target.)
 bool MakeFolderLink(const std::string& link, const std::string& target);
-// Removes the link itself, never its target. True when it is gone.
-bool RemoveFolderLink(const std::string& link);
 
 }  // namespace testing_support

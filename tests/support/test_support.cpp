@@ -6,9 +6,7 @@
 #include <sddl.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdio>
 
 #include "constants.h"
 #include "log.h"
@@ -20,36 +18,15 @@ TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   char tmp[MAX_PATH];
   GetTempPathA(MAX_PATH, tmp);
-  for (;;) {
-    char name[64];
-    std::snprintf(name, sizeof name, "zantest_%lu_%u_%lu\\", GetCurrentProcessId(), counter++,
-                  GetTickCount());
-    path_ = std::string(tmp) + name;
-    if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-  }
+  do {
+    path_ = std::string(tmp) + "zantest_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(counter++) + "_" + std::to_string(GetTickCount()) + "\\";
+  } while (!CreateDirectoryA(path_.c_str(), nullptr));
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
 
 std::string TestData(const std::string& name) { return std::string(TEST_DATA_DIR_WIN) + "\\" + name; }
-
-std::string ShareLocal() { return TestData("detect_unc") + "\\"; }
-
-DWORD RunProgram(std::string command, const std::string& folder, DWORD timeoutMs) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;  // the program's output stays out of the test's
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-    return ~0u;
-  DWORD code = ~0u;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
 
 LogCapture::LogCapture() : folder_(dir_.path().substr(0, dir_.path().size() - 1)) {
   SetLogFolderForTesting(folder_);
@@ -66,18 +43,6 @@ std::string LogCapture::Text() const {
 bool LogCapture::Has(const std::string& text) const {
   if (text.empty()) ADD_FAILURE() << "a log check for an empty text always holds";
   return !text.empty() && Text().find(text) != std::string::npos;
-}
-
-std::vector<std::string> LogCapture::Lines() const {
-  std::vector<std::string> lines;
-  const std::string text = Text();
-  for (size_t start = 0, end; start < text.size(); start = end + 2) {
-    end = std::min(text.find("\r\n", start), text.size());
-    size_t from = text.find("] ", start);
-    from = from < end ? from + 2 : start;
-    lines.push_back(text.substr(from, end - from));
-  }
-  return lines;
 }
 
 void LogCapture::Clear() { cleared_ = ReadBytes(folder_ + g_logFileName); }
@@ -179,7 +144,6 @@ LPBYTE Hand(size_t bytes) {
 
 // Takes only a well-formed record, its access list Everyone, full control, inherited by all.
 NET_API_STATUS WINAPI FakeAdd(LMSTR server, DWORD level, LPBYTE buffer, LPDWORD) {
-  ++g_shares->addCalls;
   const SHARE_INFO_502& i = *reinterpret_cast<SHARE_INFO_502*>(buffer);
   if (server || level != 502 || i.shi502_type != STYPE_DISKTREE ||
       i.shi502_permissions != ACCESS_ALL || i.shi502_max_uses != DWORD(-1) ||
@@ -217,14 +181,10 @@ NET_API_STATUS WINAPI FakeEnum(LMSTR server, DWORD level, LPBYTE* buffer, DWORD,
   if (page >= it->second.size()) return NERR_Success;
   const std::vector<FakeShare>& shares = it->second[page];
   *buffer = Hand(size * shares.size());
-  for (size_t i = 0; i < shares.size(); ++i) {
-    LMSTR name = const_cast<LMSTR>(shares[i].name.c_str());
-    if (level) {
-      reinterpret_cast<SHARE_INFO_502*>(*buffer)[i].shi502_netname = name;
-      reinterpret_cast<SHARE_INFO_502*>(*buffer)[i].shi502_path = const_cast<LMSTR>(shares[i].path);
-    } else {
-      reinterpret_cast<SHARE_INFO_0*>(*buffer)[i].shi0_netname = name;
-    }
+  for (size_t i = 0; i < shares.size(); ++i) {  // both levels begin with the name
+    auto* entry = reinterpret_cast<SHARE_INFO_502*>(*buffer + i * size);
+    entry->shi502_netname = const_cast<LMSTR>(shares[i].name.c_str());
+    if (level) entry->shi502_path = const_cast<LMSTR>(shares[i].path);
   }
   *read = *total = shares.size();
   *resume = page + 1;

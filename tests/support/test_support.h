@@ -1,7 +1,7 @@
 // Helpers shared by the in-process test programs: scratch folders that clean
 // up after themselves, the fixture folder, access lists as text, the setup
-// log captured, programs run, and office registers written and read straight
-// through SQLite (file helpers in files.h).
+// log captured, office registers written and read straight through SQLite,
+// and the share calls faked (file helpers in files.h).
 #pragma once
 
 #include <windows.h>
@@ -35,15 +35,9 @@ class TempDir {
 // A file made by a test fixture, as a Windows path.
 std::string TestData(const std::string& name);
 
-// The network share the detect_unc fixture serves from a test-data folder:
-// its network path and the same folder as a local path, both "\"-ended.
+// The network path, "\"-ended, of the share the detect_unc fixture serves
+// from the test-data folder of that name.
 const char kShareRoot[] = "\\\\detectsrv\\offices\\";
-std::string ShareLocal();
-
-// Runs a program (the whole command line, quoted by the caller) in `folder`
-// ("": the current one) and waits for its end, bounded. Its exit code, or
-// ~0u when it could not be started or did not end in time.
-DWORD RunProgram(std::string command, const std::string& folder = "", DWORD timeoutMs = 120000);
 
 // A security descriptor's access list in SDDL text; "?" when it cannot be had.
 std::string DaclText(PSECURITY_DESCRIPTOR sd);
@@ -61,8 +55,6 @@ class LogCapture {
   std::string Text() const;
   // Whether the log holds the text; an empty text is a mistake of the test.
   bool Has(const std::string& text) const;
-  // Its lines without their timestamps.
-  std::vector<std::string> Lines() const;
   // Later reads see only the lines written after this call. The file stays:
   // deleting it races with a writer that has it open (its lines would go
   // with the deleted file).
@@ -123,7 +115,7 @@ struct FakeShares {
   DWORD addStatus = 0, setStatus = 0, enumFailure = 0;
   DWORD bogusCount = 0;  // non-zero: the count an enumeration claims, whatever it holds
   DWORD sidError = 0;    // non-zero: no identifier can be built
-  int addCalls = 0, setCalls = 0, enumCalls = 0;
+  int setCalls = 0, enumCalls = 0;
   std::wstring added;    // name|path|remark of a share added with a well-formed record
   std::wstring setName;  // the share whose offline caching was switched off
   std::vector<std::wstring> serversAsked;  // by the enumerations
