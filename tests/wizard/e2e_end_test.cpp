@@ -91,9 +91,11 @@ class EndRoad : public testing::Test {
 // answers 50), and all the final page writes, read back.
 TEST_F(EndRoad, NewOfficeOnC) {
   // The Vex agent installed with a broken executable, a leftover
-  // "new_vex.exe" and its autorun value.
+  // "new_vex.exe", its autorun value and the desktop link an older layout
+  // gave it: the setup's shortcut replaces that link.
   ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", "the old agent"));
   ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
+  ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Vex\\BIN\\VEX.EXE"));
   const char kVex[] = "C:\\ZAN\\Vex\\BIN\\vex.exe";
   HKEY run = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &run), ERROR_SUCCESS);
