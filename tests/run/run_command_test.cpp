@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "resource.h"
 #include "wizard_driver/driver.h"
 
 using namespace e2e;
@@ -17,14 +16,8 @@ using namespace e2e;
 namespace {
 
 TEST(RunCommand, WithoutOptionsTheWizardOpensInItalianWithNoUpdate) {
-  const std::string base = FileVersion(SetupExe());
-  ASSERT_FALSE(base.empty());
   WizardDriver wizard("defaults");
   ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
-  EXPECT_EQ(FileVersion(wizard.SetupPath()), base);
-  // The server offers the setup's own version: nothing to update.
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] Release update available on server -> " + base));
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_TRUE(wizard.NoBoxFor(1500)) << "a box is open on WIZ_START";
   // Wine's own button, in the locale the run command gives it.
@@ -44,11 +37,8 @@ TEST(RunCommand, WithUpdateTheRestartedSetupInstallsThroughTheSameServer) {
 
   WizardDriver wizard("with_update");
   ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
-  EXPECT_EQ(FileVersion(wizard.SetupPath()), base);
-  auto found = wizard.WaitBox("Aggiornamento setup");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->text, "E' stata trovata una versione aggiornata del setup. Procedere con il download.");
-  wizard.Answer(*found, IDOK);
+  ASSERT_TRUE(wizard.AnswerBox("Aggiornamento setup",
+                               "E' stata trovata una versione aggiornata del setup. Procedere con il download."));
   EXPECT_EQ(wizard.WaitExit(), 0u);
 
   // The new setup, started by the first one.
@@ -64,10 +54,7 @@ TEST(RunCommand, WithUpdateTheRestartedSetupInstallsThroughTheSameServer) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), korval), 1);
 
   wizard.Cancel();
-  auto question = wizard.WaitBox("Attenzione");
-  ASSERT_TRUE(question);
-  EXPECT_EQ(question->text, "Sei sicuro di voler interrompere l'installazione?");
-  wizard.Answer(*question, IDYES);
+  ASSERT_TRUE(wizard.AnswerBox("Attenzione", "Sei sicuro di voler interrompere l'installazione?", IDYES));
   EXPECT_EQ(wizard.WaitExit(), 0u);
 }
 

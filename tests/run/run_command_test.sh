@@ -1,13 +1,12 @@
 #!/bin/sh
 # The README's run command, checked as a person meets it on a display:
 #   run_command_test.sh <build folder> <run_command_test.exe>
-# For each scenario, tools/run_setup.sh (the launch part of scripts/run.sh,
-# which builds nothing) runs on a virtual display of this check's own, with a
-# run folder of its own; the driver program (run_command_test.cpp) then runs
-# in the same prefix and display and adopts the setup the script started.
-# Around it, from outside: the script ends by itself once the prefix has no
-# program left, prints what it made with labels and no bare number, and the
-# build's setup is left as it was.
+# For each scenario, tools/run_setup.sh (the launch part of scripts/run.sh)
+# runs on a virtual display of this check's own with a run folder of its own;
+# the driver program (run_command_test.cpp) then adopts, in the same prefix
+# and display, the setup the script started. From outside: the script ends by
+# itself once the prefix is empty, prints what it made with labels and no
+# bare number, and leaves the build's setup as it was.
 set -u
 build="$(cd "$1" && pwd)"
 program="$2"
@@ -16,9 +15,8 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$build/run_command_test"
 shots="$build/screenshots/run_command_test"
 
-# Bounds, in seconds: the setup's first request follows the prefix's copy and
-# Wine's start; the script's end follows the last program of the prefix by
-# Wine's own persistence (3 s) and the server's stop.
+# Bounds, in seconds: the first request follows the prefix's copy and Wine's
+# start; the script's end, Wine's own persistence (3 s) and the server's stop.
 request_wait=90
 end_wait=45
 
@@ -71,13 +69,11 @@ scenario() {
   run="$work/$name"
   out="$work/$name.out"
   echo "--- $name: tools/run_setup.sh $*"
-  started=$(date +%s)
   BUILD_DIR="$build" bash "$root/tools/run_setup.sh" --run "$run" "$@" </dev/null >"$out" 2>&1 &
   launcher=$!
 
-  # The driver runs in the script's prefix, so it starts once the setup has
-  # asked the server for its information: after the prefix is made and the
-  # setup is running.
+  # The driver runs in the script's prefix: it starts once the setup, running
+  # in the prefix made, has asked the server for its information.
   within $request_wait asked_or_ended
   if ! asked; then
     fail "$name: the setup asked the server nothing within $request_wait s"
@@ -99,40 +95,27 @@ scenario() {
     kill "$launcher" 2>/dev/null
     WINEPREFIX="$run/prefix" wineserver -k </dev/null >/dev/null 2>&1
   else
-    wait "$launcher"
-    rc=$?
-    [ "$rc" -eq 0 ] || fail "$name: run_setup.sh ended with $rc"
+    wait "$launcher" || fail "$name: run_setup.sh ended with $?"
   fi
   launcher=""
   # Wine hands WINEPREFIX down to every program of a prefix and its wineserver.
   left="$(grep -lzxF "WINEPREFIX=$run/prefix" /proc/[0-9]*/environ 2>/dev/null)"
   [ -z "$left" ] || fail "$name: processes of the prefix outlived run_setup.sh: $(echo $left)"
 
-  echo "run_setup.sh printed:"
-  sed 's/^/    /' "$out"
   for label in "Prefix:" "Setup log:" "Platform folder:" "Register:" "DesktopApp folder:" \
     "Desktop shortcut:" "Update server log:"; do
     grep -q "^$label " "$out" || fail "$name: no \"$label\" line"
   done
   grep -q "^Prefix: *$run/prefix\$" "$out" || fail "$name: the prefix line does not name $run/prefix"
-  if grep -qx '[[:space:]]*[0-9][0-9]*[[:space:]]*' "$out"; then
-    fail "$name: a line holds a bare number"
-  fi
-  echo "--- $name: $(($(date +%s) - started)) s"
+  ! grep -qx '[[:space:]]*[0-9][0-9]*[[:space:]]*' "$out" || fail "$name: a line holds a bare number"
 }
 
 scenario defaults 'RunCommand.WithoutOptions*'
-# The setup ran from the run's copy, which no update touched.
-cmp -s "$work/defaults/setup/ZAN2025.exe" "$build/setup/ZAN2025.exe" ||
-  fail "defaults: the run's setup differs from the built one"
-[ ! -e "$work/defaults/setup/old_ZAN2025.exe" ] || fail "defaults: the setup was moved aside"
 
 scenario with_update 'RunCommand.WithUpdate*' --with-update
 # The update replaced the run's copy, and only that.
 cmp -s "$work/with_update/setup/ZAN2025.exe" "$build/setup_next/ZAN2025.exe" ||
   fail "with_update: the run's setup is not the newer build"
-cmp -s "$work/with_update/setup/old_ZAN2025.exe" "$build/setup/ZAN2025.exe" ||
-  fail "with_update: old_ZAN2025.exe is not the setup that ran first"
 
 [ "$(sha256sum <"$build/setup/ZAN2025.exe")" = "$setup_sum" ] || fail "build/setup/ZAN2025.exe changed"
 [ "$(ls -A "$build/setup")" = "$setup_files" ] || fail "the files of build/setup changed: $(ls -A "$build/setup" | tr '\n' ' ')"

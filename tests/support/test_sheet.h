@@ -1,6 +1,6 @@
 // For the wizard's in-process tests: a Wizard97 property sheet of the setup's
 // own page templates and pictures, each page on a dialog procedure of the
-// test's choosing.
+// test's choosing, and a pump for this thread's messages.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +52,20 @@ inline HWND MakeTestSheet(const std::vector<TestPage>& pages, DWORD flags) {
   header.hbmWatermark = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_WATERMARK));
   header.hbmHeader = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_HEADER));
   return reinterpret_cast<HWND>(PropertySheetA(&header));
+}
+
+// Handles this thread's messages (a worker's sent ones included) until `done`
+// holds or `timeoutMs` passes; true when it held. Pumps at least once.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    if (done()) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
 }
 
 }  // namespace testing_support

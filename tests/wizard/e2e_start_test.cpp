@@ -22,11 +22,8 @@ const std::vector<int> kAllPages = {177, 100, 105, 107, 101, 150, 151, 104, 106}
 // the Windows name the setup logged at start. The title is set when the
 // first page's activation is over.
 void ExpectTitle(WizardDriver& wizard, const std::string& prefix) {
-  const std::string marker = "[  INFO] Supported OS detected -> ";
-  std::string windows = "(not logged)";
-  for (const std::string& line : wizard.LogLines())
-    if (line.find(marker) != std::string::npos) windows = line.substr(line.find(marker) + marker.size());
-  const std::string expected = prefix + "Servizi ZAN - Installazione - " + windows;
+  const std::string expected = prefix + "Servizi ZAN - Installazione - " +
+                               wizard.LogValue("[  INFO] Supported OS detected -> ");
   const DWORD start = GetTickCount();
   while (wizard.SheetTitle() != expected && GetTickCount() - start < kPageWait) Sleep(100);
   EXPECT_EQ(wizard.SheetTitle(), expected);
@@ -51,7 +48,6 @@ TEST_F(StartTest, WithoutTheFrameworkItsInstallerIsWrittenAndOpened) {
   EXPECT_EQ(wizard.NextButtonText(), "Installa");
   wizard.Next();
   EXPECT_EQ(wizard.WaitExit(), 0u);
-  EXPECT_TRUE(Exists(TempFolder() + "ndp48-web.exe"));
   // The stand-in installer leaves its mark when it runs.
   EXPECT_TRUE(WaitFile(TempFolder() + "ndp48-web.mark"));
   // Without the start page there is no update check.
@@ -70,39 +66,23 @@ TEST_F(StartTest, CommandLinesThatEndTheRunAfterAHelpBox) {
     SCOPED_TRACE(c.arguments);
     WizardDriver wizard(std::string("help_box_") + c.arguments);
     ASSERT_TRUE(wizard.Start(c.arguments));
-    auto box = wizard.WaitBox("Informazioni");
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, c.text);
-    wizard.Answer(*box, IDOK);
+    ASSERT_TRUE(wizard.AnswerBox("Informazioni", c.text));
     EXPECT_TRUE(wizard.WaitLog("[**  ERR] InitFailed"));
     EXPECT_EQ(wizard.WaitExit(), 0u);
     EXPECT_EQ(wizard.CountLog("Sheet active"), 0);
   }
 }
 
-// Switches are read whatever their case, but "share=" is not the share
-// mode: the wizard starts and ignores that piece.
-TEST_F(StartTest, SwitchesInLowerCaseWork) {
-  const std::string arguments = "/up /skipupdate /share=01234;C:\\ZAN\\PM01234 /nodiscovery";
-  WizardDriver wizard("lower_case_switches");
-  ASSERT_TRUE(wizard.Start(arguments));
-  ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
-  EXPECT_EQ(wizard.CountLog("[  INFO] Command line provided -> " + arguments), 1);
-  EXPECT_EQ(wizard.CountLog("External privileges"), 0);
-  // SKIPUPDATE understood: the server was never asked.
-  EXPECT_TRUE(wizard.NoBoxFor(500));
-  EXPECT_TRUE(ServerRequests().empty());
-  EXPECT_TRUE(wizard.CancelAndExit());
-}
-
 // The last environment switch wins, and names the set in the title.
+// Switches are read whatever their case, but "/share=" is not the share mode:
+// the wizard starts and ignores that piece.
 TEST_F(StartTest, ServerSetsFollowTheLastEnvironmentSwitch) {
   const struct {
     const char* arguments;
     const char* request;
     const char* title;
   } cases[] = {
-      {"/TEST1/DEV", "/update/setup_zan2025_dev.txt", "DEV - "},
+      {"/test1/dev /share=01234;C:\\ZAN\\PM01234", "/update/setup_zan2025_dev.txt", "DEV - "},
       {"/DEV/TEST1", "/update/setup_zan2025_test.txt", "TEST - "},
   };
   for (const auto& c : cases) {
@@ -113,6 +93,7 @@ TEST_F(StartTest, ServerSetsFollowTheLastEnvironmentSwitch) {
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
     EXPECT_EQ(WaitRequests(1), std::vector<std::string>{c.request});
     ExpectTitle(wizard, c.title);
+    EXPECT_EQ(wizard.CountLog("External privileges"), 0);
     EXPECT_TRUE(wizard.CancelAndExit());
   }
 }
@@ -151,10 +132,7 @@ TEST_F(StartTest, TasksThatCannotGoOnKeepTheStartPage) {
     SCOPED_TRACE(c.name);
     if (c.radio) wizard.Click(c.radio);
     wizard.Next();
-    auto box = wizard.WaitBox("Attenzione");
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, c.text);
-    wizard.Answer(*box, IDOK);
+    ASSERT_TRUE(wizard.AnswerBox("Attenzione", c.text));
     EXPECT_TRUE(wizard.StaysOn("WIZ_START"));
     EXPECT_EQ(wizard.SheetPages(), c.pages);
   }
@@ -206,9 +184,7 @@ TEST_F(StartTest, ShareModeRequestsEndWithTheirCodeAndNoWindow) {
     EXPECT_EQ(wizard.WaitExit(20000), c.exitCode);
     EXPECT_EQ(wizard.Sheet(), nullptr);
     EXPECT_EQ(wizard.CountLog("Start application"), 0);
-    for (const std::string& line : {"[  INFO] -------> Command line -> " + c.part, c.line,
-                                    std::string("[  INFO] -------> External privileges set end")})
-      EXPECT_TRUE(wizard.WaitLog(line, 1000));
+    EXPECT_TRUE(wizard.WaitLog(c.line, 1000));
     // Only a valid request reaches the share call; after its failure there
     // is no share to set the caching of.
     EXPECT_EQ(wizard.CountLog("Net share"), c.exitCode == 50 ? 1 : 0);

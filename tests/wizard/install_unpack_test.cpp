@@ -79,21 +79,6 @@ HWND InstallPage() {
   return page;
 }
 
-// Handles this thread's messages (the worker's sent ones included) until
-// `done` holds or `timeoutMs` passes; true when it held.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-  }
-  return true;
-}
-
-
 class InstallUnpackTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -139,7 +124,7 @@ TEST_F(InstallUnpackTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWrite
   g_app->m_tempDesktopAppPackage = temp / "absent.7z";
 
   g_app->InstallPhase4();
-  ASSERT_TRUE(PumpUntil([] { return Record().positions.size() > 2; }, 30000))
+  ASSERT_TRUE(testing_support::PumpUntil([] { return Record().positions.size() > 2; }, 30000))
       << Record().positions.size() << "\n" << log.Text();
   ASSERT_TRUE(UnpackRunning());
 
@@ -151,7 +136,7 @@ TEST_F(InstallUnpackTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWrite
   EXPECT_GT(written, 0u);
   EXPECT_LT(written, 12000u);
   // The thread would write a file every few milliseconds if it were still going.
-  PumpUntil([] { return false; }, 1000);
+  testing_support::PumpUntil([] { return false; }, 1000);
   EXPECT_EQ(testing_support::Tree(setting.installRoot).size(), written);
   EXPECT_EQ(Record().nextPresses, 0);
   EXPECT_EQ(WaitForSingleObject(g_app->m_unpackThread, 0), DWORD(WAIT_TIMEOUT));
@@ -165,7 +150,7 @@ TEST_F(InstallUnpackTest, AThreadStartedAfterTheStopDoesNothing) {
   testing_support::LogCapture log;
   ASSERT_TRUE(StopUnpacking(3000));
   ASSERT_NE(StartUnpackThread(DesktopAppDecompressionThread), nullptr);
-  EXPECT_TRUE(PumpUntil([] { return !UnpackRunning(); }, 10000));
+  EXPECT_TRUE(testing_support::PumpUntil([] { return !UnpackRunning(); }, 10000));
   EXPECT_EQ(log.Text(), "");
   EXPECT_EQ(Record().nextPresses, 0);
 }

@@ -38,14 +38,6 @@ std::string ClassName(HWND window) {
 
 LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
 std::string Describe(HWND control) {
   return "control " + std::to_string(GetDlgCtrlID(control)) + " \"" + WindowText(control).substr(0, 40) + "\"";
 }
@@ -177,7 +169,7 @@ HWND Sheet() {
     g_app->m_updateChecked = true;
     g_app->m_setting->year = "2025";
     HWND made = testing_support::MakeTestSheet({std::begin(kPages), std::end(kPages)}, PSH_MODELESS);
-    Pump();
+    testing_support::PumpUntil([] { return true; }, 0);
     return made;
   }();
   return sheet;
@@ -187,7 +179,7 @@ HWND Sheet() {
 HWND Show(int index) {
   SetWindowPos(Sheet(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
   SendMessageA(Sheet(), PSM_SETCURSEL, index, 0);
-  Pump();
+  testing_support::PumpUntil([] { return true; }, 0);
   return reinterpret_cast<HWND>(SendMessageA(Sheet(), PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 

@@ -1,6 +1,7 @@
-// The elevated share mode: finding the share part of a command line, and the
-// checks that keep the elevated copy from sharing anything but an office
-// folder (real folders in a scratch folder, drive types through the seam).
+// The elevated share mode's checks that keep the elevated copy from sharing
+// anything but an office folder (real folders in a scratch folder, drive
+// types through the seam). (Finding the share part of the command line is
+// the end-to-end share-mode story's.)
 #include "share_mode.h"
 
 #include <gtest/gtest.h>
@@ -14,28 +15,6 @@ namespace {
 
 using testing_support::TempDir;
 using testing_support::WriteBytes;
-
-TEST(SharePart, FoundOnlyAsAnUpperCasePieceOfItsOwn) {
-  struct Row {
-    const char* line;
-    bool found;
-    const char* part;
-  };
-  const Row rows[] = {
-      {"/SKIPUPDATE /SHARE=1;C:\\X  ", true, "SHARE=1;C:\\X"},  // trimmed
-      {"/  SHARE=01234;C:\\A;B", true, "SHARE=01234;C:\\A;B"},
-      {"/SHARE=1 /SHARE=2;C:\\Y", true, "SHARE=1"},  // the first one counts
-      {"/SHARE=", true, "SHARE="},
-      {"/XSHARE=1;C:\\X", false, ""},
-      {"SHARE=1;C:\\X", false, ""},  // the text before the first "/" is not read
-      {"/SHARE", false, ""},
-  };
-  for (const Row& row : rows) {
-    std::string part;
-    EXPECT_EQ(FindSharePart(row.line, &part), row.found) << row.line;
-    EXPECT_EQ(part, row.part) << row.line;
-  }
-}
 
 // Drive types by letter: C fixed, R remote, D CD-ROM.
 UINT WINAPI FakeDriveType(LPCSTR root) {

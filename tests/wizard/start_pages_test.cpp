@@ -1,5 +1,6 @@
-// The start pages' decisions: which pages WIZ_START's Next removes, which
-// office a restore works on, and how it becomes the installation being set up.
+// The start pages' decisions: which pages WIZ_START's Next removes while the
+// search runs, and which office a restore works on. (The restore's folders
+// are the end-to-end restore story's.)
 #include "pages/start_pages.h"
 
 #include <gtest/gtest.h>
@@ -9,26 +10,17 @@
 
 namespace {
 
+// (A first Next with nothing found or with records, and Back then Next
+// again, are the end-to-end start stories', which switch the search off.)
 TEST(StartPageRemovals, PmSelectStaysWhileTheSearchMayStillFindOffices) {
-  struct Row {
-    bool notSupportedRemoved, pmSelectRemoved, anyRecord, discoveryRunning;
-    bool removeNotSupported, removePmSelect;
-  };
-  // (A first Next with nothing found or with records, and Back then Next
-  // again, are the end-to-end start stories', which switch the search off.)
-  const Row rows[] = {
-      // First Next while the search runs: an office found later must be selectable.
-      {false, false, false, true, true, false},
-      // The search ended empty after the first Next: the page goes now.
-      {true, false, false, false, false, true},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(&row - rows);
-    const StartPageRemovals r = DecideStartPageRemovals(
-        row.notSupportedRemoved, row.pmSelectRemoved, row.anyRecord, row.discoveryRunning);
-    EXPECT_EQ(r.notSupported, row.removeNotSupported);
-    EXPECT_EQ(r.pmSelect, row.removePmSelect);
-  }
+  // First Next while the search runs: an office found later must be selectable.
+  const StartPageRemovals first = DecideStartPageRemovals(false, false, false, true);
+  EXPECT_TRUE(first.notSupported);
+  EXPECT_FALSE(first.pmSelect);
+  // The search ended empty after the first Next: the page goes now.
+  const StartPageRemovals later = DecideStartPageRemovals(true, false, false, false);
+  EXPECT_FALSE(later.notSupported);
+  EXPECT_TRUE(later.pmSelect);
 }
 
 std::unique_ptr<InstallRecord> Record(const std::string& pm, const std::string& anno) {
@@ -59,26 +51,6 @@ TEST(RestoreRecord, FirstRestorableOfTheYearElseFirstRestorable) {
     });
     EXPECT_EQ(picked, row.picked) << "rows " << row.records.size();
   }
-}
-
-TEST(RestoreRecord, BecomesTheInstallationBeingSetUp) {
-  CSetting setting;
-  setting.platformName = "ZAN2025";
-  setting.installRoot = "C:\\";
-  setting.current.basePath = "D:\\ZAN";
-  setting.current.assignee = "kept";
-  InstallRecord r;
-  r.pm = "01234";
-  r.assignee = "PC\\user";
-  r.rootPath = "D:\\ZAN\\PM01234\\";
-  MakeCurrentInstall(setting, r);
-  EXPECT_EQ(setting.current.pm, "01234");
-  EXPECT_EQ(setting.current.assignee, "kept");  // who owns it is not the record's
-  EXPECT_EQ(setting.installRoot, "D:\\ZAN\\PM01234\\ZAN2025\\");
-
-  r.rootPath = "\\\\SRV\\ZAN\\PM01234";  // without its final "\"
-  MakeCurrentInstall(setting, r);
-  EXPECT_EQ(setting.installRoot, "\\\\SRV\\ZAN\\PM01234\\ZAN2025\\");
 }
 
 }  // namespace

@@ -671,6 +671,15 @@ void WizardDriver::Answer(const Box& box, int buttonId) {
     Fail("the box \"" + box.caption + "\" stays open after button " + std::to_string(buttonId));
 }
 
+bool WizardDriver::AnswerBox(const std::string& caption, const std::string& text, int buttonId,
+                             DWORD timeout) {
+  const std::optional<Box> box = WaitBox(caption, timeout);
+  if (!box) return false;
+  if (box->text != text) Fail("the box \"" + box->caption + "\" says \"" + box->text + "\", not \"" + text + "\"");
+  Answer(*box, buttonId);
+  return true;
+}
+
 void WizardDriver::Press(int button) {
   HWND sheet = Sheet();
   if (!sheet) {
@@ -1058,6 +1067,10 @@ bool WizardDriver::ToInstallAsNewOffice(const std::string& drive) {
   return WaitPageLogged("WIZ_INSTALL");
 }
 
+bool WizardDriver::StartAsNewOffice(const std::string& arguments, const StartOptions& options) {
+  return Start(arguments, options) && ToInstallAsNewOffice();
+}
+
 bool WizardDriver::ToInstallOnFoundOffice(int taskId, const std::string& question, bool checks) {
   if (!ChooseTask(taskId) || !WaitPage("WIZ_PMSELECT")) return false;
   SelectListItem(IDC_PM_LIST, 0);
@@ -1212,6 +1225,13 @@ int WizardDriver::CountLog(const std::string& text) {
   std::vector<std::string> lines = LogLines();
   return static_cast<int>(std::count_if(lines.begin(), lines.end(),
                                         [&](const std::string& line) { return Contains(line, text); }));
+}
+
+std::string WizardDriver::LogValue(const std::string& marker) {
+  std::string value;
+  for (const std::string& line : LogLines())
+    if (line.find(marker) != std::string::npos) value = line.substr(line.find(marker) + marker.size());
+  return value;
 }
 
 // --- The machine -----------------------------------------------------------

@@ -135,6 +135,11 @@ class WizardDriver {
   bool NoBoxFor(DWORD ms);
   // Presses a button of a box (posted BM_CLICK / WM_COMMAND).
   void Answer(const Box& box, int buttonId);
+  // Waits for a box whose caption contains `caption` and presses `buttonId`
+  // on it; the test fails when none comes or its text is not `text`. False
+  // when none came.
+  bool AnswerBox(const std::string& caption, const std::string& text, int buttonId = IDOK,
+                 DWORD timeout = kBoxWait);
 
   // The sheet's buttons (PSM_PRESSBUTTON, posted).
   void Next();
@@ -196,6 +201,8 @@ class WizardDriver {
   // `drive` picked on WIZ_SELECTUNIT ("" keeps the one proposed), the checks
   // of WIZ_BEFOREINSTALL passed.
   bool ToInstallAsNewOffice(const std::string& drive = "");
+  // Start with `arguments` and `options`, then the road above.
+  bool StartAsNewOffice(const std::string& arguments = kArgs, const StartOptions& options = {});
   // The road over an office found, from WIZ_START to WIZ_INSTALL's
   // activation: the task `taskId` chosen, the first office of WIZ_PMSELECT
   // picked, the question whose text ends with `question` answered Yes (""
@@ -236,6 +243,8 @@ class WizardDriver {
   std::vector<std::string> LogLines();
   // Lines that contain `text`.
   int CountLog(const std::string& text);
+  // What follows `marker` in the last line that holds it; "" when none does.
+  std::string LogValue(const std::string& marker);
 
  private:
   struct State;
