@@ -2,13 +2,15 @@
 # Runs the setup on this machine, as the tests do:
 #   scripts/run.sh [--with-update] [--drive]
 # Sets the machine up, builds, makes the sample packages and a Wine prefix
-# (with the .NET Framework 4.8 value, so the wizard starts on its first page),
-# then hands over to tools/run_setup.sh, which starts the setup with the local
-# update server as its HTTP proxy, in the run folder build/run:
+# (with the .NET Framework 4.8 value, so the wizard starts on its first page;
+# made once, again only when Wine or its script changed), then hands over to
+# tools/run_setup.sh, which starts the setup with the local update server as
+# its HTTP proxy, in the run folder build/run:
 #  - With a display ($DISPLAY set): opens the wizard for a person to click
-#    through (prefix build/run/prefix), from a copy of the setup in
-#    build/run/setup/. The server offers no newer setup; with --with-update it
-#    offers the setup_next build, to show the setup updating itself.
+#    through (prefix build/run/prefix, whose only drives are C: and R:, the
+#    run folder), from a copy of the setup in build/run/setup/. The server
+#    offers no newer setup; with --with-update it offers the setup_next
+#    build, to show the setup updating itself.
 #  - Without one (or with --drive): drives a whole new-office installation
 #    under a virtual display.
 # Both print, each with a label, where the prefix, the setup log, the

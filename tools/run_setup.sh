@@ -8,7 +8,10 @@
 #  - With a display ($DISPLAY) and without --drive: the wizard opens for a
 #    person, in the Wine prefix DIR/prefix (made once, kept between runs), from
 #    a fresh copy of the setup in DIR/setup/ (a self-update replaces that copy,
-#    never the build's). The local update server is its HTTP proxy, serving
+#    never the build's). The prefix has no drive leading outside DIR: Wine's
+#    Z: (the machine's root) is removed, so the setup neither offers nor
+#    searches the machine's own folders, and the setup starts from drive R:,
+#    which is DIR. The local update server is its HTTP proxy, serving
 #    DIR/server_root and reading misbehaviour rules from DIR/rules.txt (see
 #    tools/update_server.py). Its setup information names the built setup's
 #    own version, so no update is offered; with --with-update it names the
@@ -45,6 +48,7 @@ run="${run:-$build/run}"
 mkdir -p "$run"
 run="$(cd "$run" && pwd)"
 data="$build/testdata"
+. "$root/tools/wizard_driver/machine.sh"
 
 for needed in "$build/setup/ZAN2025.exe" "$data/wizard_prefix/system.reg" "$data/e2e_packages/update"; do
   if [ ! -e "$needed" ]; then
@@ -136,9 +140,10 @@ export WINEPREFIX="$prefix"
 if [ ! -f "$prefix/system.reg" ]; then
   # As run_e2e.sh makes a test's prefix.
   rm -rf "$prefix"
-  . "$root/tools/wizard_driver/machine.sh"
   copy_prefix "$data/wizard_prefix" "$prefix"
 fi
+# On every run, also for a prefix an earlier version of this script made.
+confine_drives "$prefix" "$run"
 
 # The setup runs from a copy of its own: its update renames and replaces the
 # file it was started from.
@@ -172,14 +177,15 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1; exit 130' INT TERM
 wineserver -p3 </dev/null >/dev/null 2>&1 || true
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-echo "Setup:             $run/setup/ZAN2025.exe ($built; the server offers $(tr -d '\r\n' <"$run/server_root/update/setup_ZAN2025.txt"))"
+setup="$(drivepath "$run" "$run/setup/ZAN2025.exe")"
+echo "Setup:             $run/setup/ZAN2025.exe ($setup, $built; the server offers $(tr -d '\r\n' <"$run/server_root/update/setup_ZAN2025.txt"))"
 rc=0
 # The server runs the setup and stops after the command; the command lasts as
 # long as the prefix has programs, so a setup restarted by its update still
 # finds its server.
 python3 "$root/tools/update_server.py" --root "$run/server_root" --log "$run/requests.log" \
   --rules-file "$run/rules.txt" -- \
-  sh -c 'cd "$1" && wine "$1/ZAN2025.exe" </dev/null; rc=$?; wineserver -w; exit $rc' sh "$run/setup" || rc=$?
+  sh -c 'cd "$1" && wine "$2" </dev/null; rc=$?; wineserver -w; exit $rc' sh "$run/setup" "$setup" || rc=$?
 
 print_made "$prefix" "" "Update server log|$run/requests.log"
 exit $rc

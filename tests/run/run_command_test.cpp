@@ -9,20 +9,31 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "wizard_driver/driver.h"
 
 using namespace e2e;
 
 namespace {
 
-TEST(RunCommand, WithoutOptionsTheWizardOpensInItalianWithNoUpdate) {
+TEST(RunCommand, WithoutOptionsTheWizardOpensInItalianWithNoUpdateAndOnlyTheRunFolderAsDrive) {
   WizardDriver wizard("defaults");
   ASSERT_TRUE(wizard.Attach("ZAN2025.exe"));
+  // Started from the run folder's own drive, as the prefix has no other way
+  // to it.
+  EXPECT_EQ(wizard.SetupPath(), "R:\\setup\\ZAN2025.exe");
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_TRUE(wizard.NoBoxFor(1500)) << "a box is open on WIZ_START";
   // Wine's own button, in the locale the run command gives it.
   EXPECT_EQ(wizard.NextButtonText(), "&Avanti >");
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
+
+  // Wine's Z: is the machine's root: choosing it would install into the
+  // machine running the command.
+  ASSERT_TRUE(wizard.ToSelectUnitAsNewOffice(true));
+  const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
+  EXPECT_FALSE(drives.empty());
+  EXPECT_EQ(std::count(drives.begin(), drives.end(), "Z"), 0) << testing::PrintToString(drives);
   EXPECT_TRUE(wizard.CancelAndExit());
 }
 

@@ -6,7 +6,9 @@
 # the driver program (run_command_test.cpp) then adopts, in the same prefix
 # and display, the setup the script started. From outside: the script ends by
 # itself once the prefix is empty, prints what it made with labels and no
-# bare number, and leaves the build's setup as it was.
+# bare number, and leaves the build's setup as it was; the prefix it made has
+# no drive leading outside its run folder; and the prepared prefix it copies
+# is made once: the step scripts/run.sh takes before it on every run keeps it.
 set -u
 build="$(cd "$1" && pwd)"
 program="$2"
@@ -41,7 +43,7 @@ trap 'exit 124' INT TERM
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
 start_display "$work" || exit 1
-export_driver "$build" run_command_test "$shots"
+export E2E_PROGRAM=run_command_test
 
 setup_sum="$(sha256sum <"$build/setup/ZAN2025.exe")"
 setup_files="$(ls -A "$build/setup")"
@@ -81,12 +83,25 @@ scenario() {
     return
   fi
 
+  # The prefix reaches nothing outside the run folder: what the driver reads
+  # and writes is there, on the run folder's drive.
+  check="$run/check"
+  mkdir -p "$check/setup" "$check/setup_next" "$check/shots"
+  cp "$build/setup/ZAN2025.exe" "$check/setup/"
+  next="$build/setup_next/ZAN2025.exe"
+  [ -f "$next" ] || next="$build/setup/ZAN2025.exe"
+  cp "$next" "$check/setup_next/"
   WINEPREFIX="$run/prefix" \
-    E2E_SERVER_ROOT="$(winpath "$run/server_root")" \
-    E2E_REQUEST_LOG="$(winpath "$run/requests.log")" \
-    E2E_RULES_FILE="$(winpath "$run/rules.txt")" \
+    E2E_BUILD_DIR_WIN="$(drivepath "$run" "$check")" \
+    E2E_SETUP_EXE="$(drivepath "$run" "$check/setup/ZAN2025.exe")" \
+    E2E_SETUP_NEXT_EXE="$(drivepath "$run" "$check/setup_next/ZAN2025.exe")" \
+    E2E_SCREENSHOTS="$(drivepath "$run" "$check/shots")" \
+    E2E_SERVER_ROOT="$(drivepath "$run" "$run/server_root")" \
+    E2E_REQUEST_LOG="$(drivepath "$run" "$run/requests.log")" \
+    E2E_RULES_FILE="$(drivepath "$run" "$run/rules.txt")" \
     "$build/wine-run.sh" "$program" --gtest_filter="$filter" --gtest_color=no ||
     fail "$name: the driver program failed"
+  cp -r "$check/shots/." "$shots/"
 
   # With the driver's setups ended, the prefix empties and the script ends by
   # itself.
@@ -110,7 +125,21 @@ scenario() {
   ! grep -qx '[[:space:]]*[0-9][0-9]*[[:space:]]*' "$out" || fail "$name: a line holds a bare number"
 }
 
+# The prepared prefix as the fixture left it; the run command's second step
+# (scripts/run.sh makes it on every run) must keep it, and the prefixes
+# copied from it keep sharing its DLL folders.
+prepared="$build/testdata/wizard_prefix"
+identity() { stat -c '%i %y' "$1"; }
+prepared_before="$(identity "$prepared/system.reg")"
+
 scenario defaults 'RunCommand.WithoutOptions*'
+
+sh "$root/tools/fixtures/wizard_prefix.sh" "$build/testdata" "$build" || fail "the prepared prefix could not be made again"
+[ "$(identity "$prepared/system.reg")" = "$prepared_before" ] ||
+  fail "making the prepared prefix again did not keep it"
+dll=drive_c/windows/syswow64/kernel32.dll
+[ "$(stat -c %i "$prepared/$dll")" = "$(stat -c %i "$work/defaults/prefix/$dll")" ] ||
+  fail "the run's prefix no longer shares the prepared prefix's DLL folders"
 
 scenario with_update 'RunCommand.WithUpdate*' --with-update
 # The update replaced the run's copy, and only that.

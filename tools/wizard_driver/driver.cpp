@@ -1037,19 +1037,23 @@ bool WizardDriver::ExitsWith(DWORD expected) {
 
 // --- Shared roads and endings ------------------------------------------------
 
-bool WizardDriver::ChooseTask(int taskId) {
-  if (!WaitPage("WIZ_START")) return false;
+bool WizardDriver::ChooseTask(int taskId, bool startShown) {
+  if (!startShown && !WaitPage("WIZ_START")) return false;
   Click(taskId);
   Next();
   return true;
 }
 
-bool WizardDriver::ToInstallAsNewOffice(const std::string& drive) {
-  if (!ChooseTask(IDC_TASK_INSTALL) || !WaitPage("WIZ_PMNEW")) return false;
+bool WizardDriver::ToSelectUnitAsNewOffice(bool startShown) {
+  if (!ChooseTask(IDC_TASK_INSTALL, startShown) || !WaitPage("WIZ_PMNEW")) return false;
   SetText(IDC_OFFICE_CODE, "01234");
   SetText(IDC_OFFICE_PASSWORD, kPassword);
   Next();
-  if (!WaitPage("WIZ_SELECTUNIT")) return false;
+  return WaitPage("WIZ_SELECTUNIT");
+}
+
+bool WizardDriver::ToInstallAsNewOffice(const std::string& drive) {
+  if (!ToSelectUnitAsNewOffice()) return false;
   if (!drive.empty()) {
     const std::vector<std::string> drives = ComboItems(IDC_DRIVE_COMBO);
     const auto at = std::find(drives.begin(), drives.end(), drive);

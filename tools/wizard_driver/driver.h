@@ -194,12 +194,15 @@ class WizardDriver {
   // Roads and endings every scenario shares. Each returns false, the test
   // failed with the log's last lines, when the setup does not follow.
   //
-  // Waits for WIZ_START, chooses the task `taskId` (IDC_TASK_...), presses Next.
-  bool ChooseTask(int taskId);
-  // The new-office road from WIZ_START to WIZ_INSTALL's activation: Install
-  // chosen, office 01234 and kPassword typed on WIZ_PMNEW, the drive entry
-  // `drive` picked on WIZ_SELECTUNIT ("" keeps the one proposed), the checks
-  // of WIZ_BEFOREINSTALL passed.
+  // Waits for WIZ_START (unless `startShown`: a wait of the test's saw it),
+  // chooses the task `taskId` (IDC_TASK_...), presses Next.
+  bool ChooseTask(int taskId, bool startShown = false);
+  // The new-office road from WIZ_START to WIZ_SELECTUNIT shown: Install
+  // chosen, office 01234 and kPassword typed on WIZ_PMNEW.
+  bool ToSelectUnitAsNewOffice(bool startShown = false);
+  // On from there to WIZ_INSTALL's activation: the drive entry `drive` picked
+  // on WIZ_SELECTUNIT ("" keeps the one proposed), the checks of
+  // WIZ_BEFOREINSTALL passed.
   bool ToInstallAsNewOffice(const std::string& drive = "");
   // Start with `arguments` and `options`, then the road above.
   bool StartAsNewOffice(const std::string& arguments = kArgs, const StartOptions& options = {});

@@ -21,6 +21,30 @@ copy_entries() {  # <from> <to>: every entry of a folder but drive_c and windows
   done
 }
 
+# The drive the run command's prefix sees its run folder as (tools/run_setup.sh).
+run_drive=R
+
+# confine_drives <prefix> <folder>: the prefix's drives lead nowhere outside
+# <folder>. Every drive link that does goes (Wine's Z:, the machine's root,
+# with every drive Wine made for the machine's devices), and $run_drive: is
+# <folder>. Only before the prefix's wineserver starts: a running one does not
+# see a link added.
+confine_drives() {
+  folder="$(readlink -f "$2")"
+  for link in "$1"/dosdevices/?: "$1"/dosdevices/?::; do
+    [ -L "$link" ] || continue
+    case "$(readlink -f "$link")/" in
+      "$folder"/*) ;;
+      *) rm -f "$link" ;;
+    esac
+  done
+  ln -sfn "$folder" "$1/dosdevices/$(echo "$run_drive" | tr A-Z a-z):"
+}
+
+# drivepath <folder> <path>: a path inside <folder> as a prefix confined to
+# it sees it, on $run_drive:.
+drivepath() { printf '%s:%s' "$run_drive" "${2#"$1"}" | tr / '\\'; }
+
 # start_display <folder>: a virtual display of its own (Xvfb picks a free
 # number itself, so runs in parallel never meet); exports DISPLAY and sets
 # xvfb_pid, or fails with Xvfb's output.
