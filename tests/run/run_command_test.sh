@@ -43,7 +43,6 @@ trap 'exit 124' INT TERM
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
 start_display "$work" || exit 1
-export E2E_PROGRAM=run_command_test
 
 setup_sum="$(sha256sum <"$build/setup/ZAN2025.exe")"
 setup_files="$(ls -A "$build/setup")"
@@ -125,9 +124,9 @@ scenario() {
   ! grep -qx '[[:space:]]*[0-9][0-9]*[[:space:]]*' "$out" || fail "$name: a line holds a bare number"
 }
 
-# The prepared prefix as the fixture left it; the run command's second step
-# (scripts/run.sh makes it on every run) must keep it, and the prefixes
-# copied from it keep sharing its DLL folders.
+# The prepared prefix as the fixture left it. scripts/run.sh asks the fixture
+# for it again on every run: that must keep it, so the run's prefix, copied
+# from it, keeps sharing its DLL folders.
 prepared="$build/testdata/wizard_prefix"
 identity() { stat -c '%i %y' "$1"; }
 prepared_before="$(identity "$prepared/system.reg")"
