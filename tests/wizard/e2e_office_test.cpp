@@ -74,6 +74,13 @@ TEST_F(OfficeTest, NoInstallationNewOfficeCodeOnANetworkDrive) {
   ASSERT_TRUE(wizard.WaitPage("WIZ_SELECTUNIT"));
   EXPECT_EQ("C", wizard.ComboSelection(IDC_DRIVE_COMBO));
   EXPECT_EQ("C:\\ZAN\\PM00123", wizard.Text(IDC_INSTALL_PATH));
+  // No entry selected, as when the system drive is a network one (never
+  // pre-selected; the driver clears the selection to get there): Next waits
+  // for a drive.
+  wizard.SelectComboItem(IDC_DRIVE_COMBO, -1);
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitLog("[* WARN] No drive selected for the installation"));
+  ASSERT_TRUE(wizard.StaysOn("WIZ_SELECTUNIT"));
   // The folder follows the drive picked.
   const std::vector<std::string> drives = wizard.ComboItems(IDC_DRIVE_COMBO);
   const auto n = std::find(drives.begin(), drives.end(), "N (rete)");

@@ -1,6 +1,7 @@
 // The install chain's decisions the end-to-end roads cannot pin down: the
-// unpack percentage of archives too large to serve, and the check that a
-// folder copy landed, for each way a copy can fall short.
+// unpack percentage of archives too large to serve, a file in use while
+// DesktopApp is unpacked, and the check that a folder copy landed, for each
+// way a copy can fall short.
 #include "install/install_decisions.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,14 @@ namespace {
 // index and 100 can pass 32 bits.
 TEST(InstallDecisionsTest, UnpackPercentageOfMoreThan42MillionEntries) {
   EXPECT_EQ(UnpackPercentage(50000000, 100000000), 50);
+}
+
+// A file in use (a DesktopApp left open) only warns; every other failure ends
+// the run, as the damaged-archive story shows. No story holds a file of the
+// archive open at the moment it is written.
+TEST(InstallDecisionsTest, DesktopAppUnpackOutcomeOfAFileInUse) {
+  EXPECT_EQ(UnpackOutcome::WarnThenNext, DesktopAppUnpackOutcome(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(UnpackOutcome::EndRun, DesktopAppUnpackOutcome(ERROR_LOCK_VIOLATION));
 }
 
 // A copied DesktopApp folder and its source, with a complete copy elsewhere.

@@ -1,9 +1,11 @@
 // The decisions of the office, drive and pre-install pages the end-to-end
-// roads cannot reach (shares mapped to drives, no drive picked) or pin down
-// row by row, as tables over records.
+// roads cannot reach (shares mapped to drives, a network system drive, free
+// space) or pin down row by row, as tables over records and texts.
 #include "office_decisions.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -71,10 +73,17 @@ TEST(RewriteUncPaths, OnlyFieldsBeginningWithTheShareFolderNameTheDrive) {
   }
 }
 
-// The end-to-end drive list always has an entry picked; without one there is
-// no ":\ZAN\PM00123" folder to check.
+// Without an entry there is no ":\ZAN\PM00123" folder to check.
 TEST(ChooseDrive, NoEntryStays) {
   EXPECT_FALSE(ChooseDrive("", "00123").has_value());
+}
+
+// Wine's system drive is always a fixed C:.
+TEST(DriveEntries, ANetworkSystemDriveIsNotPreselected) {
+  const auto remote = [](const std::string&) -> UINT { return DRIVE_REMOTE; };
+  const std::vector<DriveEntry> entries = DriveEntries({"C:\\"}, remote, "C:");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_FALSE(entries[0].selected);
 }
 
 // (The folder of another code, as found, is the end-to-end office story's.)
@@ -98,6 +107,27 @@ TEST(FindInstallConflict, FolderOfAnotherCodeFirstThenTheCodeElsewhere) {
     if (c.record < 0) continue;
     EXPECT_EQ(list[c.record]->rootPath, conflict.recordRootPath);
     EXPECT_EQ(list[c.record]->pm, conflict.recordPm);
+  }
+}
+
+// Free space is what the machine has: no story sets it. The Windows drive
+// alone, else the package for a platform year not yet there, and DesktopApp.
+TEST(FreeSpaceChecks, WindowsDriveAloneElseTheNewYearAndDesktopApp) {
+  using K = SpaceCheckKind;
+  const struct {
+    std::string rootPath, anno;
+    std::vector<std::tuple<K, std::string, uint32_t>> checks;
+  } cases[] = {
+      {"C:\\ZAN\\PM00123\\", "", {{K::kKorvalOnWindowsDrive, "C:\\Windows", 750000000}}},
+      {"D:\\ZAN\\PM00123\\", "",
+       {{K::kKorval, "D:\\ZAN\\PM00123\\", 525000000}, {K::kDesktopApp, "C:\\ZAN", 10000000}}},
+      {"D:\\ZAN\\PM00123\\", "2025", {{K::kDesktopApp, "C:\\ZAN", 10000000}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::tuple<K, std::string, uint32_t>> got;
+    for (const SpaceCheck& check : FreeSpaceChecks(c.rootPath, "C:\\Windows", c.anno, "ZAN2025"))
+      got.emplace_back(check.kind, check.path, check.required);
+    EXPECT_EQ(c.checks, got) << c.rootPath << " " << c.anno;
   }
 }
 

@@ -57,6 +57,9 @@ TEST_F(ShareRequestTest, OnlyAnOfficeFolderOnAFixedDriveIsAccepted) {
       {"SHARE=1;" + office_, 0, ""},
       {"SHARE=;" + office_, 87, "(office code not valid) -> "},
       {"SHARE=12a;" + office_, 87, "(office code not valid)"},
+      // ".." could lead out of the office folder; here it leads back in, to a
+      // folder that would pass every other check.
+      {"SHARE=01234;" + office_ + "\\..\\PM01234;B", 87, "(\".\" or \"..\" in the folder)"},
       {"SHARE=01234;" + office_ + ".", 87, "(folder name ending in a dot or blank)"},
       {"SHARE=01234;C:" + onDrive.substr(0, 6) + "\\\\" + onDrive.substr(7), 87,
        "(empty folder name)"},
