@@ -203,6 +203,9 @@ def main():
         return 1 if bad else 0
 
     cores = max(1, (os.cpu_count() or 2) // max(1, options.jobs))
+    # The copies build elsewhere than the current folder: a relative folder would
+    # be taken from each copy's build folder.
+    options.work = os.path.abspath(options.work)
     workers = [Worker(options.work, n, cores) for n in range(max(1, options.jobs))]
     print("Preparing %d cop%s in %s ..." % (len(workers), "y" if len(workers) == 1 else "ies",
                                            options.work), flush=True)
