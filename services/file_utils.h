@@ -38,9 +38,27 @@ bool IsDriveRoot(std::string path);
 // is deleted first). True when the probe could be created.
 bool CanWriteToFolder(const std::string& folder);
 
-// True when the path itself (a trailing separator ignored) is a reparse
-// point: a folder or file link, a junction, a mount point. What it leads to
-// is not ours to change: nothing here writes or deletes through one.
+// Whether an entry with these attributes and reparse tag is a link: a
+// reparse point that stands for another name (a symbolic link, a junction, a
+// mount point). Other reparse points (a deduplicated file, a cloud
+// placeholder) are ordinary files and folders. A tag of 0, which no file
+// system gives a reparse point but Wine leaves unset, counts as a link.
+bool IsLinkTag(DWORD attributes, DWORD reparseTag);
+// Whether an entry of a folder listing, at `path`, is a link (its tag is the
+// listing's dwReserved0).
+bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry);
+// FindFirstFileA / FindNextFileA with the entry's reparse tag cleared first:
+// Wine does not set it, and a tag left from the entry before must not count.
+HANDLE FindFirstEntry(const std::string& pattern, WIN32_FIND_DATAA* entry);
+bool FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry);
+// Test seam: the reparse tag taken for a listed entry, given its path and the
+// tag the listing gave (null restores the listing's own). Wine makes no
+// reparse point but its links.
+using ReparseTagFunction = DWORD (*)(const std::string& path, DWORD listedTag);
+void SetReparseTagForTesting(ReparseTagFunction function);
+// True when the path itself (a trailing separator ignored) is a link, as its
+// own listing entry tells. What it leads to is not ours to change: nothing
+// here writes or deletes through one.
 bool IsLink(const std::string& path);
 
 // Copies the content of the source folder (not the folder itself) into the
