@@ -306,10 +306,23 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
     WriteTransaction transaction(db);
     int next = 1;
     {
+      // Only whole numbers count: text sorts above every number, and another
+      // PC's 'x' read as 0 would give a number already taken.
+      SQLite::Statement passedOver(
+          db,
+          "SELECT count(*) FROM Workpoint w JOIN Workpoint_SwExt ws WHERE w.idWorkpoint = "
+          "ws.idWorkpoint AND ws.idSwExt = ? AND w.pm = ? AND typeof(w.pdl) NOT IN "
+          "('integer', 'null')");
+      passedOver.bind(1, idSwExt);
+      passedOver.bind(2, pm);
+      if (passedOver.executeStep() && passedOver.getColumn(0).getInt64() > 0)
+        Log("[* WARN] Workpoint numbers that are not whole numbers passed over -> " +
+            Decimal(passedOver.getColumn(0).getInt64()) + " in " + registerPath);
       SQLite::Statement query(
           db,
           "SELECT w.pdl FROM Workpoint w JOIN Workpoint_SwExt ws WHERE w.idWorkpoint = "
-          "ws.idWorkpoint AND ws.idSwExt = ? AND w.pm = ? ORDER BY pdl DESC LIMIT 1");
+          "ws.idWorkpoint AND ws.idSwExt = ? AND w.pm = ? AND typeof(w.pdl) = 'integer' "
+          "ORDER BY pdl DESC LIMIT 1");
       query.bind(1, idSwExt);
       query.bind(2, pm);
       if (query.executeStep()) {
