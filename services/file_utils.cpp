@@ -366,6 +366,7 @@ std::string GetComputerUserName() {
 namespace {
 
 WriteFunction g_wholeFileWrite = &WriteFile;
+ReadFunction g_wholeFileRead = &ReadFile;
 
 std::string CallFailure(const char* call) {
   return std::string(call) + " failed (" + LastErrorText() + ")";
@@ -377,8 +378,10 @@ void SetWholeFileWriteForTesting(WriteFunction write) {
   g_wholeFileWrite = write ? write : &WriteFile;
 }
 
-std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+void SetWholeFileReadForTesting(ReadFunction read) { g_wholeFileRead = read ? read : &ReadFile; }
+
+std::string WriteWholeFile(const std::string& path, const std::string& bytes, DWORD share) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return CallFailure("open");
   std::string failure;
@@ -397,17 +400,24 @@ std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
   return failure;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
+std::string ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return CallFailure("open");
+  std::string failure;
   char block[64 * 1024];
   DWORD got = 0;
-  bool ok;
-  while ((ok = ReadFile(file, block, sizeof block, &got, nullptr) != FALSE) && got > 0)
+  for (;;) {
+    if (!g_wholeFileRead(file, block, sizeof block, &got, nullptr)) {
+      // Taken before the close, whose own error would replace it.
+      failure = CallFailure("read");
+      break;
+    }
+    if (got == 0) break;
     bytes->append(block, got);
+  }
   CloseHandle(file);
-  return ok;
+  return failure;
 }

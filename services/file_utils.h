@@ -95,14 +95,19 @@ bool GetFileVersion(const std::string& path, std::vector<std::string>* out);
 // Computer name + "\" + user name; a part that cannot be read is empty.
 std::string GetComputerUserName();
 
-// Writes the whole of `bytes` to `path` (created or truncated, binary; others
-// may read it meanwhile), in pieces of at most 16 MB. Empty on success, else
+// Writes the whole of `bytes` to `path` (created or truncated, binary), in
+// pieces of at most 16 MB. `share` is what others may do with the file
+// meanwhile (FILE_SHARE_* flags), each caller's own. Empty on success, else
 // what failed: "open failed (N)", "write failed (N)", "short write (n of m
 // bytes)" or "close failed (N)", N the Windows error.
-std::string WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string WriteWholeFile(const std::string& path, const std::string& bytes, DWORD share);
 // Test seam: the WriteFile call of every whole-file write (null restores it).
 using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void SetWholeFileWriteForTesting(WriteFunction write);
-// The whole content of a file into `bytes`; false when it cannot be opened or
-// read (then `bytes` holds what was read).
-bool ReadWholeFile(const std::string& path, std::string* bytes);
+// The whole content of a file into `bytes`. Empty on success, else what
+// failed: "open failed (N)" or "read failed (N)", N the Windows error of that
+// call (then `bytes` holds what was read).
+std::string ReadWholeFile(const std::string& path, std::string* bytes);
+// Test seam: the ReadFile call of every whole-file read (null restores it).
+using ReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void SetWholeFileReadForTesting(ReadFunction read);

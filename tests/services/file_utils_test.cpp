@@ -326,6 +326,10 @@ TEST(SystemUtils, ExtractBinaryResource) {
   EXPECT_TRUE(WriteBytes(expected, std::string(1000, 'o')));  // replaced, not appended to
   std::string path;
   EXPECT_TRUE(ExtractBinaryResource(178, "payload.bin", &path));
+  // Deny none while it is written, deletion included.
+  EXPECT_EQ(testing_support::OpensWhileWritten(
+                expected, [] { ExtractBinaryResource(178, "payload.bin", nullptr); }),
+            "read write delete");
   SetEnvironmentVariableA("TMP", hadTmp ? oldTmp : nullptr);
   EXPECT_EQ(path, expected);
   EXPECT_EQ(ReadBytes(expected), kPayload);
