@@ -202,14 +202,14 @@ namespace {
 
 ReparseTagFunction g_reparseTag = nullptr;
 
-}  // namespace
-
-void SetReparseTagForTesting(ReparseTagFunction function) { g_reparseTag = function; }
-
 bool IsLinkTag(DWORD attributes, DWORD reparseTag) {
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
 }
+
+}  // namespace
+
+void SetReparseTagForTesting(ReparseTagFunction function) { g_reparseTag = function; }
 
 bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
   const DWORD tag = g_reparseTag ? g_reparseTag(path, entry.dwReserved0) : entry.dwReserved0;

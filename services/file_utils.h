@@ -38,14 +38,12 @@ bool IsDriveRoot(std::string path);
 // is deleted first). True when the probe could be created.
 bool CanWriteToFolder(const std::string& folder);
 
-// Whether an entry with these attributes and reparse tag is a link: a
-// reparse point that stands for another name (a symbolic link, a junction, a
-// mount point). Other reparse points (a deduplicated file, a cloud
-// placeholder) are ordinary files and folders. A tag of 0, which no file
-// system gives a reparse point but Wine leaves unset, counts as a link.
-bool IsLinkTag(DWORD attributes, DWORD reparseTag);
-// Whether an entry of a folder listing, at `path`, is a link (its tag is the
-// listing's dwReserved0).
+// Whether an entry of a folder listing, at `path`, is a link: a reparse point
+// whose tag (the listing's dwReserved0) stands for another name, a symbolic
+// link, a junction or a mount point. Other reparse points (a deduplicated
+// file, a cloud placeholder) are ordinary files and folders. A tag of 0,
+// which no file system gives a reparse point but Wine leaves unset, counts
+// as a link.
 bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry);
 // FindFirstFileA / FindNextFileA with the entry's reparse tag cleared first:
 // Wine does not set it, and a tag left from the entry before must not count.

@@ -65,7 +65,7 @@ std::string ReplaceWithCopy(const std::string& source, const std::string& destin
   std::string failure = ReadWholeFile(source, &bytes);
   if (!failure.empty()) return source + ": " + failure;
   const std::string temporary = destination + ".part";
-  // Without sharing restrictions, as the repair has always opened its files.
+  // Without sharing restrictions, as the repair opens its files.
   failure = WriteWholeFile(temporary, bytes,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (!failure.empty())
