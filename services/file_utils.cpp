@@ -54,6 +54,7 @@ bool FitsPathBuffer(const std::string& path) { return path.size() + 2 <= MAX_PAT
 struct Entry {
   std::string name;
   DWORD attributes;
+  bool link;
 };
 
 // The entries of a folder ("\"-ended), "." and ".." left out. Listed whole
@@ -61,17 +62,14 @@ struct Entry {
 std::vector<Entry> ListEntries(const std::string& folder) {
   std::vector<Entry> entries;
   WIN32_FIND_DATAA found;
-  FindHandle find(FindFirstFileA((folder + "*").c_str(), &found));
+  FindHandle find(FindFirstEntry(folder + "*", &found));
   if (!find.valid()) return entries;
   do {
     const std::string name = found.cFileName;
-    if (name != "." && name != "..") entries.push_back({name, found.dwFileAttributes});
-  } while (FindNextFileA(find.get(), &found));
+    if (name != "." && name != "..")
+      entries.push_back({name, found.dwFileAttributes, IsLinkEntry(folder + name, found)});
+  } while (FindNextEntry(find.get(), &found));
   return entries;
-}
-
-bool IsLinkEntry(const Entry& entry) {
-  return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Removes a link itself, never what it leads to: the entry is opened without
@@ -101,7 +99,7 @@ bool RemoveLinkOnly(const std::string& path) {
 void DeleteEntries(const std::string& folder) {
   for (const Entry& entry : ListEntries(folder)) {
     const std::string path = folder + entry.name;
-    if (IsLinkEntry(entry)) {
+    if (entry.link) {
       if (!RemoveLinkOnly(path))
         Log("[* WARN] DeleteFolderContents: link left in place -> " + path);
       continue;
@@ -124,12 +122,13 @@ void CopyEntries(const std::string& source, const std::string& target) {
   for (const Entry& entry : ListEntries(source)) {
     const std::string from = source + entry.name;
     const std::string to = target + entry.name;
-    if (IsLinkEntry(entry)) {
+    if (entry.link) {
       Log("[* WARN] CopyFolderContents: link not copied -> " + from);
       continue;
     }
     const DWORD existing = GetFileAttributesA(to.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        IsLink(to)) {
       Log("[* WARN] CopyFolderContents: link in the target, nothing copied into it -> " + to);
       continue;
     }
@@ -199,12 +198,47 @@ bool CanWriteToFolder(const std::string& folder) {
   return true;
 }
 
+namespace {
+
+ReparseTagFunction g_reparseTag = nullptr;
+
+bool IsLinkTag(DWORD attributes, DWORD reparseTag) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
+}
+
+}  // namespace
+
+void SetReparseTagForTesting(ReparseTagFunction function) { g_reparseTag = function; }
+
+bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
+  const DWORD tag = g_reparseTag ? g_reparseTag(path, entry.dwReserved0) : entry.dwReserved0;
+  return IsLinkTag(entry.dwFileAttributes, tag);
+}
+
+HANDLE FindFirstEntry(const std::string& pattern, WIN32_FIND_DATAA* entry) {
+  entry->dwReserved0 = 0;
+  return FindFirstFileA(pattern.c_str(), entry);
+}
+
+bool FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry) {
+  entry->dwReserved0 = 0;
+  return FindNextFileA(find, entry) != FALSE;
+}
+
 bool IsLink(const std::string& path) {
   std::string item = path;
   // "X\" names what X leads to; the entry itself is X. A drive root stays whole.
   while (item.size() > 3 && EndsWithSeparator(item)) item.pop_back();
-  const DWORD attributes = GetFileAttributesA(item.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  // Only a listing gives the reparse tag; listed without a pattern, the entry
+  // is the item itself (a drive root has none and is no link). A name with a
+  // wildcard would list other entries.
+  const size_t name = item.find_last_of("\\/");
+  if (item.find_first_of("*?", name == std::string::npos ? 0 : name) != std::string::npos)
+    return false;
+  WIN32_FIND_DATAA entry;
+  FindHandle find(FindFirstEntry(item, &entry));
+  return find.valid() && IsLinkEntry(item, entry);
 }
 
 void CopyFolderContents(const std::string& source, const std::string& target) {
@@ -267,7 +301,7 @@ void SetAttributesRecursive(std::string folder) {
     if (entry.name[0] == '.') continue;
     // A link is neither entered nor changed: it may lead outside the tree or
     // back up into it, and a change made on it may land on its target.
-    if (IsLinkEntry(entry)) continue;
+    if (entry.link) continue;
     const std::string path = folder + entry.name;
     if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) SetAttributesRecursive(path);
     if (entry.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
@@ -332,6 +366,7 @@ std::string GetComputerUserName() {
 namespace {
 
 WriteFunction g_wholeFileWrite = &WriteFile;
+ReadFunction g_wholeFileRead = &ReadFile;
 
 std::string CallFailure(const char* call) {
   return std::string(call) + " failed (" + LastErrorText() + ")";
@@ -343,8 +378,10 @@ void SetWholeFileWriteForTesting(WriteFunction write) {
   g_wholeFileWrite = write ? write : &WriteFile;
 }
 
-std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+void SetWholeFileReadForTesting(ReadFunction read) { g_wholeFileRead = read ? read : &ReadFile; }
+
+std::string WriteWholeFile(const std::string& path, const std::string& bytes, DWORD share) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return CallFailure("open");
   std::string failure;
@@ -363,17 +400,24 @@ std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
   return failure;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
+std::string ReadWholeFile(const std::string& path, std::string* bytes) {
   bytes->clear();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return CallFailure("open");
+  std::string failure;
   char block[64 * 1024];
   DWORD got = 0;
-  bool ok;
-  while ((ok = ReadFile(file, block, sizeof block, &got, nullptr) != FALSE) && got > 0)
+  for (;;) {
+    if (!g_wholeFileRead(file, block, sizeof block, &got, nullptr)) {
+      // Taken before the close, whose own error would replace it.
+      failure = CallFailure("read");
+      break;
+    }
+    if (got == 0) break;
     bytes->append(block, got);
+  }
   CloseHandle(file);
-  return ok;
+  return failure;
 }

@@ -38,9 +38,25 @@ bool IsDriveRoot(std::string path);
 // is deleted first). True when the probe could be created.
 bool CanWriteToFolder(const std::string& folder);
 
-// True when the path itself (a trailing separator ignored) is a reparse
-// point: a folder or file link, a junction, a mount point. What it leads to
-// is not ours to change: nothing here writes or deletes through one.
+// Whether an entry of a folder listing, at `path`, is a link: a reparse point
+// whose tag (the listing's dwReserved0) stands for another name, a symbolic
+// link, a junction or a mount point. Other reparse points (a deduplicated
+// file, a cloud placeholder) are ordinary files and folders. A tag of 0,
+// which no file system gives a reparse point but Wine leaves unset, counts
+// as a link.
+bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry);
+// FindFirstFileA / FindNextFileA with the entry's reparse tag cleared first:
+// Wine does not set it, and a tag left from the entry before must not count.
+HANDLE FindFirstEntry(const std::string& pattern, WIN32_FIND_DATAA* entry);
+bool FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry);
+// Test seam: the reparse tag taken for a listed entry, given its path and the
+// tag the listing gave (null restores the listing's own). Wine makes no
+// reparse point but its links.
+using ReparseTagFunction = DWORD (*)(const std::string& path, DWORD listedTag);
+void SetReparseTagForTesting(ReparseTagFunction function);
+// True when the path itself (a trailing separator ignored) is a link, as its
+// own listing entry tells. What it leads to is not ours to change: nothing
+// here writes or deletes through one.
 bool IsLink(const std::string& path);
 
 // Copies the content of the source folder (not the folder itself) into the
@@ -77,14 +93,19 @@ bool GetFileVersion(const std::string& path, std::vector<std::string>* out);
 // Computer name + "\" + user name; a part that cannot be read is empty.
 std::string GetComputerUserName();
 
-// Writes the whole of `bytes` to `path` (created or truncated, binary; others
-// may read it meanwhile), in pieces of at most 16 MB. Empty on success, else
+// Writes the whole of `bytes` to `path` (created or truncated, binary), in
+// pieces of at most 16 MB. `share` is what others may do with the file
+// meanwhile (FILE_SHARE_* flags), each caller's own. Empty on success, else
 // what failed: "open failed (N)", "write failed (N)", "short write (n of m
 // bytes)" or "close failed (N)", N the Windows error.
-std::string WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string WriteWholeFile(const std::string& path, const std::string& bytes, DWORD share);
 // Test seam: the WriteFile call of every whole-file write (null restores it).
 using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void SetWholeFileWriteForTesting(WriteFunction write);
-// The whole content of a file into `bytes`; false when it cannot be opened or
-// read (then `bytes` holds what was read).
-bool ReadWholeFile(const std::string& path, std::string* bytes);
+// The whole content of a file into `bytes`. Empty on success, else what
+// failed: "open failed (N)" or "read failed (N)", N the Windows error of that
+// call (then `bytes` holds what was read).
+std::string ReadWholeFile(const std::string& path, std::string* bytes);
+// Test seam: the ReadFile call of every whole-file read (null restores it).
+using ReadFunction = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void SetWholeFileReadForTesting(ReadFunction read);

@@ -7,10 +7,14 @@
 
 #include "file_utils.h"
 #include "log.h"
+#include "text_utils.h"
 
 namespace {
 
 LockMessageBoxFunction g_messageBox = MessageBoxA;
+
+// As much of the lock's first word as its log line shows.
+const size_t kLockWordShown = 200;
 
 // A C stream opened with deny-none sharing, so another PC can read the lock
 // while this one writes it.
@@ -36,7 +40,7 @@ void WriteLockFile(const std::string& folder, const std::string& info) {
   fclose(file);
 }
 
-std::string ReadLockFile(const std::string& folder) {
+std::string ReadLockFile(const std::string& folder, size_t limit) {
   std::string word;
   FILE* file = OpenShared(GetLockFilePath(folder), "rb");
   if (!file) return word;
@@ -44,7 +48,8 @@ std::string ReadLockFile(const std::string& folder) {
   int c;
   do c = fgetc(file);
   while (c != EOF && std::isspace(c));
-  for (; c != EOF && !std::isspace(c); c = fgetc(file)) word += static_cast<char>(c);
+  for (; c != EOF && !std::isspace(c) && word.size() < limit; c = fgetc(file))
+    word += static_cast<char>(c);
   fclose(file);
   return word;
 }
@@ -55,7 +60,13 @@ int CheckLockFile(HWND owner, const std::string& folder) {
     Log("[  INFO] No lock file detected on " + path);
     return 0;
   }
-  Log("[* WARN] Lock file detected on " + path + " -> " + ReadLockFile(folder));
+  // Any PC of the office can write the lock: its word is quoted as text from
+  // outside, and only as much of it read as the line shows.
+  const std::string word = ReadLockFile(folder, kLockWordShown + 1);
+  std::string shown = QuoteForLog(word.substr(0, kLockWordShown), kLockWordShown);
+  if (word.size() > kLockWordShown)
+    shown += "... (more than " + Decimal(kLockWordShown) + " bytes)";
+  Log("[* WARN] Lock file detected on " + path + " -> " + shown);
   const int answer = g_messageBox(
       owner,
       "E' stata rilevata un'altra installazione concorrente per questo Codice Ufficio. "

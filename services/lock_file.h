@@ -11,9 +11,9 @@ std::string GetLockFilePath(std::string folder);
 // Appends one record "timestamp;computer\user;info" (no line end), creating
 // the file; a file that cannot be opened is silently left alone.
 void WriteLockFile(const std::string& folder, const std::string& info);
-// The first white-space-delimited word of the lock file; empty when it cannot
-// be opened.
-std::string ReadLockFile(const std::string& folder);
+// The first white-space-delimited word of the lock file, at most `limit`
+// bytes of it (the rest is not read); empty when it cannot be opened.
+std::string ReadLockFile(const std::string& folder, size_t limit = std::string::npos);
 // 0 no lock; 1 a lock was found and the user goes on; -1 the user stops (the
 // page decides where that leads). `owner` owns the question.
 int CheckLockFile(HWND owner, const std::string& folder);

@@ -306,13 +306,24 @@ int AddPdlEntry(const std::string& registerPath, const std::string& pm, const st
     WriteTransaction transaction(db);
     int next = 1;
     {
+      // Only whole numbers count: text sorts above every number, and another
+      // PC's 'x' read as 0 would give a number already taken. One row always:
+      // the highest whole number (NULL when none), and how many values are
+      // neither a whole number nor empty.
       SQLite::Statement query(
           db,
-          "SELECT w.pdl FROM Workpoint w JOIN Workpoint_SwExt ws WHERE w.idWorkpoint = "
-          "ws.idWorkpoint AND ws.idSwExt = ? AND w.pm = ? ORDER BY pdl DESC LIMIT 1");
+          "SELECT max(CASE WHEN typeof(w.pdl) = 'integer' THEN w.pdl END), "
+          "count(CASE WHEN typeof(w.pdl) NOT IN ('integer', 'null') THEN 1 END) "
+          "FROM Workpoint w JOIN Workpoint_SwExt ws WHERE w.idWorkpoint = ws.idWorkpoint AND "
+          "ws.idSwExt = ? AND w.pm = ?");
       query.bind(1, idSwExt);
       query.bind(2, pm);
-      if (query.executeStep()) {
+      query.executeStep();
+      const int64_t passedOver = query.getColumn(1).getInt64();
+      if (passedOver > 0)
+        Log("[* WARN] Workpoint numbers that are not whole numbers passed over -> " +
+            Decimal(passedOver) + " in " + registerPath);
+      if (!query.getColumn(0).isNull()) {
         // Read whole: a 64-bit number cut to 32 bits would pass for a small one.
         const int64_t last = query.getColumn(0).getInt64();
         // A number below 1 (another program's row) counts as none.

@@ -67,8 +67,13 @@ bool ExtractBinaryResource(WORD resourceId, const std::string& fileName, std::st
   const std::string target = std::string(temp) + fileName;
 
   DeleteFileA(target.c_str());  // an existing file goes first; a missing one is no error
+  // Deny none, deletion included: a file of the temporary folder, which a
+  // scanner or a cleaner may open or remove while it is written.
+  const std::string failure =
+      WriteWholeFile(target, std::string(static_cast<const char*>(data), size),
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   // A truncated installer must not be left where it could be started.
-  if (!WriteWholeFile(target, std::string(static_cast<const char*>(data), size)).empty()) {
+  if (!failure.empty()) {
     DeleteFileA(target.c_str());
     return false;
   }

@@ -62,9 +62,12 @@ bool WriteLink(const std::string& linkPath, const std::string& target,
 // empty on success.
 std::string ReplaceWithCopy(const std::string& source, const std::string& destination) {
   std::string bytes;
-  if (!ReadWholeFile(source, &bytes)) return "cannot read " + source + " (" + LastErrorText() + ")";
+  std::string failure = ReadWholeFile(source, &bytes);
+  if (!failure.empty()) return source + ": " + failure;
   const std::string temporary = destination + ".part";
-  std::string failure = WriteWholeFile(temporary, bytes);
+  // Without sharing restrictions, as the repair opens its files.
+  failure = WriteWholeFile(temporary, bytes,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (!failure.empty())
     failure = temporary + ": " + failure;
   else if (!MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING))

@@ -36,7 +36,9 @@ std::string InstallaModBytes(const std::string& pm, const std::string& pwd,
 bool WriteInstallaMod(const std::string& installRoot, const std::string& pm,
                       const std::string& pwd) {
   const std::string path = InstallaModPath(installRoot);
-  const std::string failure = WriteWholeFile(path, InstallaModBytes(pm, pwd, installRoot));
+  // Shared as the C runtime's "w" opens it: others may read and write.
+  const std::string failure = WriteWholeFile(path, InstallaModBytes(pm, pwd, installRoot),
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (!failure.empty()) {
     Log("[**  ERR] Unable to write configuration -> " + path + " -> " + failure);
     return false;

@@ -47,9 +47,7 @@ std::string LinkProblem(const std::string& folder) {
   for (const std::string& step : SplitString(folder.substr(3), "\\")) {
     if (step.empty()) continue;
     path += "\\" + step;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      return "linked folder";
+    if (IsLink(path)) return "linked folder";
   }
   return std::string();
 }

@@ -233,6 +233,55 @@ TEST(FileUtils, WritingWalksLeaveWhatALinkLeadsTo) {
 
 namespace {
 
+// The tag the listing is taken to give the entry named "entry" (Wine gives
+// none, and makes no reparse point but its links).
+DWORD g_entryTag = 0;
+DWORD EntryTag(const std::string& path, DWORD listed) {
+  const std::string name = "\\entry";
+  const bool entry = path.size() >= name.size() &&
+                     path.compare(path.size() - name.size(), name.size(), name) == 0;
+  return entry ? g_entryTag : listed;
+}
+
+}  // namespace
+
+// Only a reparse point that stands for another name is a link, left alone by
+// the walks; one of another kind (deduplicated, a cloud placeholder) is an
+// ordinary folder, copied. Made as a link under Wine, its tag set by the row.
+TEST(FileUtils, OnlyNameSurrogatesAreLinks) {
+  struct Row {
+    const char* what;
+    bool reparsePoint;  // false: a plain folder
+    DWORD tag;
+    bool link;
+  } rows[] = {
+      {"symbolic link", true, IO_REPARSE_TAG_SYMLINK, true},
+      {"junction or mount point", true, IO_REPARSE_TAG_MOUNT_POINT, true},
+      {"deduplicated", true, IO_REPARSE_TAG_DEDUP, false},
+      {"cloud placeholder", true, IO_REPARSE_TAG_CLOUD, false},
+      {"tag not given", true, 0, true},
+      {"no reparse point", false, IO_REPARSE_TAG_SYMLINK, false},
+  };
+  SetReparseTagForTesting(&EntryTag);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    g_entryTag = r.tag;
+    TempDir dir;
+    const std::string entry = dir / "source\\entry";
+    ASSERT_TRUE(WriteBytes(dir / "elsewhere\\inner.txt", "inner"));
+    if (r.reparsePoint)
+      ASSERT_TRUE(MakeFolderLink(entry, dir / "elsewhere"));
+    else
+      ASSERT_TRUE(WriteBytes(entry + "\\inner.txt", "inner"));
+    EXPECT_EQ(IsLink(entry), r.link);
+    CopyFolderContents(dir / "source", dir / "out");
+    EXPECT_EQ(ReadBytes(dir / "out\\entry\\inner.txt"), r.link ? "" : "inner");
+  }
+  SetReparseTagForTesting(nullptr);
+}
+
+namespace {
+
 const std::string kPayload("PK\003\004binary payload\000\377\376 after the zero\x0a\x0d\x00\x1a",
                            40);
 
@@ -277,6 +326,10 @@ TEST(SystemUtils, ExtractBinaryResource) {
   EXPECT_TRUE(WriteBytes(expected, std::string(1000, 'o')));  // replaced, not appended to
   std::string path;
   EXPECT_TRUE(ExtractBinaryResource(178, "payload.bin", &path));
+  // Deny none while it is written, deletion included.
+  EXPECT_EQ(testing_support::OpensWhileWritten(
+                expected, [] { ExtractBinaryResource(178, "payload.bin", nullptr); }),
+            "read write delete");
   SetEnvironmentVariableA("TMP", hadTmp ? oldTmp : nullptr);
   EXPECT_EQ(path, expected);
   EXPECT_EQ(ReadBytes(expected), kPayload);

@@ -49,4 +49,28 @@ TEST_F(LockFileTest, ABoxThatCannotBeShownGoesOn) {
   EXPECT_TRUE(log_.Has("[* WARN] Lock file detected on " + lock_ + " -> [x];PC\\anna\r\n"));
 }
 
+// Any PC of the office can write the lock: its first word reaches the log
+// line cut to 200 bytes and with its control characters escaped, as any
+// text from outside.
+TEST_F(LockFileTest, TheLockIsQuotedInTheLogLine) {
+  const std::string detected = "[* WARN] Lock file detected on " + lock_ + " -> ";
+  const struct {
+    const char* what;
+    std::string lock, shown;
+  } rows[] = {
+      {"a long word", std::string(100000, 'A') + " rest",
+       std::string(200, 'A') + "... (more than 200 bytes)"},
+      {"a word of 200 bytes", std::string(200, 'B') + "\n", std::string(200, 'B')},
+      {"control characters", "[x];PC\\\x1b[2J\x07" "a\x7f\x01;3 rest",
+       "[x];PC\\\\x1B[2J\\x07a\\x7F\\x01;3"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    ASSERT_TRUE(testing_support::WriteBytes(lock_, r.lock));
+    log_.Clear();
+    EXPECT_EQ(CheckLockFile(GetDesktopWindow(), office_), 1);
+    EXPECT_TRUE(log_.Has(detected + r.shown + "\r\n")) << log_.Text().substr(0, 1000);
+  }
+}
+
 }  // namespace

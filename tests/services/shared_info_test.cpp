@@ -340,4 +340,38 @@ TEST_F(SharedInfoTest, NextWorkpointNumberAfterAnAbsurdHighest) {
   }
 }
 
+// Only whole numbers count: text sorts above every number in the query, and
+// read as a number it would give a number another PC already has.
+TEST_F(SharedInfoTest, NextWorkpointNumberPassesOverValuesThatAreNotWholeNumbers) {
+  const std::string passedOver =
+      "[* WARN] Workpoint numbers that are not whole numbers passed over -> ";
+  struct Row {
+    std::vector<std::string> others;  // SQL values of other users' rows, same office and year
+    std::string added;
+    const char* passed;  // the count logged ("": no line)
+  } rows[] = {
+      {{"'x'", "1"}, "2", "1"},
+      {{"'9abc'", "2.5", "x'07'", "3", "NULL"}, "4", "3"},
+      {{"'x'"}, "1", "1"},
+      {{"2", "NULL"}, "3", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.added);
+    RawDb db(reg_);
+    db.Exec("DELETE FROM Workpoint; DELETE FROM Workpoint_SwExt;");
+    for (const std::string& value : r.others) {
+      const int id = db.AddWorkpoint(y25_, "12345", "x", 0, "PC\\other");
+      db.Exec("UPDATE Workpoint SET pdl = " + value + " WHERE idWorkpoint = " +
+              std::to_string(id));
+    }
+    log_.Clear();
+    EXPECT_EQ(Add("PC\\new"), 0);
+    EXPECT_EQ(db.Query("SELECT pdl FROM Workpoint WHERE assignee = 'PC\\new'"), r.added);
+    EXPECT_EQ(log_.Has(passedOver), *r.passed != '\0') << log_.Text();
+    if (*r.passed) {
+      EXPECT_TRUE(log_.Has(passedOver + r.passed + " in " + reg_ + "\r\n")) << log_.Text();
+    }
+  }
+}
+
 }  // namespace

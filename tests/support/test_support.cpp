@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "constants.h"
+#include "file_utils.h"
 #include "log.h"
 #include "network_share.h"
 
@@ -222,6 +223,43 @@ const NetShareCalls kFakeShareCalls = {&FakeAdd, &FakeSetInfo, &FakeEnum, &FakeG
                                        &FakeAllocateSid};
 
 }  // namespace
+
+namespace {
+
+std::string g_writtenPath, g_opensSeen;
+bool g_opensAsked = false;
+
+BOOL WINAPI WriteAfterOpens(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                            LPOVERLAPPED overlapped) {
+  const struct {
+    const char* name;
+    DWORD access;
+  } opens[] = {{"read", GENERIC_READ}, {"write", GENERIC_WRITE}, {"delete", DELETE}};
+  if (!g_opensAsked) {  // on the first piece only
+    g_opensAsked = true;
+    for (const auto& o : opens) {
+      HANDLE other = CreateFileA(g_writtenPath.c_str(), o.access,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (other == INVALID_HANDLE_VALUE) continue;
+      CloseHandle(other);
+      g_opensSeen += (g_opensSeen.empty() ? "" : " ") + std::string(o.name);
+    }
+  }
+  return WriteFile(file, data, size, written, overlapped);
+}
+
+}  // namespace
+
+std::string OpensWhileWritten(const std::string& path, void (*write)()) {
+  g_writtenPath = path;
+  g_opensSeen.clear();
+  g_opensAsked = false;
+  SetWholeFileWriteForTesting(&WriteAfterOpens);
+  write();
+  SetWholeFileWriteForTesting(nullptr);
+  return g_opensSeen;
+}
 
 void UseFakeShares(FakeShares* fake) {
   g_shares = fake;

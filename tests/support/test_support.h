@@ -124,4 +124,9 @@ struct FakeShares {
 // Points the setup's share calls at `fake`; nullptr restores the real calls.
 void UseFakeShares(FakeShares* fake);
 
+// Which other opens of `path` succeed while the setup's whole-file writer is
+// writing it, during `write` (through the writer's write seam): "read",
+// "write" and "delete", each asked for sharing everything, joined by blanks.
+std::string OpensWhileWritten(const std::string& path, void (*write)());
+
 }  // namespace testing_support

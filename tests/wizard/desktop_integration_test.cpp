@@ -1,5 +1,5 @@
 // The Vex repair where the end-to-end roads do not reach, on scratch folders:
-// a half missing, or a copy whose write fails. (The shortcut, the
+// a half missing, or a copy whose read or write fails. (The shortcut, the
 // compatibility values, the autorun value and the repair done or refused by a
 // held source are the end-to-end roads'.)
 #include "desktop_integration.h"
@@ -24,20 +24,34 @@ BOOL WINAPI FailedWrite(HANDLE file, LPCVOID data, DWORD, LPDWORD written, LPOVE
   return FALSE;
 }
 
+// A read on a share that went away: it fails, and its handle is gone, so the
+// close that follows fails too, with an error of its own.
+BOOL WINAPI LostRead(HANDLE file, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
+  *read = 0;
+  CloseHandle(file);
+  SetLastError(ERROR_NETNAME_DELETED);
+  return FALSE;
+}
+
 // A half of the repair missing: nothing is copied, nothing deleted. A copy
-// whose write fails leaves vex.exe as it was.
+// whose read or write fails leaves vex.exe as it was, and says why.
 TEST(VexRepair, NeedsBothExecutablesAndAWholeCopy) {
   const struct {
     const char* name;
     bool source, destination;
     WriteFunction write;
+    ReadFunction read;
     const char* line;
     bool leftoverKept;  // new_vex.exe
   } cases[] = {
-      {"source missing", false, true, nullptr, "[* WARN] Vex fake source not found", true},
-      {"destination missing", true, false, nullptr, "[  INFO] Vex regular not found", true},
-      {"the copy's write fails", true, true, &FailedWrite,
+      {"source missing", false, true, nullptr, nullptr, "[* WARN] Vex fake source not found",
+       true},
+      {"destination missing", true, false, nullptr, nullptr, "[  INFO] Vex regular not found",
+       true},
+      {"the copy's write fails", true, true, &FailedWrite, nullptr,
        "[* WARN] Vex fake NOT fixed, ", false},
+      {"the source's read fails", true, true, nullptr, &LostRead,
+       "vex.exe: read failed (64)\r\n", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -48,8 +62,10 @@ TEST(VexRepair, NeedsBothExecutablesAndAWholeCopy) {
     ASSERT_TRUE(WriteBytes(vex + (c.destination ? "vex.exe" : "other.dll"), "broken agent"));
     ASSERT_TRUE(WriteBytes(vex + "new_vex.exe", "leftover"));
     SetWholeFileWriteForTesting(c.write);
+    SetWholeFileReadForTesting(c.read);
     RepairVexExecutableIn(app, vex);
     SetWholeFileWriteForTesting(nullptr);
+    SetWholeFileReadForTesting(nullptr);
     EXPECT_TRUE(log.Has(c.line)) << log.Text();
     EXPECT_EQ(Exists(vex + "vex.exe"), c.destination);
     if (c.destination) {

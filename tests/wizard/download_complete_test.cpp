@@ -102,6 +102,16 @@ TEST_F(CompletionTest, PackageThatCannotBeStoredIsOfferedAgain) {
   EXPECT_FALSE(log_.Has("Install phase 2"));
 }
 
+// A package is shared for reading and writing while it is stored, not for
+// deletion.
+TEST(StoredPackage, SharedForReadingAndWriting) {
+  TempDir dir;
+  static std::string package;
+  package = dir / "korval2025.7z";
+  EXPECT_EQ(testing_support::OpensWhileWritten(package, [] { SavePackage(package, "7z-body"); }),
+            "read write");
+}
+
 // Sent chunked, as proxies do: no length announced, the whole answer read.
 TEST_F(CompletionTest, SetupInformationWithoutALengthIsCompared) {
   boxes_.answer = IDOK;

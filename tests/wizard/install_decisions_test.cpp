@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "file_utils.h"
 #include "test_support.h"
 
 namespace {
@@ -31,8 +32,16 @@ struct CopyTrees {
   std::string source, target, elsewhere;
 };
 
+// An entry named "cloud" is a cloud placeholder (Wine makes it as a link).
+DWORD CloudTag(const std::string& path, DWORD listed) {
+  const std::string name = "\\cloud";
+  const bool cloud = path.size() >= name.size() &&
+                     path.compare(path.size() - name.size(), name.size(), name) == 0;
+  return cloud ? IO_REPARSE_TAG_CLOUD : listed;
+}
+
 // The copy check: one row per way a copy can fall short, and the link a copy
-// leaves out.
+// leaves out (but not a reparse point of another kind).
 TEST(InstallDecisionsTest, CheckFolderCopy) {
   using testing_support::MakeFolderLink;
   using testing_support::RemoveTree;
@@ -61,7 +70,13 @@ TEST(InstallDecisionsTest, CheckFolderCopy) {
       {"a link in the source, left out",
        [](const CopyTrees& t) { return MakeFolderLink(t.source + "linked", t.elsewhere); }, 0,
        false, nullptr},
+      {"a cloud folder in the source, not copied",
+       [](const CopyTrees& t) {
+         return MakeFolderLink(t.source + "cloud", t.elsewhere + "1.2.3.4\\locales");
+       },
+       ERROR_PATH_NOT_FOUND, false, "cloud\\it.pak"},
   };
+  SetReparseTagForTesting(&CloudTag);
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     testing_support::TempDir temp;
@@ -73,6 +88,7 @@ TEST(InstallDecisionsTest, CheckFolderCopy) {
     EXPECT_EQ(CheckFolderCopy(t.source, t.target, &failed), r.error);
     EXPECT_EQ(failed, r.failed ? (r.inSource ? t.source : t.target) + r.failed : "");
   }
+  SetReparseTagForTesting(nullptr);
 }
 
 }  // namespace

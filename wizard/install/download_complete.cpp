@@ -230,7 +230,8 @@ bool AskForProxyCredentials(std::string* user, std::string* password) {
 }
 
 bool SavePackage(const std::string& path, const std::string& body) {
-  const std::string failure = WriteWholeFile(path, body);
+  // Shared for reading and writing while it is written, as packages always were.
+  const std::string failure = WriteWholeFile(path, body, FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (failure.empty()) return true;
   Log("[**  ERR] Cannot store package " + path + " -> " + failure);
   return false;

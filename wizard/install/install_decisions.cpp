@@ -68,7 +68,7 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
     return kLinkInTheTarget;
   }
   WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstFileA((source + "*").c_str(), &entry));
+  FindHandle find(FindFirstEntry(source + "*", &entry));
   if (!find.valid()) {
     // A source that cannot be listed leaves nothing to compare: the copy
     // cannot be shown complete. (A readable folder below a drive root always
@@ -82,7 +82,7 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
     if (name == "." || name == "..") continue;
     const std::string copied = target + name;
     // A link in the source is not copied, so nothing is expected for it.
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    if (IsLinkEntry(source + name, entry)) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       const DWORD inner = CheckCopyLevel(source + name + "\\", copied + "\\", failedPath);
       if (inner != 0) return inner;
@@ -99,7 +99,7 @@ DWORD CheckCopyLevel(const std::string& source, const std::string& target,
       *failedPath = copied;
       return ERROR_WRITE_FAULT;
     }
-  } while (FindNextFileA(find.get(), &entry));
+  } while (FindNextEntry(find.get(), &entry));
   return 0;
 }
 
