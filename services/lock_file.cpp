@@ -45,9 +45,12 @@ std::string ReadLockFile(const std::string& folder, size_t limit) {
   FILE* file = OpenShared(GetLockFilePath(folder), "rb");
   if (!file) return word;
   // Leading white space skipped, then up to the next white space or the end.
+  // White space before the word counts against the limit too: a file of
+  // blanks is not read whole either.
   int c;
+  size_t skipped = 0;
   do c = fgetc(file);
-  while (c != EOF && std::isspace(c));
+  while (c != EOF && std::isspace(c) && skipped++ < limit);
   for (; c != EOF && !std::isspace(c) && word.size() < limit; c = fgetc(file))
     word += static_cast<char>(c);
   fclose(file);

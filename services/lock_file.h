@@ -12,7 +12,8 @@ std::string GetLockFilePath(std::string folder);
 // the file; a file that cannot be opened is silently left alone.
 void WriteLockFile(const std::string& folder, const std::string& info);
 // The first white-space-delimited word of the lock file, at most `limit`
-// bytes of it (the rest is not read); empty when it cannot be opened.
+// bytes of it (the rest is not read; nor more than `limit` bytes of white
+// space before it); empty when it cannot be opened.
 std::string ReadLockFile(const std::string& folder, size_t limit = std::string::npos);
 // 0 no lock; 1 a lock was found and the user goes on; -1 the user stops (the
 // page decides where that leads). `owner` owns the question.
