@@ -203,11 +203,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if args:
                     query = urllib.parse.urlencode({"hop": hops + 1})
                     location = urllib.parse.urlunsplit(target._replace(query=query))
-                self.send_response(302)
-                self.send_header("Location", location)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-                self.record(302, 0)
+                self.send_redirect(location)
                 return
         if mode == "moved":
             # The authority the client asked for; its last ":" part is the port.
@@ -219,11 +215,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 location = "http://%s:%s%s" % (name.split(":")[0], args[0], raw_path or "/")
                 if target.query:
                     location += "?" + target.query
-                self.send_response(302)
-                self.send_header("Location", location)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-                self.record(302, 0)
+                self.send_redirect(location)
                 return
         if mode == "drip":
             pause = float(args[0]) if args and args[0] else 5.0
@@ -323,6 +315,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except ValueError:
             return False
         return given == "%s:%s" % (user, password)
+
+    def send_redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+        self.record(302, 0)
 
     def send_bytes(self, data):
         try:
