@@ -92,7 +92,8 @@ struct Hop {
 // can be sent.
 bool ResolveRedirect(const Hop& from, const std::string& location, Hop* to) {
   if (location.empty()) return false;
-  const INTERNET_PORT usual = from.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  const INTERNET_PORT usual =
+      from.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
   const std::string base = std::string(from.secure ? "https://" : "http://") + from.host +
                            (from.port == usual ? "" : ":" + std::to_string(from.port)) + from.path;
   char combined[4096] = {};
@@ -126,7 +127,7 @@ bool ResolveRedirect(const Hop& from, const std::string& location, Hop* to) {
 
 // How often the speed of a request bounded by speed is looked at.
 UINT SpeedCheckPeriod(DWORD windowMs) {
-  return static_cast<UINT>(std::min<DWORD>(1000, std::max<DWORD>(windowMs / 4, USER_TIMER_MINIMUM)));
+  return std::min<UINT>(1000, std::max<UINT>(windowMs / 4, USER_TIMER_MINIMUM));
 }
 
 }  // namespace
@@ -267,7 +268,7 @@ void WininetWrapper::Fetch(Result* result) {
 
   // Quick calls (WinINet connects only when sending) run under the lock, so a
   // give-up finds every handle that is open.
-  bool open = false;
+  bool opened = false;
   if (!Locked([&] {
         if (proxyHost.empty()) {
           internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
@@ -275,9 +276,9 @@ void WininetWrapper::Fetch(Result* result) {
           const std::string proxy = proxyHost + ":" + IntToString(proxyPort);
           internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), nullptr, 0);
         }
-        open = internet_ != nullptr;
+        opened = internet_ != nullptr;
       }) ||
-      !open)
+      !opened)
     return;
 
   Hop hop;
@@ -291,7 +292,7 @@ void WininetWrapper::Fetch(Result* result) {
                                          INTERNET_SERVICE_HTTP, 0, 0);
           if (!connection_) {
             Log("[**  ERR] Request InternetConnectA FAILED! " + LastErrorText());
-            open = false;
+            opened = false;
             return;
           }
           const std::string target = EscapeBlanks(hop.path);
@@ -302,10 +303,10 @@ void WininetWrapper::Fetch(Result* result) {
                                       0);
           if (!request_) {
             Log("[**  ERR] Request HttpOpenRequestA FAILED! " + LastErrorText());
-            open = false;
+            opened = false;
           }
         }) ||
-        !open || !Send())
+        !opened || !Send())
       return;
 
     std::string statusText, location;

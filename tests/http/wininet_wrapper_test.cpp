@@ -353,7 +353,8 @@ TEST_F(HttpTest, GivenUpRequestEndsSilently) {
   SetHttpSendForTesting(SendFailingAsReset);
   SetRequestThreadStarterForTesting(StartJoinableThread);
   g_sendAttempts = 0;
-  Outcome out = Download(Url("/slow/given_up.txt"), [](WininetWrapper& w) { w.timeLimitMs = 1000; });
+  Outcome out =
+      Download(Url("/slow/given_up.txt"), [](WininetWrapper& w) { w.timeLimitMs = 1000; });
   EXPECT_EQ(out.request->status, 0);
   g_requestThread.join();
   const std::string log = log_.Text();

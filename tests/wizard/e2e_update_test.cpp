@@ -153,9 +153,9 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
 // Troubles of the server, one row each: an error status, a body that ends
 // before its announced length (a broken connection), a redirect loop,
 // answers that drip without end and one that never comes (given up by the
-// setup's own bounds), of the information or of the package. Each shows the update-problem box; Retry
-// while the server still fails shows it again, Retry once it is mended ends
-// the check, Cancel goes on without the update.
+// setup's own bounds), of the information or of the package. Each shows the
+// update-problem box; Retry while the server still fails shows it again,
+// Retry once it is mended ends the check, Cancel goes on without the update.
 TEST_F(Update, ServerTroublesShowTheUpdateProblemBox) {
   // The setup inherits a shorter bound for each request of the check: the
   // information's whole time, the package's speed window (shorter than the
