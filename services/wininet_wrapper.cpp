@@ -24,6 +24,7 @@ static_assert(kRequestFlags == 0x8400F500, "request flags");
 // followed here, counted.
 const DWORD kOwnRedirects = INTERNET_FLAG_NO_AUTO_REDIRECT;
 const UINT_PTR kTimeLimitTimer = 1;
+const UINT_PTR kSpeedTimer = 2;
 enum RequestState { kRunning, kFinished, kAbandoned };
 
 const int kSendAttempts = 6;
@@ -43,25 +44,13 @@ bool StartRealThread(WininetWrapper* request) {
 RequestThreadStarter g_threadStarter = StartRealThread;
 HttpSendFunction g_send = HttpSendRequestA;
 
-// The three handles of a request, closed request first (at the latest when
-// the holder goes).
-struct InternetHandles {
-  HINTERNET internet = nullptr;
-  HINTERNET connection = nullptr;
-  HINTERNET request = nullptr;
-  ~InternetHandles() { Close(); }
-  // The request and its connection, before another target is asked.
-  void CloseConnection() {
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    request = connection = nullptr;
+// Closes what is open of a request's handles, request first, and forgets them.
+void CloseHandles(void** request, void** connection, void** internet) {
+  for (void** handle : {request, connection, internet}) {
+    if (handle && *handle) InternetCloseHandle(*handle);
+    if (handle) *handle = nullptr;
   }
-  void Close() {
-    CloseConnection();
-    if (internet) InternetCloseHandle(internet);
-    internet = nullptr;
-  }
-};
+}
 
 std::string QueryText(HINTERNET request, DWORD info, size_t size) {
   std::string buffer(size, '\0');
@@ -89,79 +78,56 @@ bool IsRedirect(const std::string& statusText) {
          statusText == "307" || statusText == "308";
 }
 
-// The target a Location names, relative to the URL that answered with it;
-// false when it names none that can be sent.
-bool ResolveRedirect(bool secure, const std::string& host, const std::string& path,
-                     const std::string& location, bool* toSecure, std::string* toHost,
-                     std::string* toPath) {
+// Where one hop of a request goes.
+struct Hop {
+  bool secure = false;
+  std::string host;
+  INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
+  std::string path;
+};
+
+// The hop a Location names, relative to the URL that answered with it: host,
+// port and path as the system's URL cracker takes them apart (a redirect to
+// "http://host:8080/path" goes to port 8080). False when it names none that
+// can be sent.
+bool ResolveRedirect(const Hop& from, const std::string& location, Hop* to) {
   if (location.empty()) return false;
-  const std::string base = std::string(secure ? "https://" : "http://") + host + path;
+  const INTERNET_PORT usual =
+      from.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  const std::string base = std::string(from.secure ? "https://" : "http://") + from.host +
+                           (from.port == usual ? "" : ":" + std::to_string(from.port)) + from.path;
   char combined[4096] = {};
   DWORD length = sizeof combined;
   if (!InternetCombineUrlA(base.c_str(), location.c_str(), combined, &length, ICU_NO_ENCODE))
     return false;
-  const std::string url = combined;
-  const size_t colon = url.find(':');
-  if (colon == std::string::npos) return false;
-  const std::string scheme = ToLower(url.substr(0, colon));
-  if (scheme != "http" && scheme != "https") return false;
-  bool isSecure = false;
-  std::string newHost, newPath;
-  if (!SplitUrl(scheme + url.substr(colon), &isSecure, &newHost, &newPath) || newHost.empty() ||
-      !IsSendableUrlText(newHost) || !IsSendableUrlText(newPath))
+  char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+  char path[4096] = {};
+  char extra[4096] = {};
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof host;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = sizeof path;
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = sizeof extra;
+  if (!InternetCrackUrlA(combined, 0, 0, &parts)) return false;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+  Hop next;
+  next.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  next.host = host;
+  next.port = parts.nPort;
+  next.path = std::string(path) + extra;
+  if (next.path.empty() || next.path[0] != '/') next.path.insert(0, "/");
+  if (next.host.empty() || !IsSendableUrlText(next.host) || !IsSendableUrlText(next.path))
     return false;
-  *toSecure = isSecure;
-  *toHost = newHost;
-  *toPath = newPath;
+  *to = next;
   return true;
 }
 
-// The send attempts on a request handle: a reset is tried again, an unknown
-// authority or a failed revocation check is accepted from the next attempt
-// on; any other failure ends them.
-void Send(HINTERNET request, std::string& proxyUser, std::string& proxyPassword,
-          std::string& headers, std::string& body) {
-  for (int attempt = 1; attempt <= kSendAttempts; ++attempt) {
-    if (!proxyUser.empty()) {
-      InternetSetOptionA(request, INTERNET_OPTION_PROXY_USERNAME, &proxyUser[0],
-                         static_cast<DWORD>(proxyUser.size()));
-    }
-    if (!proxyPassword.empty()) {
-      InternetSetOptionA(request, INTERNET_OPTION_PROXY_PASSWORD, &proxyPassword[0],
-                         static_cast<DWORD>(proxyPassword.size()));
-    }
-    DWORD timeout = kTimeoutMs;
-    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(request, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-    if (g_send(request, headers.c_str(), static_cast<DWORD>(headers.size()),
-               body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
-      return;
-    }
-    const DWORD sendError = GetLastError();
-    DWORD ignore = 0;
-    if (sendError == ERROR_INTERNET_INVALID_CA) {
-      ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-    } else if (sendError == ERROR_INTERNET_SEC_CERT_REV_FAILED) {
-      ignore = SECURITY_FLAG_IGNORE_REVOCATION;
-    } else if (sendError != ERROR_INTERNET_CONNECTION_RESET) {
-      return;
-    }
-    if (ignore) {
-      DWORD flags = 0;
-      DWORD size = sizeof flags;
-      InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size);
-      flags |= ignore;
-      InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
-    }
-  }
-}
-
-// Logging where memory may have run out: a line that cannot be made is dropped.
-void LogSafely(const char* message, const char* detail = "") {
-  try {
-    Log(std::string(message) + detail);
-  } catch (...) {
-  }
+// How often the speed of a request bounded by speed is looked at.
+UINT SpeedCheckPeriod(DWORD windowMs) {
+  return std::min<UINT>(1000, std::max<UINT>(windowMs / 4, USER_TIMER_MINIMUM));
 }
 
 }  // namespace
@@ -199,7 +165,7 @@ void WininetWrapper::Init(const std::string& url) {
     Log("[**  ERR] Request window could not be created -> " + IntToString(error));
     return;
   }
-  // The time limit's timer finds its request here.
+  // The bounds' timers find their request here.
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -210,6 +176,7 @@ void WininetWrapper::SetProxyCredentials(const std::string& user, const std::str
 }
 
 void WininetWrapper::Start() {
+  samples_.assign(1, Sample{GetTickCount(), 0});
   bool started = false;
   try {
     started = g_threadStarter(this);
@@ -217,6 +184,8 @@ void WininetWrapper::Start() {
   }
   if (started) {
     if (timeLimitMs != 0) SetTimer(window, kTimeLimitTimer, timeLimitMs, nullptr);
+    if (lowSpeedWindowMs != 0)
+      SetTimer(window, kSpeedTimer, SpeedCheckPeriod(lowSpeedWindowMs), nullptr);
     return;
   }
   status = -1;
@@ -232,6 +201,35 @@ struct WininetWrapper::Result {
   std::string body;
   bool tooLong = false;
 };
+
+template <typename Use>
+bool WininetWrapper::Locked(Use use) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (state_.load() == kAbandoned) return false;
+  use();
+  return true;
+}
+
+void* WininetWrapper::RequestHandle() {
+  void* handle = nullptr;
+  Locked([&] { handle = request_; });
+  return handle;
+}
+
+void WininetWrapper::LogUnlessGivenUp(const std::string& line) {
+  Locked([&] { Log(line); });
+}
+
+void WininetWrapper::LogSafely(const char* message, const char* detail) {
+  try {
+    LogUnlessGivenUp(std::string(message) + detail);
+  } catch (...) {
+  }
+}
+
+void WininetWrapper::CloseHandlesUnlessGivenUp() {
+  Locked([&] { CloseHandles(&request_, &connection_, &internet_); });
+}
 
 void WininetWrapper::Request() {
   if (error != 0) {
@@ -253,97 +251,168 @@ void WininetWrapper::Request() {
     result.status = 0;
     LogSafely("[**  ERR] Request FAILED!");
   }
+  CloseHandlesUnlessGivenUp();
   Finish(&result);
 }
 
 void WininetWrapper::Fetch(Result* result) {
   if (!IsSendableUrlText(host) || !IsSendableUrlText(path)) {
-    Log("[**  ERR] Request refused, the URL holds control characters or blanks -> " +
-        QuoteForLog(host + path));
+    LogUnlessGivenUp("[**  ERR] Request refused, the URL holds control characters -> " +
+                     QuoteForLog(host + path));
     return;
   }
-  InternetHandles h;
-
   char agent[512] = {};
   DWORD agentLength = sizeof agent;
   if (ObtainUserAgentString(0, agent, &agentLength) != S_OK) agent[0] = '\0';
   const char* verb = method == 0 ? "GET" : "POST";
 
-  if (proxyHost.empty()) {
-    h.internet = InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  } else {
-    std::string proxy = proxyHost + ":" + IntToString(proxyPort);
-    h.internet = InternetOpenA(agent, INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), nullptr, 0);
-  }
-  if (!h.internet) return;
+  // Quick calls (WinINet connects only when sending) run under the lock, so a
+  // give-up finds every handle that is open.
+  bool opened = false;
+  if (!Locked([&] {
+        if (proxyHost.empty()) {
+          internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        } else {
+          const std::string proxy = proxyHost + ":" + IntToString(proxyPort);
+          internet_ = InternetOpenA(agent, INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), nullptr, 0);
+        }
+        opened = internet_ != nullptr;
+      }) ||
+      !opened)
+    return;
 
-  bool toSecure = secure;
-  std::string toHost = host, toPath = path;
-  for (int redirects = 0; !Abandoned(); ++redirects) {
-    h.connection = InternetConnectA(h.internet, toHost.c_str(),
-                                    toSecure ? INTERNET_DEFAULT_HTTPS_PORT
-                                             : INTERNET_DEFAULT_HTTP_PORT,
-                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!h.connection) {
-      Log("[**  ERR] Request InternetConnectA FAILED! " +
-          LastErrorText());
+  Hop hop;
+  hop.secure = secure;
+  hop.host = host;
+  hop.port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  hop.path = path;
+  for (int redirects = 0;; ++redirects) {
+    if (!Locked([&] {
+          connection_ = InternetConnectA(internet_, hop.host.c_str(), hop.port, nullptr, nullptr,
+                                         INTERNET_SERVICE_HTTP, 0, 0);
+          if (!connection_) {
+            Log("[**  ERR] Request InternetConnectA FAILED! " + LastErrorText());
+            opened = false;
+            return;
+          }
+          const std::string target = EscapeBlanks(hop.path);
+          request_ = HttpOpenRequestA(connection_, verb, target.c_str(), "HTTP/1.1", nullptr,
+                                      nullptr,
+                                      kRequestFlags | kOwnRedirects |
+                                          (hop.secure ? INTERNET_FLAG_SECURE : 0),
+                                      0);
+          if (!request_) {
+            Log("[**  ERR] Request HttpOpenRequestA FAILED! " + LastErrorText());
+            opened = false;
+          }
+        }) ||
+        !opened || !Send())
       return;
-    }
-    h.request = HttpOpenRequestA(h.connection, verb, toPath.c_str(), "HTTP/1.1", nullptr, nullptr,
-                                 kRequestFlags | kOwnRedirects |
-                                     (toSecure ? INTERNET_FLAG_SECURE : 0),
-                                 0);
-    if (!h.request) {
-      Log("[**  ERR] Request HttpOpenRequestA FAILED! " +
-          LastErrorText());
-      return;
-    }
-    Send(h.request, proxyUser, proxyPassword, headers, body);
 
-    Log("[  INFO] Request Output1 " +
-        QuoteForLog(QueryText(h.request, HTTP_QUERY_RAW_HEADERS, 2048)));
-    std::string statusText = QueryText(h.request, HTTP_QUERY_STATUS_CODE, 16);
-    // Without a response Windows gives no status text; Wine gives "0".
-    if (statusText == "0") statusText.clear();
+    std::string statusText, location;
+    if (!Locked([&] {
+          const std::string answer = QueryText(request_, HTTP_QUERY_RAW_HEADERS, 2048);
+          arrived_ += static_cast<uint32_t>(answer.size());
+          Log("[  INFO] Request Output1 " + QuoteForLog(answer));
+          statusText = QueryText(request_, HTTP_QUERY_STATUS_CODE, 16);
+          // Without a response Windows gives no status text; Wine gives "0".
+          if (statusText == "0") statusText.clear();
+          if (IsRedirect(statusText)) location = QueryText(request_, HTTP_QUERY_LOCATION, 4096);
+        }))
+      return;
 
     if (IsRedirect(statusText)) {
-      const std::string location = QueryText(h.request, HTTP_QUERY_LOCATION, 4096);
       if (redirects == kMaxRedirects) {
-        Log("[**  ERR] Request redirected more than " + IntToString(kMaxRedirects) +
-            " times -> " + QuoteForLog(location));
-      } else if (ResolveRedirect(toSecure, toHost, toPath, location, &toSecure, &toHost,
-                                 &toPath)) {
-        Log("[* WARN] Request redirected -> " + QuoteForLog(location));
-        h.CloseConnection();
+        LogUnlessGivenUp("[**  ERR] Request redirected more than " + IntToString(kMaxRedirects) +
+                         " times -> " + QuoteForLog(location));
+      } else if (ResolveRedirect(hop, location, &hop)) {
+        if (!Locked([&] {
+              Log("[* WARN] Request redirected -> " + QuoteForLog(location));
+              CloseHandles(&request_, &connection_, nullptr);
+            }))
+          return;
         continue;
       } else {
-        Log("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
+        LogUnlessGivenUp("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
       }
     }
 
     if (statusText == "200") {
-      if (!ReadBody(h.request, statusText, result)) return;
+      if (!ReadBody(statusText, result)) return;
     } else {
       result->body = statusText;
-      Log("[**  ERR] Request Output error code " + QuoteForLog(statusText));
+      LogUnlessGivenUp("[**  ERR] Request Output error code " + QuoteForLog(statusText));
     }
     result->status = StringToInt(statusText);
     return;
   }
 }
 
+// The send attempts on the request handle: a reset is tried again, an unknown
+// authority or a failed revocation check is accepted from the next attempt
+// on; any other failure ends them. False when the request was given up
+// meanwhile: no attempt follows a give-up.
+bool WininetWrapper::Send() {
+  for (int attempt = 1; attempt <= kSendAttempts; ++attempt) {
+    void* handle = nullptr;
+    if (!Locked([&] {
+          handle = request_;
+          if (!proxyUser.empty()) {
+            InternetSetOptionA(handle, INTERNET_OPTION_PROXY_USERNAME, &proxyUser[0],
+                               static_cast<DWORD>(proxyUser.size()));
+          }
+          if (!proxyPassword.empty()) {
+            InternetSetOptionA(handle, INTERNET_OPTION_PROXY_PASSWORD, &proxyPassword[0],
+                               static_cast<DWORD>(proxyPassword.size()));
+          }
+          DWORD timeout = kTimeoutMs;
+          InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+          InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+        }))
+      return false;
+    // Outside the lock: a give-up closes the handle under it, which ends this
+    // call (under Wine the call runs on to its own time-out or answer).
+    if (g_send(handle, headers.c_str(), static_cast<DWORD>(headers.size()),
+               body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
+      return true;
+    }
+    const DWORD sendError = GetLastError();
+    DWORD ignore = 0;
+    if (sendError == ERROR_INTERNET_INVALID_CA) {
+      ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+    } else if (sendError == ERROR_INTERNET_SEC_CERT_REV_FAILED) {
+      ignore = SECURITY_FLAG_IGNORE_REVOCATION;
+    } else if (sendError != ERROR_INTERNET_CONNECTION_RESET) {
+      return true;
+    }
+    if (ignore && !Locked([&] {
+          DWORD flags = 0;
+          DWORD size = sizeof flags;
+          InternetQueryOptionA(request_, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size);
+          flags |= ignore;
+          InternetSetOptionA(request_, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+        }))
+      return false;
+  }
+  return true;
+}
+
 // Reads a "200" answer's body into the result; false when the creator gave
 // up meanwhile.
-bool WininetWrapper::ReadBody(void* handle, const std::string& statusText, Result* result) {
-  HINTERNET request = static_cast<HINTERNET>(handle);
-  const int announced = StringToInt(QueryText(request, HTTP_QUERY_CONTENT_LENGTH, 16));
+bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
+  int announced = 0;
+  if (!Locked([&] { announced = StringToInt(QueryText(request_, HTTP_QUERY_CONTENT_LENGTH, 16)); }))
+    return false;
   PostMessageA(window, WM_DOWNLOAD_STARTED, reinterpret_cast<WPARAM>(this),
                static_cast<LPARAM>(announced));
   std::string& text = result->body;
   if (maxBody != 0 && announced > 0 && static_cast<DWORD>(announced) > maxBody) {
     result->tooLong = true;
-    Log("[* WARN] Request body not read, announced longer than " +
-        std::to_string(maxBody) + " bytes -> " + std::to_string(static_cast<DWORD>(announced)));
+    if (!Locked([&] {
+          Log("[* WARN] Request body not read, announced longer than " + std::to_string(maxBody) +
+              " bytes -> " + std::to_string(static_cast<DWORD>(announced)));
+        }))
+      return false;
   } else {
     // Never past the announced length; without one, no more than kMaxBody.
     const DWORD limit = announced > 0 ? static_cast<DWORD>(announced) : kMaxBody;
@@ -359,21 +428,31 @@ bool WininetWrapper::ReadBody(void* handle, const std::string& statusText, Resul
     int chunks = 0;
     DWORD got = 0;
     for (;;) {
-      if (Abandoned()) return false;
       DWORD want = kChunkSize;
       if (announced > 0) {
         if (total == limit) break;
         want = std::min(want, limit - total);
       }
-      if (!InternetReadFile(request, buffer, want, &got) || got == 0) break;
+      void* handle = RequestHandle();
+      if (!handle) return false;
+      // Only what has arrived is read: a read of a whole chunk would wait
+      // until the chunk is full, and a slow line's bytes would be seen late.
+      DWORD available = 0;
+      if (!InternetQueryDataAvailable(handle, &available, 0, 0) || available == 0) break;
+      want = std::min(want, available);
+      if (!InternetReadFile(handle, buffer, want, &got) || got == 0) break;
+      arrived_ += got;
       if (got > limit - total)  // only without an announced length
         throw std::length_error("body longer than " + std::to_string(limit) + " bytes");
       total += got;
       if (maxBody != 0 && total > maxBody) {  // only without an announced length
         result->tooLong = true;
         std::string().swap(text);
-        Log("[* WARN] Request body not kept, longer than " + std::to_string(maxBody) +
-            " bytes");
+        if (!Locked([&] {
+              Log("[* WARN] Request body not kept, longer than " + std::to_string(maxBody) +
+                  " bytes");
+            }))
+          return false;
         break;
       }
       if (chunks == 10) {
@@ -390,13 +469,13 @@ bool WininetWrapper::ReadBody(void* handle, const std::string& statusText, Resul
       text.append(buffer, got);
     }
   }
-  Log("[  INFO] Request Output2 " + QuoteForLog(statusText));
-  return true;
+  return Locked([&] { Log("[  INFO] Request Output2 " + QuoteForLog(statusText)); });
 }
 
 void WininetWrapper::Finish(Result* result) {
-  int running = kRunning;
-  if (!state_.compare_exchange_strong(running, kFinished)) return;  // given up already
+  std::lock_guard<std::mutex> hold(lock_);
+  if (state_.load() != kRunning) return;  // given up already
+  state_ = kFinished;
   status = result->status;
   response.swap(result->body);
   bodyTooLong = result->tooLong;
@@ -405,22 +484,56 @@ void WininetWrapper::Finish(Result* result) {
 
 bool WininetWrapper::Abandoned() const { return state_.load() == kAbandoned; }
 
-void WininetWrapper::GiveUp() {
-  int running = kRunning;
-  if (!state_.compare_exchange_strong(running, kAbandoned)) return;  // its result is on its way
-  Log("[**  ERR] Request time limit reached -> " + std::to_string(timeLimitMs) + " ms");
+void WininetWrapper::GiveUp(const std::string& why) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_.load() != kRunning) return;  // its result is on its way
+    state_ = kAbandoned;
+    Log(why);
+    // Closing ends a call pending on the handles. Under Wine the call runs on
+    // to its own end (an answer, a byte, the time-out); the thread then finds
+    // the request given up and neither logs nor sends again.
+    CloseHandles(&request_, &connection_, &internet_);
+  }
+  KillTimer(window, kTimeLimitTimer);
+  KillTimer(window, kSpeedTimer);
   status = 0;
   response.clear();
   bodyTooLong = false;
   if (delegate) delegate->OnDownloadComplete(this);
 }
 
+// The bytes that arrived over the last window, from the samples taken each
+// period (user-interface thread).
+void WininetWrapper::CheckSpeed() {
+  const DWORD now = GetTickCount();
+  const uint32_t arrived = arrived_.load();
+  samples_.push_back(Sample{now, arrived});
+  // The newest sample a whole window old is the one to compare with.
+  while (samples_.size() > 1 && now - samples_[1].tick >= lowSpeedWindowMs) samples_.pop_front();
+  const Sample& oldest = samples_.front();
+  const DWORD span = now - oldest.tick;
+  if (span < lowSpeedWindowMs) return;
+  const uint32_t bytes = arrived - oldest.arrived;
+  if (static_cast<uint64_t>(bytes) * 1000 >= static_cast<uint64_t>(kLowSpeedBytesPerSecond) * span)
+    return;
+  GiveUp("[**  ERR] Request too slow, fewer than " + std::to_string(kLowSpeedBytesPerSecond) +
+         " bytes a second over " + std::to_string(lowSpeedWindowMs) + " ms -> " +
+         std::to_string(bytes) + " bytes");
+}
+
 LRESULT CALLBACK WininetWrapper::WndProc(HWND hwnd, UINT message, WPARAM wParam,
                                          LPARAM lParam) {
-  if (message == WM_TIMER && wParam == kTimeLimitTimer) {
-    KillTimer(hwnd, kTimeLimitTimer);
-    if (auto* request = reinterpret_cast<WininetWrapper*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)))
-      request->GiveUp();
+  if (message == WM_TIMER && (wParam == kTimeLimitTimer || wParam == kSpeedTimer)) {
+    auto* request = reinterpret_cast<WininetWrapper*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (wParam == kTimeLimitTimer) {
+      KillTimer(hwnd, kTimeLimitTimer);
+      if (request)
+        request->GiveUp("[**  ERR] Request time limit reached -> " +
+                        std::to_string(request->timeLimitMs) + " ms");
+    } else if (request) {
+      request->CheckSpeed();
+    }
     return 0;
   }
   if (message != WM_DOWNLOAD_STARTED && message != WM_DOWNLOAD_PROGRESS &&
@@ -439,6 +552,7 @@ LRESULT CALLBACK WininetWrapper::WndProc(HWND hwnd, UINT message, WPARAM wParam,
     if (request->delegate) request->delegate->OnDownloadProgress(request, value);
   } else {
     KillTimer(hwnd, kTimeLimitTimer);
+    KillTimer(hwnd, kSpeedTimer);
     if (request->delegate) request->delegate->OnDownloadComplete(request);
   }
   return 0;
@@ -447,7 +561,19 @@ LRESULT CALLBACK WininetWrapper::WndProc(HWND hwnd, UINT message, WPARAM wParam,
 bool IsSendableUrlText(const std::string& text) {
   for (char c : text) {
     const unsigned char code = static_cast<unsigned char>(c);
-    if (code <= 0x20 || code == 0x7F) return false;
+    if (code < 0x20 || code == 0x7F) return false;
   }
   return true;
+}
+
+std::string EscapeBlanks(const std::string& path) {
+  std::string escaped;
+  escaped.reserve(path.size());
+  for (char c : path) {
+    if (c == ' ')
+      escaped += "%20";
+    else
+      escaped += c;
+  }
+  return escaped;
 }

@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -20,9 +23,15 @@ constexpr UINT WM_DOWNLOAD_COMPLETE = WM_USER + 4;  // lParam: 0
 // next redirect is the request's answer (a failed download).
 constexpr int kMaxRedirects = 10;
 
+// A request bounded by speed is given up when fewer bytes than this a second
+// arrived, on average, over its window.
+constexpr DWORD kLowSpeedBytesPerSecond = 1024;
+
 // True when the text may go into a request: no control character (below 0x20,
-// or 0x7F) and no blank. A URL whose host or path fails is never sent.
+// or 0x7F). A URL whose host or path fails is never sent.
 bool IsSendableUrlText(const std::string& text);
+// The path as the request line carries it: each blank as "%20".
+std::string EscapeBlanks(const std::string& path);
 
 // Receives a request's notifications, always on the thread that created the
 // request, and only while that thread pumps messages.
@@ -78,24 +87,56 @@ class WininetWrapper {
   // Bounds the creator may set before Start. maxBody (0: none): a body
   // announced longer is not read, one without an announced length is read no
   // further; either sets bodyTooLong and keeps nothing of it (the status stays
-  // the server's). timeLimitMs (0: none): when the whole request (redirects,
-  // sends, body) has not ended by then, it completes at once with status 0,
-  // and what its thread still finds is dropped.
+  // the server's). timeLimitMs (0: none): the whole request (redirects, sends,
+  // body) must end by then. lowSpeedWindowMs (0: none): over every such
+  // window from the start on, at least kLowSpeedBytesPerSecond bytes a second
+  // must arrive (status lines and body), so a slow but steady line finishes.
+  // A request that misses its bound is given up: it completes at once with
+  // status 0, its handles are closed, and its thread logs and sends nothing
+  // more.
   DWORD maxBody = 0;
   DWORD timeLimitMs = 0;
+  DWORD lowSpeedWindowMs = 0;
   bool bodyTooLong = false;
 
  private:
   struct Result;
+  struct Sample {
+    DWORD tick;
+    uint32_t arrived;
+  };
   void Init(const std::string& url);
   void Fetch(Result* result);
-  bool ReadBody(void* handle, const std::string& statusText, Result* result);
+  bool Send();
+  bool ReadBody(const std::string& statusText, Result* result);
   // The thread hands its result over, unless the creator gave up first.
   void Finish(Result* result);
-  // The time limit passed (user-interface thread).
-  void GiveUp();
+  // Runs `use` (quick calls on the handles, log lines) under the lock, unless
+  // the request was given up: false then, and `use` does not run.
+  template <typename Use>
+  bool Locked(Use use);
+  // The request handle for a call that may block, taken under the lock; null
+  // once given up. The call runs outside the lock: a give-up's close ends it.
+  void* RequestHandle();
+  void LogUnlessGivenUp(const std::string& line);
+  // Where memory may have run out: a line that cannot be made is dropped.
+  void LogSafely(const char* message, const char* detail = "");
+  void CloseHandlesUnlessGivenUp();
+  // The bound missed (user-interface thread).
+  void GiveUp(const std::string& why);
+  void CheckSpeed();
   bool Abandoned() const;
+
+  // Guards the handles, the state's changes and the thread's log lines: a
+  // give-up closes the handles between two of the thread's uses, and no line
+  // of the request follows the give-up's own.
+  std::mutex lock_;
   std::atomic<int> state_{0};
+  void* internet_ = nullptr;  // the three WinINet handles
+  void* connection_ = nullptr;
+  void* request_ = nullptr;
+  std::atomic<uint32_t> arrived_{0};  // bytes received, status lines and body
+  std::deque<Sample> samples_;        // of arrived_, by the speed timer
 };
 
 // Test seam: replaces how Start obtains its thread (null restores the real

@@ -27,6 +27,10 @@ Misbehaviour per path (case-insensitive, "*" for every path):
                              then as without the rule
   --rule PATH=drip[:S[:N]]   200 announcing N bytes (2000000000), then one zero byte every
                              S seconds (5) until the client goes
+  --rule PATH=moved:PORT     302 to the same URL on port PORT (host, path and query kept);
+                             a request that names that port (in its absolute URI, as a
+                             proxy is asked, or its Host header) is answered as without
+                             the rule
   --rule PATH=hold           read the request, answer nothing while this rule stands
                              (the rules file is read again every 50 ms, for at most
                              120 s), then answer as the rules then say
@@ -62,11 +66,13 @@ def parse_rule(text):
     parts = behaviour.split(":")
     mode = parts[0].lower()
     known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless",
-             "hold", "redirect", "drip"}
+             "hold", "redirect", "drip", "moved"}
     if mode not in known:
         raise argparse.ArgumentTypeError("unknown mode %r" % mode)
     if mode == "auth" and len(parts) != 3:
         raise argparse.ArgumentTypeError("auth needs USER:PASS")
+    if mode == "moved" and (len(parts) != 2 or not parts[1].isdigit()):
+        raise argparse.ArgumentTypeError("moved needs PORT")
     return path.lower(), (mode, parts[1:])
 
 
@@ -197,11 +203,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if args:
                     query = urllib.parse.urlencode({"hop": hops + 1})
                     location = urllib.parse.urlunsplit(target._replace(query=query))
-                self.send_response(302)
-                self.send_header("Location", location)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-                self.record(302, 0)
+                self.send_redirect(location)
+                return
+        if mode == "moved":
+            # The authority the client asked for; its last ":" part is the port.
+            netloc = target.netloc if target.scheme else self.headers.get("Host", "")
+            name, colon, port = netloc.rpartition(":")
+            if not colon or not port.isdigit():
+                name, port = netloc, "443" if target.scheme == "https" else "80"
+            if port != args[0]:
+                location = "http://%s:%s%s" % (name.split(":")[0], args[0], raw_path or "/")
+                if target.query:
+                    location += "?" + target.query
+                self.send_redirect(location)
                 return
         if mode == "drip":
             pause = float(args[0]) if args and args[0] else 5.0
@@ -301,6 +315,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except ValueError:
             return False
         return given == "%s:%s" % (user, password)
+
+    def send_redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+        self.record(302, 0)
 
     def send_bytes(self, data):
         try:

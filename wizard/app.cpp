@@ -32,10 +32,11 @@ CApp::CApp() {
 }
 
 WininetWrapper* CApp::StartRequest(const std::string& url, bool raw, DWORD maxBody,
-                                   DWORD timeLimitMs) {
+                                   DWORD timeLimitMs, DWORD lowSpeedWindowMs) {
   auto* request = new WininetWrapper(url, raw);
   request->maxBody = maxBody;
   request->timeLimitMs = timeLimitMs;
+  request->lowSpeedWindowMs = lowSpeedWindowMs;
   if (!m_proxyUser.empty() || !m_proxyPassword.empty())
     request->SetProxyCredentials(m_proxyUser, m_proxyPassword);
   request->delegate = this;

@@ -83,11 +83,11 @@ class CApp final : public WininetWrapperDelegate {
   bool CreateDesktopShortcut();
 
   // Starts a GET of `url` (lower-cased unless raw) with the run's proxy
-  // credentials, the request's bounds (WininetWrapper's maxBody and
-  // timeLimitMs, 0: none) and this object as delegate; the request becomes
-  // m_request.
+  // credentials, the request's bounds (WininetWrapper's maxBody, timeLimitMs
+  // and lowSpeedWindowMs, 0: none) and this object as delegate; the request
+  // becomes m_request.
   WininetWrapper* StartRequest(const std::string& url, bool raw, DWORD maxBody = 0,
-                               DWORD timeLimitMs = 0);
+                               DWORD timeLimitMs = 0, DWORD lowSpeedWindowMs = 0);
   // Copies the URL set of the environment into the URL fields.
   void UseUrlSet(int environment);
   // "DEV - ", "TEST - " or "" by m_environment.

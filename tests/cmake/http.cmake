@@ -10,6 +10,8 @@ add_test(NAME wininet_wrapper_test
     --root ${TEST_DATA_DIR}/http_server --log ${TEST_DATA_DIR}/http_server.log
     --rule /hello/nolength.bin=nolength
     --rule /slow/stall.txt=stall:25
+    --rule /slow/given_up.txt=stall:25
+    --rule /slow/steady.bin=trickle:1024:125
     --rule /huge/endless.bin=endless
     --rule /redirect/ten.txt=redirect:10
     --rule /bound/nolength.bin=nolength

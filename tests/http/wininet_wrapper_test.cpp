@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -120,6 +121,23 @@ BOOL WINAPI ScriptedSend(void* request, const char* headers, DWORD headersLength
   return HttpSendRequestA(request, headers, headersLength, body, bodyLength);
 }
 
+// Every failed send reads as a reset, which is sent again; attempts counted.
+std::atomic<int> g_sendAttempts{0};
+BOOL WINAPI SendFailingAsReset(void* request, const char* headers, DWORD headersLength, void* body,
+                               DWORD bodyLength) {
+  ++g_sendAttempts;
+  if (HttpSendRequestA(request, headers, headersLength, body, bodyLength)) return TRUE;
+  SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+  return FALSE;
+}
+
+// The request thread, kept so that a test can wait for its end.
+std::thread g_requestThread;
+bool StartJoinableThread(WininetWrapper* request) {
+  g_requestThread = std::thread(&WininetWrapper::Request, request);
+  return true;
+}
+
 class HttpTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -134,6 +152,28 @@ class HttpTest : public ::testing::Test {
 };
 
 }  // namespace
+
+// Only control characters keep a URL from being sent; a blank in a file name
+// goes as "%20".
+TEST(UrlText, ControlCharactersRefusedBlanksEscaped) {
+  const struct {
+    const char* text;
+    bool sendable;
+    const char* sent;
+  } rows[] = {
+      {"/update/DesktopApp 2025.7z", true, "/update/DesktopApp%202025.7z"},
+      {"/a%20b/\xE8.7z", true, "/a%20b/\xE8.7z"},
+      {"/a.txt\r\nx-injected: 1", false, ""},
+      {"/a\tb.txt", false, ""},
+      {"/a\x7F.txt", false, ""},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(IsSendableUrlText(r.text), r.sendable) << r.text;
+    if (r.sendable) {
+      EXPECT_EQ(EscapeBlanks(r.text), r.sent);
+    }
+  }
+}
 
 // Lower-cased, secure by its scheme; without a scheme an error and no window.
 // (A raw package URL keeps its case, end to end.)
@@ -283,7 +323,7 @@ TEST_F(HttpTest, Bodies) {
       {"/bound/nolength.bin", 65536, 200, "", 0, true, 1,
        "[* WARN] Request body not kept, longer than 65536 bytes"},
       {"/refused/a.txt\r\nx-injected: 1", 0, -1, "", 0, false, 0,
-       "[**  ERR] Request refused, the URL holds control characters or blanks -> "},
+       "[**  ERR] Request refused, the URL holds control characters -> "},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.path);
@@ -302,4 +342,38 @@ TEST_F(HttpTest, Bodies) {
       EXPECT_EQ(out.startedLength, r.length);
     }
   }
+}
+
+// A request given up while its send waits on a stalled server ends with
+// nothing more: no log line after the give-up's and no further send attempt,
+// whenever its pending call ends (closing its handles ends the call under
+// Windows; under Wine the call runs on to its receive time-out).
+TEST_F(HttpTest, GivenUpRequestEndsSilently) {
+  NeedServer();
+  SetHttpSendForTesting(SendFailingAsReset);
+  SetRequestThreadStarterForTesting(StartJoinableThread);
+  g_sendAttempts = 0;
+  Outcome out =
+      Download(Url("/slow/given_up.txt"), [](WininetWrapper& w) { w.timeLimitMs = 1000; });
+  EXPECT_EQ(out.request->status, 0);
+  g_requestThread.join();
+  const std::string log = log_.Text();
+  const std::string line = "[**  ERR] Request time limit reached -> 1000 ms\r\n";
+  const size_t at = log.find(line);
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.substr(at + line.size()), "");
+  EXPECT_EQ(g_sendAttempts, 1);
+}
+
+// A slow but steady body outlasts its speed window many times over: its bytes
+// count as they arrive, not a whole chunk at a time.
+TEST_F(HttpTest, SlowSteadyBodyOutlastsItsSpeedWindow) {
+  NeedServer();
+  const std::string content = RandomBytes(24000, 3);
+  ASSERT_TRUE(Serve("slow\\steady.bin", content));
+  Outcome out =
+      Download(Url("/slow/steady.bin"), [](WininetWrapper& w) { w.lowSpeedWindowMs = 1000; });
+  EXPECT_EQ(out.request->status, 200);
+  EXPECT_TRUE(out.request->response == content) << out.request->response.size();
+  EXPECT_GT(out.elapsedMs, 2000u);
 }

@@ -122,4 +122,22 @@ TEST_F(CompletionTest, SetupInformationWithoutALengthIsCompared) {
   EXPECT_EQ(boxes_.seen[0].caption, "Aggiornamento setup");
 }
 
+// The line break the setup information ends with is no part of what its
+// lines quote; any other control character stays escaped. (The usual
+// answer's line is the end-to-end update stories'.)
+TEST_F(CompletionTest, SetupInformationQuotedWithoutItsLineBreak) {
+  const std::string parsing = "[* WARN] Error on information parsing. Size is ";
+  const struct {
+    std::string body, line;
+  } rows[] = {
+      {"2025.79.0\r\n", parsing + "3 expected 4 -> 2025.79.0\r\n"},
+      {"2025\n79\r\n", parsing + "1 expected 4 -> 2025\\x0A79\r\n"},
+  };
+  for (const auto& row : rows) {
+    log_.Clear();
+    Complete(StepUpdateInfo, 200, row.body, static_cast<DWORD>(row.body.size()));
+    EXPECT_TRUE(log_.Has(row.line)) << log_.Text();
+  }
+}
+
 }  // namespace

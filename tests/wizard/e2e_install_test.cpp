@@ -93,14 +93,20 @@ class InstallChain : public testing::Test {
 // --- The roads that end on WIZ_END ---------------------------------------
 
 // The platform package first fails (Retry once the server is mended), then
-// comes slowly: its progress shows; the descriptor names the archive in mixed
-// case, and the request comes lower-cased.
+// comes slowly: its progress shows. The descriptor names the archive in mixed
+// case with a blank in its name: the request comes lower-cased, the blank
+// escaped, and the server's redirect to another of its ports is followed
+// there.
 TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth) {
   std::string descriptor = ReadBytes(ServedFile(kXmlPath));
   const size_t at = descriptor.find(kArchivePath);
   ASSERT_NE(at, std::string::npos);
-  descriptor.replace(at, sizeof kArchivePath - 1, "/Update/DesktopApp/Production/DesktopApp.7z");
+  descriptor.replace(at, sizeof kArchivePath - 1,
+                     "/Update/DesktopApp/Production/DesktopApp 2025.7z");
   Serve(kXmlPath, descriptor);
+  const std::string archive = "/update/desktopapp/production/desktopapp 2025.7z";
+  Serve(archive, ReadBytes(ServedFile(kArchivePath)));
+  SetServerRule(archive, "moved:8080");
   // Big enough for the download's progress to show several steps.
   ServeVariant(kKorvalPath, "korval_big.7z");
   SetServerRule(kKorvalPath, "500");
@@ -115,7 +121,7 @@ TEST_F(InstallChain, NewOfficeFromTheServerDownloadsThreePackagesAndUnpacksBoth)
   ASSERT_TRUE(wizard.WaitEndPageDone(true));
 
   EXPECT_EQ(ServerRequests(),
-            (std::vector<std::string>{kKorvalPath, kKorvalPath, kXmlPath, kArchivePath}));
+            (std::vector<std::string>{kKorvalPath, kKorvalPath, kXmlPath, archive, archive}));
   ExpectSameTree(kPlatform, "ref_korval_big\\", {"HOME\\ETC\\INSTALLA.MOD"});  // the final page's
   ExpectSameTree(kBin, kDesktopAppTree);
   // Phase 5's thread pressed Next: the unpacking finished before WIZ_END.

@@ -44,6 +44,19 @@ void ServePackage(const std::string& variant) { Serve(kPackagePath, ReadBytes(Va
 // A version higher than both builds of the setup.
 const char kHighest[] = "2025.99.0.0";
 
+// A shorter bound for each request of the update check, inherited by the
+// setups started while the object lives.
+class UpdateTimeLimit {
+ public:
+  explicit UpdateTimeLimit(const char* ms) { SetEnvironmentVariableA(kVariable, ms); }
+  ~UpdateTimeLimit() { SetEnvironmentVariableA(kVariable, nullptr); }
+  UpdateTimeLimit(const UpdateTimeLimit&) = delete;
+  UpdateTimeLimit& operator=(const UpdateTimeLimit&) = delete;
+
+ private:
+  static constexpr char kVariable[] = "ZAN_UPDATE_TIME_LIMIT_MS";
+};
+
 // How often the server was asked for `path`.
 long Asked(const std::string& path) {
   const std::vector<std::string> requests = ServerRequests();
@@ -94,6 +107,8 @@ TEST_F(Update, NoUpdateClosesTheDialogWhoseCloseBoxIsIgnored) {
   ClearServerRules();
   ASSERT_TRUE(wizard.WaitLog("[  INFO] Release update available on server -> " + base_));
   ASSERT_TRUE(wizard.WaitLog("[  INFO] No update available"));
+  // The information's line break is no part of the version logged.
+  EXPECT_EQ(wizard.LogValue("[  INFO] Release update available on server -> "), base_);
   ASSERT_TRUE(wizard.WaitPage("WIZ_START"));
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(ServerRequests(), std::vector<std::string>{kInfoPath});
@@ -105,8 +120,12 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
   // name the higher build; TEST1 first, so it only counts when the switches
   // reach the new setup as switches. The temporary folder, where the new
   // setup is unpacked, is that of a user whose name has a blank; an "old_"
-  // file an earlier update left beside the setup makes way.
+  // file an earlier update left beside the setup makes way. The package comes
+  // over a slow line, for about twice the (shortened) window of its speed
+  // bound: steady, so it arrives whole.
   TempFolderOverride temp(ScratchFolder() + "Mario Rossi\\AppData\\Local\\Temp\\");
+  UpdateTimeLimit limit("4000");
+  SetServerRule("/ZAN2025_TEST.7z", "trickle:16384:100");
   StartOptions options;
   options.runFolder = ScratchFolder() + "stale_old\\";
   ASSERT_TRUE(WriteBytes(options.runFolder + "old_ZAN2025.exe", "left by an earlier update"));
@@ -132,36 +151,38 @@ TEST_F(Update, NewerSetupReplacesAndRestartsWithTheSameSwitches) {
 }
 
 // Troubles of the server, one row each: an error status, a body that ends
-// before its announced length (a broken connection), a redirect loop and
-// answers that drip without end (given up by the setup's own bounds), of the
-// information or of the package. Each shows the update-problem box; Retry
-// while the server still fails shows it again, Retry once it is mended ends
-// the check, Cancel goes on without the update.
+// before its announced length (a broken connection), a redirect loop,
+// answers that drip without end and one that never comes (given up by the
+// setup's own bounds), of the information or of the package. Each shows the
+// update-problem box; Retry while the server still fails shows it again,
+// Retry once it is mended ends the check, Cancel goes on without the update.
 TEST_F(Update, ServerTroublesShowTheUpdateProblemBox) {
-  // The setup inherits a shorter time limit for each request of the check.
-  struct Limit {
-    Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", "8000"); }
-    ~Limit() { SetEnvironmentVariableA("ZAN_UPDATE_TIME_LIMIT_MS", nullptr); }
-  } limit;
-  const char kGivenUp[] = "[**  ERR] Request time limit reached -> 8000 ms";
+  // The setup inherits a shorter bound for each request of the check: the
+  // information's whole time, the package's speed window (shorter than the
+  // receive time-out for the stall, which sends not even headers).
+  const char kSlow[] = "[**  ERR] Request too slow, fewer than 1024 bytes a second over ";
   const struct {
     const char* name;
     bool package;  // the information names a newer setup; the package misbehaves
     const char* rule;
-    const char* line;
+    const char* limitMs;
+    std::string line;
     bool retry;
   } rows[] = {
-      {"information_500", false, "500", "[* WARN] Connection error check update -> 500", true},
-      {"information_short", false, "short:4",
+      {"information_500", false, "500", "8000", "[* WARN] Connection error check update -> 500", true},
+      {"information_short", false, "short:4", "8000",
        "[* WARN] Download new version information not completed -> 4 -> 13", false},
-      {"information_redirect_loop", false, "redirect", "[* WARN] Connection error check update -> 302",
-       false},
-      {"information_drip", false, "drip:2:1000", kGivenUp, false},
-      {"package_drip", true, "drip:2", kGivenUp, false},
+      {"information_redirect_loop", false, "redirect", "8000",
+       "[* WARN] Connection error check update -> 302", false},
+      {"information_drip", false, "drip:2:1000", "8000",
+       "[**  ERR] Request time limit reached -> 8000 ms", false},
+      {"package_drip", true, "drip:2", "8000", kSlow + std::string("8000 ms -> "), false},
+      {"package_stall", true, "stall:30", "4000", kSlow + std::string("4000 ms -> 0 bytes"), false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
+    UpdateTimeLimit limit(row.limitMs);
     ServeInfo(row.package ? next_ : kHighest);  // 13 bytes with the line end
     SetServerRule(row.package ? kPackagePath : kInfoPath, row.rule);
     WizardDriver wizard(row.name);

@@ -119,6 +119,15 @@ void CompareWithServer(CApp& app, const SetupInfo& info) {
   Log("[  INFO] An update is available");
 }
 
+// The setup information as its log lines quote it: the line break it usually
+// ends with is no part of it; any other control character stays escaped.
+std::string SetupInfoForLog(const std::string& body) {
+  size_t end = body.size();
+  if (end > 0 && body[end - 1] == '\n') --end;
+  if (end > 0 && body[end - 1] == '\r') --end;
+  return QuoteForLog(body.substr(0, end));
+}
+
 // The setup information asked for again (a Retry or new credentials).
 void RecheckForUpdate(CApp& app) {
   app.m_updateChecked = false;
@@ -138,7 +147,7 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
     info = ParseSetupInfo(request.response);
 
   if (info.usable) {
-    Log("[  INFO] Release update available on server -> " + QuoteForLog(request.response));
+    Log("[  INFO] Release update available on server -> " + SetupInfoForLog(request.response));
   } else if (request.status != 200) {
     Log("[* WARN] Connection error check update -> " + Decimal(request.status));
   } else {
@@ -146,7 +155,7 @@ void CompleteUpdateInfo(CApp& app, WininetWrapper& request) {
     Log("[* WARN] Download new version information not completed -> " + Decimal(length) +
         " -> " + Decimal(request.contentLength));
     Log("[* WARN] Error on information parsing. Size is " + Decimal(info.pieces.size()) +
-        " expected 4 -> " + QuoteForLog(request.response));
+        " expected 4 -> " + SetupInfoForLog(request.response));
   }
 
   switch (next) {
