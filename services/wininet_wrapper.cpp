@@ -435,11 +435,15 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
       }
       void* handle = RequestHandle();
       if (!handle) return false;
-      // Only what has arrived is read: a read of a whole chunk would wait
-      // until the chunk is full, and a slow line's bytes would be seen late.
-      DWORD available = 0;
-      if (!InternetQueryDataAvailable(handle, &available, 0, 0) || available == 0) break;
-      want = std::min(want, available);
+      // A request bounded by speed reads only what has arrived: a read of a
+      // whole chunk waits until the chunk is full, and a slow line's bytes
+      // would be counted late. The others read whole chunks, the cheaper way
+      // under Wine.
+      if (lowSpeedWindowMs != 0) {
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(handle, &available, 0, 0) || available == 0) break;
+        want = std::min(want, available);
+      }
       if (!InternetReadFile(handle, buffer, want, &got) || got == 0) break;
       arrived_ += got;
       if (got > limit - total)  // only without an announced length
