@@ -127,6 +127,12 @@ TEST_F(InstallUnpackTest, StoppingALongUnpackingParksTheThreadPromptlyAndItWrite
   ASSERT_TRUE(testing_support::PumpUntil([] { return Record().positions.size() > 2; }, 30000))
       << Record().positions.size() << "\n" << log.Text();
   ASSERT_TRUE(UnpackRunning());
+  // No pumping until the thread waits inside its next send of progress to the
+  // page: the stop must handle that send, or the thread never parks.
+  const DWORD held = GetTickCount();
+  while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount() - held < 30000)
+    Sleep(1);
+  ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "no progress was sent";
 
   const DWORD start = GetTickCount();
   EXPECT_TRUE(StopUnpacking(3000));

@@ -86,11 +86,11 @@ bool StopUnpacking(DWORD timeout) {
     if (elapsed >= timeout) return false;
     // A thread may be inside a SendMessage to our page: handle sent messages
     // (and only those) while waiting, or it never reaches its safe point.
-    if (MsgWaitForMultipleObjects(1, &g_changed, FALSE, timeout - elapsed, QS_SENDMESSAGE) ==
-        WAIT_OBJECT_0 + 1) {
-      MSG message;
-      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    // Those already waiting first: the wait wakes only for sends that are new
+    // since the queue was last looked at.
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    MsgWaitForMultipleObjects(1, &g_changed, FALSE, timeout - elapsed, QS_SENDMESSAGE);
   }
 }
 
