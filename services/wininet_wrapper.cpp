@@ -43,14 +43,9 @@ bool StartRealThread(WininetWrapper* request) {
 
 RequestThreadStarter g_threadStarter = StartRealThread;
 HttpSendFunction g_send = HttpSendRequestA;
-
-// Closes what is open of a request's handles, request first, and forgets them.
-void CloseHandles(void** request, void** connection, void** internet) {
-  for (void** handle : {request, connection, internet}) {
-    if (handle && *handle) InternetCloseHandle(*handle);
-    if (handle) *handle = nullptr;
-  }
-}
+const HttpWaitingCalls kRealWaitingCalls = {InternetQueryDataAvailable, InternetReadFile,
+                                             InternetCloseHandle};
+HttpWaitingCalls g_calls = kRealWaitingCalls;
 
 std::string QueryText(HINTERNET request, DWORD info, size_t size) {
   std::string buffer(size, '\0');
@@ -138,6 +133,14 @@ void SetRequestThreadStarterForTesting(RequestThreadStarter starter) {
 
 void SetHttpSendForTesting(HttpSendFunction send) { g_send = send ? send : HttpSendRequestA; }
 
+void SetWaitingCallsForTesting(const HttpWaitingCalls* calls) {
+  const HttpWaitingCalls& given = calls ? *calls : kRealWaitingCalls;
+  g_calls.queryDataAvailable =
+      given.queryDataAvailable ? given.queryDataAvailable : InternetQueryDataAvailable;
+  g_calls.readFile = given.readFile ? given.readFile : InternetReadFile;
+  g_calls.closeHandle = given.closeHandle ? given.closeHandle : InternetCloseHandle;
+}
+
 WininetWrapper::WininetWrapper(const std::string& url, bool raw) {
   Init(raw ? url : ToLower(url));
 }
@@ -176,7 +179,8 @@ void WininetWrapper::SetProxyCredentials(const std::string& user, const std::str
 }
 
 void WininetWrapper::Start() {
-  samples_.assign(1, Sample{GetTickCount(), 0});
+  // The speed bound counts from here, before any byte can arrive.
+  if (lowSpeedWindowMs != 0) samples_.assign(1, Sample{GetTickCount(), 0});
   bool started = false;
   try {
     started = g_threadStarter(this);
@@ -216,8 +220,8 @@ void* WininetWrapper::RequestHandle() {
   return handle;
 }
 
-void WininetWrapper::LogUnlessGivenUp(const std::string& line) {
-  Locked([&] { Log(line); });
+bool WininetWrapper::LogUnlessGivenUp(const std::string& line) {
+  return Locked([&] { Log(line); });
 }
 
 void WininetWrapper::LogSafely(const char* message, const char* detail) {
@@ -227,8 +231,16 @@ void WininetWrapper::LogSafely(const char* message, const char* detail) {
   }
 }
 
-void WininetWrapper::CloseHandlesUnlessGivenUp() {
-  Locked([&] { CloseHandles(&request_, &connection_, &internet_); });
+WininetWrapper::Handles WininetWrapper::TakeHandles(bool all) {
+  Handles taken{request_, connection_, all ? internet_ : nullptr};
+  request_ = connection_ = nullptr;
+  if (all) internet_ = nullptr;
+  return taken;
+}
+
+void WininetWrapper::CloseTaken(const Handles& handles) {
+  for (void* handle : {handles.request, handles.connection, handles.internet})
+    if (handle) g_calls.closeHandle(handle);
 }
 
 void WininetWrapper::Request() {
@@ -251,7 +263,6 @@ void WininetWrapper::Request() {
     result.status = 0;
     LogSafely("[**  ERR] Request FAILED!");
   }
-  CloseHandlesUnlessGivenUp();
   Finish(&result);
 }
 
@@ -326,11 +337,14 @@ void WininetWrapper::Fetch(Result* result) {
         LogUnlessGivenUp("[**  ERR] Request redirected more than " + IntToString(kMaxRedirects) +
                          " times -> " + QuoteForLog(location));
       } else if (ResolveRedirect(hop, location, &hop)) {
+        Handles answered;
         if (!Locked([&] {
               Log("[* WARN] Request redirected -> " + QuoteForLog(location));
-              CloseHandles(&request_, &connection_, nullptr);
+              answered = TakeHandles(false);
             }))
           return;
+        // Outside the lock: the close may first read the rest of a long answer.
+        CloseTaken(answered);
         continue;
       } else {
         LogUnlessGivenUp("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
@@ -408,10 +422,9 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
   std::string& text = result->body;
   if (maxBody != 0 && announced > 0 && static_cast<DWORD>(announced) > maxBody) {
     result->tooLong = true;
-    if (!Locked([&] {
-          Log("[* WARN] Request body not read, announced longer than " + std::to_string(maxBody) +
-              " bytes -> " + std::to_string(static_cast<DWORD>(announced)));
-        }))
+    if (!LogUnlessGivenUp("[* WARN] Request body not read, announced longer than " +
+                          std::to_string(maxBody) + " bytes -> " +
+                          std::to_string(static_cast<DWORD>(announced))))
       return false;
   } else {
     // Never past the announced length; without one, no more than kMaxBody.
@@ -441,10 +454,14 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
       // under Wine.
       if (lowSpeedWindowMs != 0) {
         DWORD available = 0;
-        if (!InternetQueryDataAvailable(handle, &available, 0, 0) || available == 0) break;
+        if (!g_calls.queryDataAvailable(handle, &available, 0, 0) || available == 0) break;
         want = std::min(want, available);
+        // The query may have waited: given up meanwhile, the request's handle
+        // may be closed and its number another request's already.
+        handle = RequestHandle();
+        if (!handle) return false;
       }
-      if (!InternetReadFile(handle, buffer, want, &got) || got == 0) break;
+      if (!g_calls.readFile(handle, buffer, want, &got) || got == 0) break;
       arrived_ += got;
       if (got > limit - total)  // only without an announced length
         throw std::length_error("body longer than " + std::to_string(limit) + " bytes");
@@ -452,10 +469,8 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
       if (maxBody != 0 && total > maxBody) {  // only without an announced length
         result->tooLong = true;
         std::string().swap(text);
-        if (!Locked([&] {
-              Log("[* WARN] Request body not kept, longer than " + std::to_string(maxBody) +
-                  " bytes");
-            }))
+        if (!LogUnlessGivenUp("[* WARN] Request body not kept, longer than " +
+                              std::to_string(maxBody) + " bytes"))
           return false;
         break;
       }
@@ -473,31 +488,49 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
       text.append(buffer, got);
     }
   }
-  return Locked([&] { Log("[  INFO] Request Output2 " + QuoteForLog(statusText)); });
+  return LogUnlessGivenUp("[  INFO] Request Output2 " + QuoteForLog(statusText));
 }
 
 void WininetWrapper::Finish(Result* result) {
-  std::lock_guard<std::mutex> hold(lock_);
-  if (state_.load() != kRunning) return;  // given up already
-  state_ = kFinished;
-  status = result->status;
-  response.swap(result->body);
-  bodyTooLong = result->tooLong;
-  PostMessageA(window, WM_DOWNLOAD_COMPLETE, reinterpret_cast<WPARAM>(this), 0);
+  Handles open;
+  HWND owner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_.load() != kRunning) return;  // given up: the give-up took the handles
+    state_ = kFinished;
+    status = result->status;
+    response.swap(result->body);
+    bodyTooLong = result->tooLong;
+    open = TakeHandles(true);
+    owner = window;
+  }
+  // The result goes first: closing may read the rest of a long answer, and
+  // nobody waits for that. From here on nothing of this object is touched,
+  // so its owner may start the next request or end.
+  PostMessageA(owner, WM_DOWNLOAD_COMPLETE, reinterpret_cast<WPARAM>(this), 0);
+  CloseTaken(open);
 }
 
 bool WininetWrapper::Abandoned() const { return state_.load() == kAbandoned; }
 
 void WininetWrapper::GiveUp(const std::string& why) {
+  Handles open;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (state_.load() != kRunning) return;  // its result is on its way
     state_ = kAbandoned;
     Log(why);
-    // Closing ends a call pending on the handles. Under Wine the call runs on
-    // to its own end (an answer, a byte, the time-out); the thread then finds
-    // the request given up and neither logs nor sends again.
-    CloseHandles(&request_, &connection_, &internet_);
+    open = TakeHandles(true);
+  }
+  // Closing ends a call pending on the handles. Under Wine the call runs on
+  // to its own end (an answer, a byte, the time-out); the thread then finds
+  // the request given up and neither logs nor sends again. A close may first
+  // read the rest of a long answer, so it runs on a thread of its own; only
+  // when none can be had, here.
+  try {
+    std::thread([open] { CloseTaken(open); }).detach();
+  } catch (...) {
+    CloseTaken(open);
   }
   KillTimer(window, kTimeLimitTimer);
   KillTimer(window, kSpeedTimer);

@@ -115,21 +115,33 @@ class WininetWrapper {
   // the request was given up: false then, and `use` does not run.
   template <typename Use>
   bool Locked(Use use);
+  // The request's handles taken out of it (under the lock), to be closed
+  // outside the lock: a close may read the rest of a long answer first.
+  struct Handles {
+    void* request = nullptr;
+    void* connection = nullptr;
+    void* internet = nullptr;
+  };
+  // The request handle and the connection, with `all` the Internet handle too.
+  Handles TakeHandles(bool all);
+  static void CloseTaken(const Handles& handles);
   // The request handle for a call that may block, taken under the lock; null
   // once given up. The call runs outside the lock: a give-up's close ends it.
+  // Taken again after every such call, which may have outlasted a give-up.
   void* RequestHandle();
-  void LogUnlessGivenUp(const std::string& line);
+  // The line, unless the request was given up: false then.
+  bool LogUnlessGivenUp(const std::string& line);
   // Where memory may have run out: a line that cannot be made is dropped.
   void LogSafely(const char* message, const char* detail = "");
-  void CloseHandlesUnlessGivenUp();
   // The bound missed (user-interface thread).
   void GiveUp(const std::string& why);
   void CheckSpeed();
   bool Abandoned() const;
 
   // Guards the handles, the state's changes and the thread's log lines: a
-  // give-up closes the handles between two of the thread's uses, and no line
-  // of the request follows the give-up's own.
+  // give-up takes the handles between two of the thread's uses, and no line
+  // of the request follows the give-up's own. The window's thread takes it,
+  // so it is never held across a call that can wait (a send, a read, a close).
   std::mutex lock_;
   std::atomic<int> state_{0};
   void* internet_ = nullptr;  // the three WinINet handles
@@ -149,3 +161,15 @@ void SetRequestThreadStarterForTesting(RequestThreadStarter starter);
 using HttpSendFunction = BOOL(WINAPI*)(void* request, const char* headers, DWORD headersLength,
                                        void* body, DWORD bodyLength);
 void SetHttpSendForTesting(HttpSendFunction send);
+
+// Test seam: the calls on a request's handles that may wait besides the send:
+// the query of what has arrived (asked only for a request bounded by speed),
+// the read, and the close (which may first read the rest of a long answer).
+// A null member keeps the real call; a null pointer restores them all.
+struct HttpWaitingCalls {
+  BOOL(WINAPI* queryDataAvailable)(void* request, DWORD* available, DWORD flags,
+                                   DWORD_PTR context) = nullptr;
+  BOOL(WINAPI* readFile)(void* request, void* buffer, DWORD size, DWORD* read) = nullptr;
+  BOOL(WINAPI* closeHandle)(void* handle) = nullptr;
+};
+void SetWaitingCallsForTesting(const HttpWaitingCalls* calls);

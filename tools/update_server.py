@@ -27,6 +27,10 @@ Misbehaviour per path (case-insensitive, "*" for every path):
                              then as without the rule
   --rule PATH=drip[:S[:N]]   200 announcing N bytes (2000000000), then one zero byte every
                              S seconds (5) until the client goes
+  --rule PATH=huge[:S[:CODE]]  CODE (200) announcing 100 GB, then zeros as fast as the
+                             client takes them, for S seconds (until the client goes),
+                             then close; a 3xx CODE carries a Location back to the URL
+                             asked for
   --rule PATH=moved:PORT     302 to the same URL on port PORT (host, path and query kept);
                              a request that names that port (in its absolute URI, as a
                              proxy is asked, or its Host header) is answered as without
@@ -66,7 +70,7 @@ def parse_rule(text):
     parts = behaviour.split(":")
     mode = parts[0].lower()
     known = {"404", "500", "nolength", "short", "stall", "reset", "trickle", "auth", "endless",
-             "hold", "redirect", "drip", "moved"}
+             "hold", "redirect", "drip", "moved", "huge"}
     if mode not in known:
         raise argparse.ArgumentTypeError("unknown mode %r" % mode)
     if mode == "auth" and len(parts) != 3:
@@ -231,6 +235,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.write(b"\0")
                     self.wfile.flush()
                     time.sleep(pause)
+            except OSError:
+                pass
+            return
+        if mode == "huge":
+            seconds = float(args[0]) if args and args[0] else None
+            status = int(args[1]) if len(args) > 1 else 200
+            self.send_response(status)
+            if 300 <= status < 400:
+                self.send_header("Location", self.path)
+            self.send_header("Content-Length", str(100 * 2 ** 30))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            self.record(status, -1 if send_body else 0)
+            end = None if seconds is None else time.monotonic() + seconds
+            block = b"\0" * 65536
+            try:
+                while send_body and (end is None or time.monotonic() < end):
+                    self.wfile.write(block)
             except OSError:
                 pass
             return

@@ -13,6 +13,8 @@ add_test(NAME wininet_wrapper_test
     --rule /slow/given_up.txt=stall:25
     --rule /slow/steady.bin=trickle:1024:125
     --rule /huge/endless.bin=endless
+    --rule /huge/info.bin=huge:60
+    --rule /huge/moved.txt=huge:60:302
     --rule /redirect/ten.txt=redirect:10
     --rule /bound/nolength.bin=nolength
     -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:wininet_wrapper_test> --gtest_color=no)

@@ -27,6 +27,9 @@ using testing_support::WriteBytes;
 
 namespace {
 
+// Set (when a test made it) once a request of Download has completed.
+HANDLE g_completed = nullptr;
+
 // What the delegate saw: "S"tarted, "P"rogress, "C"omplete in order, the
 // started and progress values, and calls off the user-interface thread.
 struct Outcome final : WininetWrapperDelegate {
@@ -41,7 +44,11 @@ struct Outcome final : WininetWrapperDelegate {
   }
   void OnDownloadStarted(WininetWrapper*, DWORD n) override { Saw('S'); startedLength = n; }
   void OnDownloadProgress(WininetWrapper*, DWORD n) override { Saw('P'); progress.push_back(n); }
-  void OnDownloadComplete(WininetWrapper*) override { Saw('C'); PostQuitMessage(0); }
+  void OnDownloadComplete(WininetWrapper*) override {
+    Saw('C');
+    if (g_completed) SetEvent(g_completed);
+    PostQuitMessage(0);
+  }
 };
 
 // Creates, starts and waits for one request on a fresh "user-interface"
@@ -131,6 +138,27 @@ BOOL WINAPI SendFailingAsReset(void* request, const char* headers, DWORD headers
   return FALSE;
 }
 
+// A query of what has arrived that outlasts the request's give-up, as a call
+// pending under Wine does (closing its handle does not end it): it answers
+// only once the request has completed. Reads made after that are counted.
+std::atomic<int> g_readsAfterCompletion{0};
+BOOL WINAPI QueryOutlastingTheGiveUp(void* request, DWORD* available, DWORD flags,
+                                     DWORD_PTR context) {
+  const BOOL answered = InternetQueryDataAvailable(request, available, flags, context);
+  WaitForSingleObject(g_completed, 30000);
+  return answered;
+}
+BOOL WINAPI CountedRead(void* request, void* buffer, DWORD size, DWORD* read) {
+  if (WaitForSingleObject(g_completed, 0) == WAIT_OBJECT_0) ++g_readsAfterCompletion;
+  return InternetReadFile(request, buffer, size, read);
+}
+// A close as long as Wine's can be when it first reads the rest of an answer
+// that keeps coming.
+BOOL WINAPI LongClose(void* handle) {
+  Sleep(30000);
+  return InternetCloseHandle(handle);
+}
+
 // The request thread, kept so that a test can wait for its end.
 std::thread g_requestThread;
 bool StartJoinableThread(WininetWrapper* request) {
@@ -142,7 +170,10 @@ class HttpTest : public ::testing::Test {
  protected:
   void TearDown() override {
     SetHttpSendForTesting(nullptr);
+    SetWaitingCallsForTesting(nullptr);
     SetRequestThreadStarterForTesting(nullptr);
+    if (g_completed) CloseHandle(g_completed);
+    g_completed = nullptr;
     SetCredentialPromptForTesting(nullptr);
   }
   void NeedServer() {
@@ -376,4 +407,65 @@ TEST_F(HttpTest, SlowSteadyBodyOutlastsItsSpeedWindow) {
   EXPECT_EQ(out.request->status, 200);
   EXPECT_TRUE(out.request->response == content) << out.request->response.size();
   EXPECT_GT(out.elapsedMs, 2000u);
+}
+
+// Answers announced at 100 GB that keep coming as fast as they are taken
+// (for 60 s): closing such a request first reads what keeps arriving, so
+// nothing may wait for the close. Neither the result of a body not read nor
+// the give-up of a request closing a redirect does.
+TEST_F(HttpTest, ALongAnswerIsNotWaitedFor) {
+  NeedServer();
+  const struct {
+    const char* path;
+    DWORD maxBody, timeLimitMs;
+    int status;
+    const char* line;
+  } rows[] = {
+      {"/huge/info.bin", 65536, 0, 200,
+       "[* WARN] Request body not read, announced longer than 65536 bytes -> 2147483647"},
+      {"/huge/moved.txt", 0, 2000, 0, "[**  ERR] Request time limit reached -> 2000 ms"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.path);
+    log_.Clear();
+    Outcome out = Download(Url(r.path), [&](WininetWrapper& w) {
+      w.maxBody = r.maxBody;
+      w.timeLimitMs = r.timeLimitMs;
+    }, 90000);
+    EXPECT_EQ(out.request->status, r.status);
+    EXPECT_LT(out.elapsedMs, 20000u);
+    EXPECT_TRUE(log_.Has(r.line)) << log_.Text();
+  }
+  EXPECT_TRUE(log_.Has("[* WARN] Request redirected -> ")) << log_.Text();
+}
+
+// A request given up while its thread waits in a query of what has arrived:
+// once the query answers, the thread reads nothing (the handle may be another
+// request's by then) and logs nothing; the give-up's close, however long it
+// takes, keeps neither the window nor the completion waiting.
+TEST_F(HttpTest, GivenUpDuringAWaitReadsNoMore) {
+  NeedServer();
+  g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(g_completed, nullptr);
+  g_readsAfterCompletion = 0;
+  ASSERT_TRUE(Serve("slow\\waited.bin", RandomBytes(100000, 5)));
+  HttpWaitingCalls calls;
+  calls.queryDataAvailable = QueryOutlastingTheGiveUp;
+  calls.readFile = CountedRead;
+  calls.closeHandle = LongClose;
+  SetWaitingCallsForTesting(&calls);
+  SetRequestThreadStarterForTesting(StartJoinableThread);
+  Outcome out = Download(Url("/slow/waited.bin"), [](WininetWrapper& w) {
+    w.timeLimitMs = 1000;
+    w.lowSpeedWindowMs = 600000;
+  }, 90000);
+  EXPECT_EQ(out.request->status, 0);
+  EXPECT_LT(out.elapsedMs, 20000u);
+  g_requestThread.join();
+  EXPECT_EQ(g_readsAfterCompletion, 0);
+  const std::string log = log_.Text();
+  const std::string line = "[**  ERR] Request time limit reached -> 1000 ms\r\n";
+  const size_t at = log.find(line);
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.substr(at + line.size()), "");
 }
