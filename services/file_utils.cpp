@@ -201,24 +201,25 @@ bool CanWriteToFolder(const std::string& folder) {
 namespace {
 
 ReparseTagFunction g_reparseTag = nullptr;
-
-bool IsLinkTag(DWORD attributes, DWORD reparseTag) {
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
-}
+ListingFunction g_listing = FindFirstFileA;
 
 }  // namespace
 
 void SetReparseTagForTesting(ReparseTagFunction function) { g_reparseTag = function; }
+void SetListingForTesting(ListingFunction function) {
+  g_listing = function ? function : FindFirstFileA;
+}
 
 bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
-  const DWORD tag = g_reparseTag ? g_reparseTag(path, entry.dwReserved0) : entry.dwReserved0;
-  return IsLinkTag(entry.dwFileAttributes, tag);
+  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  const DWORD reparseTag =
+      g_reparseTag ? g_reparseTag(path, entry.dwReserved0) : entry.dwReserved0;
+  return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
 }
 
 HANDLE FindFirstEntry(const std::string& pattern, WIN32_FIND_DATAA* entry) {
   entry->dwReserved0 = 0;
-  return FindFirstFileA(pattern.c_str(), entry);
+  return g_listing(pattern.c_str(), entry);
 }
 
 bool FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry) {
@@ -234,11 +235,17 @@ bool IsLink(const std::string& path) {
   // is the item itself (a drive root has none and is no link). A name with a
   // wildcard would list other entries.
   const size_t name = item.find_last_of("\\/");
-  if (item.find_first_of("*?", name == std::string::npos ? 0 : name) != std::string::npos)
-    return false;
-  WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstEntry(item, &entry));
-  return find.valid() && IsLinkEntry(item, entry);
+  if (item.find_first_of("*?", name == std::string::npos ? 0 : name) == std::string::npos) {
+    WIN32_FIND_DATAA entry;
+    FindHandle find(FindFirstEntry(item, &entry));
+    if (find.valid()) return IsLinkEntry(item, entry);
+  }
+  // Without a listing (a parent this user cannot list, a name the listing
+  // does not take) the item's own attributes decide, and a reparse point of
+  // unknown kind counts as a link: callers give full control, write or
+  // delete only where this says no.
+  const DWORD attributes = GetFileAttributesA(item.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 void CopyFolderContents(const std::string& source, const std::string& target) {

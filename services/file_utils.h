@@ -54,9 +54,14 @@ bool FindNextEntry(HANDLE find, WIN32_FIND_DATAA* entry);
 // reparse point but its links.
 using ReparseTagFunction = DWORD (*)(const std::string& path, DWORD listedTag);
 void SetReparseTagForTesting(ReparseTagFunction function);
+// Test seam: the listing call of FindFirstEntry (FindFirstFileA by default;
+// null restores it). Wine lists whatever exists.
+using ListingFunction = HANDLE(WINAPI*)(LPCSTR pattern, LPWIN32_FIND_DATAA entry);
+void SetListingForTesting(ListingFunction function);
 // True when the path itself (a trailing separator ignored) is a link, as its
-// own listing entry tells. What it leads to is not ours to change: nothing
-// here writes or deletes through one.
+// own listing entry tells; when it cannot be listed, when its attributes show
+// a reparse point. What it leads to is not ours to change: nothing here
+// writes or deletes through one.
 bool IsLink(const std::string& path);
 
 // Copies the content of the source folder (not the folder itself) into the

@@ -282,6 +282,56 @@ TEST(FileUtils, OnlyNameSurrogatesAreLinks) {
 
 namespace {
 
+// A listing that fails for the item named "entry", as for a parent folder
+// the user may not list (Wine lists whatever exists).
+HANDLE WINAPI ListingRefusedForEntry(LPCSTR pattern, LPWIN32_FIND_DATAA entry) {
+  const std::string text = pattern, name = "\\entry";
+  if (text.size() >= name.size() && text.compare(text.size() - name.size(), name.size(), name) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return FindFirstFileA(pattern, entry);
+}
+
+}  // namespace
+
+// An item that cannot be listed is a link when its attributes show a reparse
+// point: no full control, no emptying through it.
+TEST(FileUtils, AnItemThatCannotBeListedIsALinkByItsAttributes) {
+  const struct {
+    const char* what;
+    bool reparsePoint, exists, link;
+  } rows[] = {
+      {"link", true, true, true},
+      {"plain folder", false, true, false},
+      {"missing", false, false, false},
+  };
+  SetListingForTesting(&ListingRefusedForEntry);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    TempDir dir;
+    LogCapture log;
+    const std::string entry = dir / "entry";
+    ASSERT_TRUE(WriteBytes(dir / "elsewhere\\inner.txt", "inner"));
+    if (r.reparsePoint) {
+      ASSERT_TRUE(MakeFolderLink(entry, dir / "elsewhere"));
+    } else if (r.exists) {
+      ASSERT_TRUE(WriteBytes(entry + "\\inner.txt", "inner"));
+    }
+    EXPECT_EQ(IsLink(entry), r.link);
+    EXPECT_EQ(IsLink(entry + "\\"), r.link);
+    SetFolderPermissions(entry);
+    EXPECT_EQ(log.Has("[* WARN] Permission setting skipped on a link -> " + entry), r.link)
+        << log.Text();
+    DeleteFolderContents(entry);
+    EXPECT_EQ(ReadBytes(dir / "elsewhere\\inner.txt"), "inner");
+  }
+  SetListingForTesting(nullptr);
+  EXPECT_FALSE(IsLink("C:\\"));
+}
+
+namespace {
+
 const std::string kPayload("PK\003\004binary payload\000\377\376 after the zero\x0a\x0d\x00\x1a",
                            40);
 
