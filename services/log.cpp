@@ -67,6 +67,8 @@ std::string QuoteForLog(const std::string& text, size_t limit) {
   return quoted;
 }
 
+std::string QuoteSharedText(const std::string& text) { return QuoteForLog(text, MAX_PATH); }
+
 void Log(const std::string& message) {
   // The whole line is made in memory and written with one append-only write
   // under a lock, so lines from concurrent threads and processes never mix.

@@ -22,6 +22,11 @@ void Log(const std::string& message);
 // when cut, "..." and the whole length in bytes, so no such text can make a
 // line of its own or a line without end.
 std::string QuoteForLog(const std::string& text, size_t limit = 200);
+// Text from the office's shared files (the register, INSTALLA.MOD), which any
+// PC of the office can write, quoted the same way and cut past the longest
+// value the setup itself writes there (a path of MAX_PATH bytes). Usual
+// values come out unchanged.
+std::string QuoteSharedText(const std::string& text);
 // Deletes the log file; a missing file is no error.
 void DeleteLogFile();
 

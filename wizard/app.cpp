@@ -79,9 +79,11 @@ bool SetShortcutIconRemotePathPolicy() {
 }
 
 std::string RecordLogLine(const InstallRecord& record) {
-  std::string line = "[  INFO] PM " + record.pm + "-" + record.pdl + " (" + record.anno + ") " +
-                     record.assignee + " -> " + record.platformPath + " -> " +
-                     record.sharedInfoPath;
+  std::string line = "[  INFO] PM " + QuoteSharedText(record.pm) + "-" +
+                     QuoteSharedText(record.pdl) + " (" + QuoteSharedText(record.anno) + ") " +
+                     QuoteSharedText(record.assignee) + " -> " +
+                     QuoteSharedText(record.platformPath) + " -> " +
+                     QuoteSharedText(record.sharedInfoPath);
   if (record.assignee == GetComputerUserName()) line += " (CURRENT USER)";
   if (!record.platformPath.empty() && record.platformPath[0] == '\\') line += " (NETSHARE)";
   return line;

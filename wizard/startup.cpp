@@ -107,7 +107,8 @@ bool CApp::Initialize() {
       Log("[* WARN] Orphan installation detected -> " +
           std::to_string(m_setting->diskScanRecords.size()));
       for (const auto& record : m_setting->diskScanRecords)
-        Log("[* WARN] Orphan PM -> " + record->pm + " path -> " + record->platformPath);
+        Log("[* WARN] Orphan PM -> " + QuoteSharedText(record->pm) + " path -> " +
+            QuoteSharedText(record->platformPath));
     }
     ResetCurrentInstall(*m_setting);
 

@@ -19,6 +19,10 @@ using namespace e2e;
 namespace {
 
 const char kCaption[] = "Attenzione";
+// The start page's question when it finds an invalid configuration.
+const char kInvalidQuestion[] =
+    "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
+    "l'installazione?";
 
 std::string Entry(const std::string& pm, const std::string& anno, const std::string& folder) {
   return "Ufficio Autorizzato " + pm + " - " + anno + " (" + folder + ")";
@@ -193,20 +197,17 @@ TEST_F(OfficeTest, FoundOfficesAreListedAndEachAnswerOfTheListIsKept) {
 TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   const std::string office = "C:\\ZAN\\PM00600\\";
   WriteOffice({{2025, 1, CurrentAssignee(), "00600"}, {2025, 2, "PC2\\bruno", "00600"}}, false, office);
-  const std::string question =
-      "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, vuoi procedere con "
-      "l'installazione?";
   {
     WizardDriver declined("invalid_workstation_declined");
     ASSERT_TRUE(declined.Start(kArgs));
     ASSERT_TRUE(declined.WaitPageLogged("WIZ_START"));
-    ASSERT_TRUE(declined.AnswerBox(kCaption, question, IDNO));
+    ASSERT_TRUE(declined.AnswerBox(kCaption, kInvalidQuestion, IDNO));
     EXPECT_EQ(declined.WaitExit(), 1u);
   }
   WizardDriver wizard("invalid_workstation");
   ASSERT_TRUE(wizard.Start(kArgs));
   ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
-  ASSERT_TRUE(wizard.AnswerBox(kCaption, question, IDYES));
+  ASSERT_TRUE(wizard.AnswerBox(kCaption, kInvalidQuestion, IDYES));
   ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
   EXPECT_EQ(wizard.SheetPages(), (std::vector<int>{177, 100, 107, 101, 150, 151, 104, 106}));
   wizard.SelectListItem(IDC_PM_LIST, 0);
@@ -220,6 +221,36 @@ TEST_F(OfficeTest, CurrentYearWithTheUsersInvalidWorkstationRemovesItsRow) {
   EXPECT_EQ(std::vector<std::vector<std::string>>({{"PC2\\bruno", "2"}}),
             QueryRegister(office + "ZAN_Shared\\SharedInfo",
                           "SELECT assignee, pdl FROM Workpoint WHERE pdl <= 2 ORDER BY pdl"));
+}
+
+// Any PC of the office can write its register and its INSTALLA.MOD: their
+// text reaches the log with its control characters escaped, a long value
+// cut, and no line of its own. (The office folder without a register makes
+// the start page ask about the invalid configuration; No ends the run.)
+TEST_F(OfficeTest, TextOfTheSharedFilesIsQuotedInTheLog) {
+  const std::string forged = "UFFICIO\\mario\r\n[  INFO] forged ";
+  const std::string assignee = forged + std::string(10000, 'x');
+  WriteOffice({{2025, 1, assignee}});
+  ASSERT_TRUE(WriteBytes("C:\\ZAN\\PM05678\\ZAN2025\\HOME\\ETC\\INSTALLA.MOD",
+                         std::string("\x1B[2J\x07") + kPassword));
+  WizardDriver wizard("shared_text_quoted");
+  ASSERT_TRUE(wizard.Start(kArgs));
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
+  ASSERT_TRUE(wizard.AnswerBox(kCaption, kInvalidQuestion, IDNO));
+  EXPECT_EQ(wizard.WaitExit(), 1u);
+
+  // The first 260 bytes of the assignee, escaped, and its whole length.
+  const std::string shown = "UFFICIO\\mario\\x0D\\x0A[  INFO] forged " +
+                            std::string(260 - forged.size(), 'x') + "... (" +
+                            std::to_string(assignee.size()) + " bytes)";
+  const std::string record = wizard.LogValue("[  INFO] PM 01234-1 (2025) ");
+  EXPECT_EQ(record.substr(0, record.find(" -> ")), shown);
+  EXPECT_EQ(wizard.LogValue("[* WARN] Orphan PM -> "),
+            "\\x1B[2J\\x07 path -> C:\\ZAN\\PM05678\\ZAN2025");
+  EXPECT_EQ(wizard.CountLog("forged"), wizard.CountLog("UFFICIO\\mario\\x0D\\x0A[  INFO] forged "));
+  size_t longest = 0;
+  for (const std::string& line : wizard.LogLines()) longest = std::max(longest, line.size());
+  EXPECT_LT(longest, 1000u);
 }
 
 }  // namespace

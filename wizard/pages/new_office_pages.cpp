@@ -210,9 +210,9 @@ bool CApp::CheckInstallRequirements(const std::string& folder) {
       FindInstallConflict(m_setting->sharedInfoRecords, current.rootPath, current.pm);
   if (conflict.kind == InstallConflictKind::kFolderOfOtherCode) {
     Log("[* WARN] Install requirements check failed path -> " + current.rootPath);
-    Log("[* WARN] Already existant path -> " + conflict.recordRootPath);
-    Log("[* WARN] Current uacode -> " + current.pm);
-    Log("[* WARN] Uacode existant in path -> " + conflict.recordPm);
+    Log("[* WARN] Already existant path -> " + QuoteSharedText(conflict.recordRootPath));
+    Log("[* WARN] Current uacode -> " + QuoteSharedText(current.pm));
+    Log("[* WARN] Uacode existant in path -> " + QuoteSharedText(conflict.recordPm));
     ShowBox(m_hwndSheet,
             "ATTENZIONE!!\n\nE' stata rilevata una incongruenza tra il codice ufficio e la "
             "cartella di installazione indicati.",
@@ -220,8 +220,8 @@ bool CApp::CheckInstallRequirements(const std::string& folder) {
     return false;
   }
   if (conflict.kind == InstallConflictKind::kCodeElsewhere) {
-    Log("[* WARN] Current uacode -> " + current.pm);
-    Log("[* WARN] Uacode already existant in path -> " + conflict.recordPm);
+    Log("[* WARN] Current uacode -> " + QuoteSharedText(current.pm));
+    Log("[* WARN] Uacode already existant in path -> " + QuoteSharedText(conflict.recordPm));
     ShowBox(m_hwndSheet,
             "ATTENZIONE!\n\nSono state individuate piu' installazioni del Codice Ufficio " +
                 conflict.recordPm +

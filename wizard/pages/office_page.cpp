@@ -112,8 +112,8 @@ LONG_PTR Next(HWND page) {
   if (CheckLockFile(page, picked->rootPath) < 0) return kStay;
 
   if (const InstallRecord* newer = NewerYearEntry(s.sharedInfoRecords, picked)) {
-    Log("[  INFO] Installation already updated -> " + picked->pm + " -> " + picked->anno +
-        " -> " + picked->rootPath);
+    Log("[  INFO] Installation already updated -> " + QuoteSharedText(picked->pm) + " -> " +
+        QuoteSharedText(picked->anno) + " -> " + QuoteSharedText(picked->rootPath));
     ShowBox(page,
             "La Piattaforma ZAN " + newer->anno + " " + "per l'Ufficio Autorizzato " +
                 picked->pm + " " + "risulta gia' installata.",
@@ -127,8 +127,9 @@ LONG_PTR Next(HWND page) {
   if (IsUncPath(current.rootPath) && !MapPickedShare(page, *picked)) return IDD_WIZ_PMSELECT;
 
   if (current.anno != s.year) {
-    Log("[  INFO] Korval installed but not updated -> " + current.pm + " -> " + current.anno);
-    Log("[  INFO] Korval path -> " + current.rootPath);
+    Log("[  INFO] Korval installed but not updated -> " + QuoteSharedText(current.pm) + " -> " +
+        QuoteSharedText(current.anno));
+    Log("[  INFO] Korval path -> " + QuoteSharedText(current.rootPath));
     return IDD_WIZ_BEFOREINSTALL;
   }
 
@@ -136,8 +137,8 @@ LONG_PTR Next(HWND page) {
   bool found = false;
   ExistValidInstall(registerPath, current.pm, StringToInt(s.year), &found);
   if (found) {
-    Log("[  INFO] Installation already active -> " + current.pm + " -> " + current.anno + " -> " +
-        (current.notPending ? "OK" : "NOT VALID"));
+    Log("[  INFO] Installation already active -> " + QuoteSharedText(current.pm) + " -> " +
+        QuoteSharedText(current.anno) + " -> " + (current.notPending ? "OK" : "NOT VALID"));
     // A row marked not valid is reset on the pre-install page.
     if (!current.notPending) return IDD_WIZ_BEFOREINSTALL;
     const int answer = ShowBox(page, InstalledQuestion(current.anno, picked->pm, "dell'icona di accesso"),
@@ -145,7 +146,7 @@ LONG_PTR Next(HWND page) {
     return answer == IDYES ? IDD_WIZ_INSTALL : IDD_WIZ_PMSELECT;
   }
 
-  Log("[  INFO] Korval updated, going to create a new pdl -> " + current.pm);
+  Log("[  INFO] Korval updated, going to create a new pdl -> " + QuoteSharedText(current.pm));
   const int answer = ShowBox(
       page, InstalledQuestion(current.anno, picked->pm, "del posto di lavoro e dell'icona di accesso"),
       kWarningCaption, MB_YESNO | MB_ICONQUESTION);

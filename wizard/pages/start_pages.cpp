@@ -128,8 +128,9 @@ void StartActive(HWND page) {
 
   for (const auto& record : setting->sharedInfoRecords)
     if (!record->notPending)
-      Log("[* WARN] PM -> " + record->pm + " -> " + record->platformPath + " -> " +
-          record->assignee + " -> " + record->sharedInfoPath + " -> INVALID");
+      Log("[* WARN] PM -> " + QuoteSharedText(record->pm) + " -> " +
+          QuoteSharedText(record->platformPath) + " -> " + QuoteSharedText(record->assignee) +
+          " -> " + QuoteSharedText(record->sharedInfoPath) + " -> INVALID");
   ShowWindow(page, SW_SHOW);
   ShowWindow(Sheet(page), SW_SHOW);
   if (!setting->HasPendingRecordForCurrentYear()) {
