@@ -228,9 +228,11 @@ TEST_F(InstallChain, RestoreRunsPhasesTwoToFiveAndRewritesTheDesktopIntegration)
 // --- Download failures -----------------------------------------------------
 
 // One row per way a download fails: an error status, a body cut short, a
-// redirect loop (given up), a descriptor that names no archive, each offering
-// Retry and Cancel; and a proxy whose credential box is dismissed. Cancel, or
-// the dismissed box, ends the run with 0 and the lock stays.
+// redirect loop (given up), a descriptor that names no archive, one announced
+// at 100 GB that keeps coming as fast as it is taken (more than memory holds,
+// and its rest not waited for), each offering Retry and Cancel; and a proxy
+// whose credential box is dismissed. Cancel, or the dismissed box, ends the
+// run with 0 and the lock stays.
 TEST_F(InstallChain, AFailedDownloadCancelledEndsWithZeroKeepingTheLock) {
   const struct {
     const char* name;
@@ -243,6 +245,7 @@ TEST_F(InstallChain, AFailedDownloadCancelledEndsWithZeroKeepingTheLock) {
       {"korval_short", kKorvalPath, "short:1000", "", "[* WARN] Download Korval not completed -> 1000 -> "},
       {"korval_redirect_loop", kKorvalPath, "redirect", "", "[* WARN] Connection error phase 1 -> 302"},
       {"xml_nourl", kXmlPath, "", "desktopapp_nourl.xml", "[* WARN] Download DesktopApp Xml not completed -> "},
+      {"xml_long_answer", kXmlPath, "huge", "", "[* WARN] Connection error phase 2 -> 0"},
       {"proxy_prompt_cancelled", kKorvalPath, "auth:someone:secret", "", "[* WARN] User cancelled proxy settings UI"},
   };
   for (const auto& fault : faults) {
