@@ -487,8 +487,9 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
         if (z != y && row.assignee != user) continue;
         bool found = false;
         if (ExistValidInstall(registerPath, pm, z, &found, row.assignee) != kSharedInfoOk) {
-          Log("[* WARN] DuplicateEntireYear skipped year " + IntToString(z) + " of " + pm +
-              " for " + row.assignee + ": workstation check failed");
+          Log("[* WARN] DuplicateEntireYear skipped year " + IntToString(z) + " of " +
+              QuoteSharedText(pm) + " for " + QuoteSharedText(row.assignee) +
+              ": workstation check failed");
           skipped = true;
           continue;
         }
@@ -496,8 +497,8 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
         int idSwExt = 0;
         if (CheckInstallation(registerPath, IntToString(z), &idSwExt) != kSharedInfoOk ||
             idSwExt < 1) {
-          Log("[* WARN] DuplicateEntireYear skipped year " + IntToString(z) + " of " + pm +
-              " for " + row.assignee + ": no software row");
+          Log("[* WARN] DuplicateEntireYear skipped year " + IntToString(z) + " of " +
+              QuoteSharedText(pm) + " for " + QuoteSharedText(row.assignee) + ": no software row");
           skipped = true;
           continue;
         }
@@ -505,8 +506,9 @@ int DuplicateEntireYear(const std::string& registerPath, const std::string& pm,
         const int32_t id =
             InsertWorkpointAndLink(db, pm, row.pwd, row.pdl, row.assignee, row.path, idSwExt);
         transaction.Commit();
-        Log("[  INFO] Created new workpoint  -> " + IntToString(id) + " -> " + pm + " -> " +
-            IntToString(z) + " -> " + row.pdl + " -> " + row.assignee);
+        Log("[  INFO] Created new workpoint  -> " + IntToString(id) + " -> " +
+            QuoteSharedText(pm) + " -> " + IntToString(z) + " -> " + QuoteSharedText(row.pdl) +
+            " -> " + QuoteSharedText(row.assignee));
         if (copied) *copied = true;
       }
     }

@@ -291,6 +291,21 @@ TEST_F(SharedInfoTest, DuplicateEntireYearCopiesMissingYearsAndSkipsUnaddable) {
   ExpectConsistent(db);
 }
 
+// Any PC can write the register: a copied workstation's assignee reaches the
+// log escaped and cut, its line breaks never starting a line of their own.
+TEST_F(SharedInfoTest, ACopiedWorkstationsAssigneeIsQuotedInTheLog) {
+  const std::string forged = "PC3\\x\r\n[  INFO] forged ";
+  const std::string assignee = forged + std::string(300, 'x');
+  RawDb db(reg_);
+  db.AddWorkpoint(db.AddSoftware("KORVAL", "2024"), "12345", "x", 9, assignee);
+  bool copied = false;
+  ASSERT_EQ(0, DuplicateEntireYear(reg_, "12345", "2025", &copied));
+  EXPECT_TRUE(log_.Has(" -> 12345 -> 2025 -> 9 -> PC3\\x\\x0D\\x0A[  INFO] forged " +
+                       std::string(260 - forged.size(), 'x') + "... (" +
+                       std::to_string(assignee.size()) + " bytes)\r\n"))
+      << log_.Text();
+}
+
 TEST_F(SharedInfoTest, AnyFailureInsideAnOperationGivesResultOne) {
   SetCurrentUserSourceForTesting(&ThrowingUser);
   std::vector<WorkpointRecord> records(1);
