@@ -61,8 +61,9 @@ class WininetWrapper {
   // completes at once with status -1 and an empty response.
   void Start();
   // The request thread's body; posts WM_DOWNLOAD_COMPLETE once at its end
-  // (nothing after a bad URL). A host or path that is not sendable completes
-  // with status -1 and nothing sent.
+  // (nothing after a bad URL), then closes its handles without touching the
+  // request again. A host or path that is not sendable completes with status
+  // -1 and nothing sent.
   void Request();
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
