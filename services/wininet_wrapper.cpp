@@ -243,6 +243,18 @@ void WininetWrapper::CloseTaken(const Handles& handles) {
     if (handle) g_calls.closeHandle(handle);
 }
 
+bool WininetWrapper::AnswerClosed() {
+  Handles rest;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    closingAnswer_ = false;
+    if (state_.load() != kAbandoned) return true;
+    rest = TakeHandles(true);  // what a give-up meanwhile left to this thread
+  }
+  CloseTaken(rest);
+  return false;
+}
+
 void WininetWrapper::Request() {
   if (error != 0) {
     status = -1;
@@ -341,10 +353,12 @@ void WininetWrapper::Fetch(Result* result) {
         if (!Locked([&] {
               Log("[* WARN] Request redirected -> " + QuoteForLog(location));
               answered = TakeHandles(false);
+              closingAnswer_ = true;
             }))
           return;
         // Outside the lock: the close may first read the rest of a long answer.
         CloseTaken(answered);
+        if (!AnswerClosed()) return;
         continue;
       } else {
         LogUnlessGivenUp("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
@@ -520,7 +534,10 @@ void WininetWrapper::GiveUp(const std::string& why) {
     if (state_.load() != kRunning) return;  // its result is on its way
     state_ = kAbandoned;
     Log(why);
-    open = TakeHandles(true);
+    // A parent is closed only after its children: while the thread closes a
+    // redirect's answer, the Internet handle stays for the thread to close
+    // after it (a late close could hit the number of a newer handle).
+    open = TakeHandles(!closingAnswer_);
   }
   // Closing ends a call pending on the handles. Under Wine the call runs on
   // to its own end (an answer, a byte, the time-out); the thread then finds

@@ -126,6 +126,9 @@ class WininetWrapper {
   // The request handle and the connection, with `all` the Internet handle too.
   Handles TakeHandles(bool all);
   static void CloseTaken(const Handles& handles);
+  // After the thread closed a redirect's answer: true to go on; false when
+  // the request was given up meanwhile, and what the give-up left is closed.
+  bool AnswerClosed();
   // The request handle for a call that may block, taken under the lock; null
   // once given up. The call runs outside the lock: a give-up's close ends it.
   // Taken again after every such call, which may have outlasted a give-up.
@@ -145,6 +148,7 @@ class WininetWrapper {
   // so it is never held across a call that can wait (a send, a read, a close).
   std::mutex lock_;
   std::atomic<int> state_{0};
+  bool closingAnswer_ = false;  // the thread closes a redirect's answer
   void* internet_ = nullptr;  // the three WinINet handles
   void* connection_ = nullptr;
   void* request_ = nullptr;

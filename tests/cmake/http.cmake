@@ -16,6 +16,7 @@ add_test(NAME wininet_wrapper_test
     --rule /huge/info.bin=huge:60
     --rule /huge/moved.txt=huge:60:302
     --rule /redirect/ten.txt=redirect:10
+    --rule /redirect/once.txt=redirect:1
     --rule /bound/nolength.bin=nolength
     -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:wininet_wrapper_test> --gtest_color=no)
 set_tests_properties(wininet_wrapper_test PROPERTIES TIMEOUT 300)

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -156,6 +157,31 @@ BOOL WINAPI CountedRead(void* request, void* buffer, DWORD size, DWORD* read) {
 // that keeps coming.
 BOOL WINAPI LongClose(void* handle) {
   Sleep(30000);
+  return InternetCloseHandle(handle);
+}
+
+// Each close's handle type and thread, in order; the first close (a
+// redirect's answer) lasts until the request has completed, as a close that
+// reads the rest of a long answer can.
+struct Closed {
+  DWORD type, thread;
+  bool operator==(const Closed& o) const { return type == o.type && thread == o.thread; }
+};
+std::ostream& operator<<(std::ostream& out, const Closed& c) {
+  return out << "type " << c.type << " on thread " << c.thread;
+}
+std::mutex g_closedLock;
+std::vector<Closed> g_closed;
+BOOL WINAPI CloseOutlastingTheGiveUp(void* handle) {
+  DWORD type = 0, size = sizeof type;
+  InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size);
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> hold(g_closedLock);
+    first = g_closed.empty();
+    g_closed.push_back({type, GetCurrentThreadId()});
+  }
+  if (first) WaitForSingleObject(g_completed, 30000);
   return InternetCloseHandle(handle);
 }
 
@@ -468,4 +494,31 @@ TEST_F(HttpTest, GivenUpDuringAWaitReadsNoMore) {
   const size_t at = log.find(line);
   ASSERT_NE(at, std::string::npos) << log;
   EXPECT_EQ(log.substr(at + line.size()), "");
+}
+
+// A request given up while its thread closes a redirect's answer: that
+// thread closes the Internet handle after the answer's own two, so no parent
+// goes before its children and no handle is closed late, when its number
+// may be a newer request's.
+TEST_F(HttpTest, GivenUpWhileClosingARedirectItsParentClosesLast) {
+  NeedServer();
+  g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(g_completed, nullptr);
+  g_closed.clear();
+  ASSERT_TRUE(Serve("redirect\\once.txt", "once"));
+  HttpWaitingCalls calls;
+  calls.closeHandle = CloseOutlastingTheGiveUp;
+  SetWaitingCallsForTesting(&calls);
+  SetRequestThreadStarterForTesting(StartJoinableThread);
+  Outcome out =
+      Download(Url("/redirect/once.txt"), [](WininetWrapper& w) { w.timeLimitMs = 1000; }, 90000);
+  EXPECT_EQ(out.request->status, 0);
+  g_requestThread.join();
+  std::lock_guard<std::mutex> hold(g_closedLock);
+  ASSERT_FALSE(g_closed.empty());
+  const DWORD thread = g_closed[0].thread;
+  EXPECT_NE(thread, out.uiThread);
+  EXPECT_EQ(g_closed, (std::vector<Closed>{{INTERNET_HANDLE_TYPE_HTTP_REQUEST, thread},
+                                           {INTERNET_HANDLE_TYPE_CONNECT_HTTP, thread},
+                                           {INTERNET_HANDLE_TYPE_INTERNET, thread}}));
 }
