@@ -243,18 +243,6 @@ void WininetWrapper::CloseTaken(const Handles& handles) {
     if (handle) g_calls.closeHandle(handle);
 }
 
-bool WininetWrapper::AnswerClosed() {
-  Handles rest;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    closingAnswer_ = false;
-    if (state_.load() != kAbandoned) return true;
-    rest = TakeHandles(true);  // what a give-up meanwhile left to this thread
-  }
-  CloseTaken(rest);
-  return false;
-}
-
 void WininetWrapper::Request() {
   if (error != 0) {
     status = -1;
@@ -353,12 +341,10 @@ void WininetWrapper::Fetch(Result* result) {
         if (!Locked([&] {
               Log("[* WARN] Request redirected -> " + QuoteForLog(location));
               answered = TakeHandles(false);
-              closingAnswer_ = true;
             }))
           return;
         // Outside the lock: the close may first read the rest of a long answer.
         CloseTaken(answered);
-        if (!AnswerClosed()) return;
         continue;
       } else {
         LogUnlessGivenUp("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
@@ -506,22 +492,25 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
 }
 
 void WininetWrapper::Finish(Result* result) {
+  const HWND owner = window;
   Handles open;
-  HWND owner = nullptr;
+  bool finished = false;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (state_.load() != kRunning) return;  // given up: the give-up took the handles
-    state_ = kFinished;
-    status = result->status;
-    response.swap(result->body);
-    bodyTooLong = result->tooLong;
+    // Given up, these are what the give-up left to this thread.
     open = TakeHandles(true);
-    owner = window;
+    if (state_.load() == kRunning) {
+      state_ = kFinished;
+      status = result->status;
+      response.swap(result->body);
+      bodyTooLong = result->tooLong;
+      finished = true;
+    }
   }
   // The result goes first: closing may read the rest of a long answer, and
   // nobody waits for that. From here on nothing of this object is touched,
   // so its owner may start the next request or end.
-  PostMessageA(owner, WM_DOWNLOAD_COMPLETE, reinterpret_cast<WPARAM>(this), 0);
+  if (finished) PostMessageA(owner, WM_DOWNLOAD_COMPLETE, reinterpret_cast<WPARAM>(this), 0);
   CloseTaken(open);
 }
 
@@ -534,10 +523,11 @@ void WininetWrapper::GiveUp(const std::string& why) {
     if (state_.load() != kRunning) return;  // its result is on its way
     state_ = kAbandoned;
     Log(why);
-    // A parent is closed only after its children: while the thread closes a
-    // redirect's answer, the Internet handle stays for the thread to close
-    // after it (a late close could hit the number of a newer handle).
-    open = TakeHandles(!closingAnswer_);
+    // The handles are taken to end a call pending on the request handle.
+    // Without one no call is pending (the thread may be closing a redirect's
+    // answer, whose parent must not go first: a late close could hit the
+    // number of a newer handle), and the thread closes what is open at its end.
+    if (request_) open = TakeHandles(true);
   }
   // Closing ends a call pending on the handles. Under Wine the call runs on
   // to its own end (an answer, a byte, the time-out); the thread then finds

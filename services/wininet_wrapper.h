@@ -110,7 +110,8 @@ class WininetWrapper {
   void Fetch(Result* result);
   bool Send();
   bool ReadBody(const std::string& statusText, Result* result);
-  // The thread hands its result over, unless the creator gave up first.
+  // The thread hands its result over, unless the creator gave up first, then
+  // closes what is open.
   void Finish(Result* result);
   // Runs `use` (quick calls on the handles, log lines) under the lock, unless
   // the request was given up: false then, and `use` does not run.
@@ -126,9 +127,6 @@ class WininetWrapper {
   // The request handle and the connection, with `all` the Internet handle too.
   Handles TakeHandles(bool all);
   static void CloseTaken(const Handles& handles);
-  // After the thread closed a redirect's answer: true to go on; false when
-  // the request was given up meanwhile, and what the give-up left is closed.
-  bool AnswerClosed();
   // The request handle for a call that may block, taken under the lock; null
   // once given up. The call runs outside the lock: a give-up's close ends it.
   // Taken again after every such call, which may have outlasted a give-up.
@@ -148,7 +146,6 @@ class WininetWrapper {
   // so it is never held across a call that can wait (a send, a read, a close).
   std::mutex lock_;
   std::atomic<int> state_{0};
-  bool closingAnswer_ = false;  // the thread closes a redirect's answer
   void* internet_ = nullptr;  // the three WinINet handles
   void* connection_ = nullptr;
   void* request_ = nullptr;

@@ -28,7 +28,7 @@ using testing_support::WriteBytes;
 
 namespace {
 
-// Set (when a test made it) once a request of Download has completed.
+// Set once a request of Download has completed (made anew for each test).
 HANDLE g_completed = nullptr;
 
 // What the delegate saw: "S"tarted, "P"rogress, "C"omplete in order, the
@@ -47,7 +47,7 @@ struct Outcome final : WininetWrapperDelegate {
   void OnDownloadProgress(WininetWrapper*, DWORD n) override { Saw('P'); progress.push_back(n); }
   void OnDownloadComplete(WininetWrapper*) override {
     Saw('C');
-    if (g_completed) SetEvent(g_completed);
+    SetEvent(g_completed);
     PostQuitMessage(0);
   }
 };
@@ -194,12 +194,15 @@ bool StartJoinableThread(WininetWrapper* request) {
 
 class HttpTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(g_completed, nullptr);
+  }
   void TearDown() override {
     SetHttpSendForTesting(nullptr);
     SetWaitingCallsForTesting(nullptr);
     SetRequestThreadStarterForTesting(nullptr);
-    if (g_completed) CloseHandle(g_completed);
-    g_completed = nullptr;
+    CloseHandle(g_completed);
     SetCredentialPromptForTesting(nullptr);
   }
   void NeedServer() {
@@ -471,8 +474,6 @@ TEST_F(HttpTest, ALongAnswerIsNotWaitedFor) {
 // takes, keeps neither the window nor the completion waiting.
 TEST_F(HttpTest, GivenUpDuringAWaitReadsNoMore) {
   NeedServer();
-  g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_NE(g_completed, nullptr);
   g_readsAfterCompletion = 0;
   ASSERT_TRUE(Serve("slow\\waited.bin", RandomBytes(100000, 5)));
   HttpWaitingCalls calls;
@@ -502,8 +503,6 @@ TEST_F(HttpTest, GivenUpDuringAWaitReadsNoMore) {
 // may be a newer request's.
 TEST_F(HttpTest, GivenUpWhileClosingARedirectItsParentClosesLast) {
   NeedServer();
-  g_completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_NE(g_completed, nullptr);
   g_closed.clear();
   ASSERT_TRUE(Serve("redirect\\once.txt", "once"));
   HttpWaitingCalls calls;
