@@ -10,6 +10,10 @@
 
 namespace {
 
+AttributesFunction g_attributes = GetFileAttributesA;
+
+DWORD ItemAttributes(const std::string& path) { return g_attributes(path.c_str()); }
+
 // First three characters of the Windows folder, e.g. "C:\".
 std::string SystemDriveRoot() {
   char buffer[1024] = {};
@@ -126,8 +130,10 @@ void CopyEntries(const std::string& source, const std::string& target) {
       Log("[* WARN] CopyFolderContents: link not copied -> " + from);
       continue;
     }
-    const DWORD existing = GetFileAttributesA(to.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT) &&
+    const DWORD existing = ItemAttributes(to);
+    // Only a reparse point, or an item whose attributes cannot be read, may be
+    // a link; anything else needs no second look.
+    if ((existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_REPARSE_POINT)) &&
         IsLink(to)) {
       Log("[* WARN] CopyFolderContents: link in the target, nothing copied into it -> " + to);
       continue;
@@ -209,6 +215,9 @@ void SetReparseTagForTesting(ReparseTagFunction function) { g_reparseTag = funct
 void SetListingForTesting(ListingFunction function) {
   g_listing = function ? function : FindFirstFileA;
 }
+void SetAttributesForTesting(AttributesFunction function) {
+  g_attributes = function ? function : GetFileAttributesA;
+}
 
 bool IsLinkEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
   if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
@@ -244,8 +253,12 @@ bool IsLink(const std::string& path) {
   // does not take) the item's own attributes decide, and a reparse point of
   // unknown kind counts as a link: callers give full control, write or
   // delete only where this says no.
-  const DWORD attributes = GetFileAttributesA(item.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const DWORD attributes = ItemAttributes(item);
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // Unreadable too: only an item that is not there is surely no link. Any
+  // user can deny reading a junction's attributes and listing its parent.
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 void CopyFolderContents(const std::string& source, const std::string& target) {

@@ -58,10 +58,16 @@ void SetReparseTagForTesting(ReparseTagFunction function);
 // null restores it). Wine lists whatever exists.
 using ListingFunction = HANDLE(WINAPI*)(LPCSTR pattern, LPWIN32_FIND_DATAA entry);
 void SetListingForTesting(ListingFunction function);
+// Test seam: the attributes call of IsLink and of the copy's look at the
+// target (GetFileAttributesA by default; null restores it). Wine enforces no
+// access list, so it never refuses to read them.
+using AttributesFunction = DWORD(WINAPI*)(LPCSTR path);
+void SetAttributesForTesting(AttributesFunction function);
 // True when the path itself (a trailing separator ignored) is a link, as its
 // own listing entry tells; when it cannot be listed, when its attributes show
-// a reparse point. What it leads to is not ours to change: nothing here
-// writes or deletes through one.
+// a reparse point; when those cannot be read either, unless the item is not
+// there (file or path not found). What it leads to is not ours to change:
+// nothing here writes or deletes through one.
 bool IsLink(const std::string& path);
 
 // Copies the content of the source folder (not the folder itself) into the

@@ -332,6 +332,68 @@ TEST(FileUtils, AnItemThatCannotBeListedIsALinkByItsAttributes) {
 
 namespace {
 
+// The attributes of the item named "entry" cannot be read, for the row's
+// reason (Wine enforces no access list).
+DWORD g_attributesError = 0;
+DWORD WINAPI AttributesRefusedForEntry(LPCSTR path) {
+  const std::string text = path, name = "\\entry";
+  if (text.size() >= name.size() && text.compare(text.size() - name.size(), name.size(), name) == 0) {
+    SetLastError(g_attributesError);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return GetFileAttributesA(path);
+}
+
+}  // namespace
+
+// An item that can be neither listed nor read is a link unless it is not
+// there: a junction whose own access list denies reading it gets no full
+// control, is not emptied and is not copied into.
+TEST(FileUtils, AnItemThatCannotBeReadAtAllIsALinkUnlessMissing) {
+  const struct {
+    const char* what;
+    DWORD error;
+    bool link;  // also: the item is a junction; otherwise it is missing
+  } rows[] = {
+      {"access denied", ERROR_ACCESS_DENIED, true},
+      {"another error", ERROR_SHARING_VIOLATION, true},
+      {"file not found", ERROR_FILE_NOT_FOUND, false},
+      {"path not found", ERROR_PATH_NOT_FOUND, false},
+  };
+  SetListingForTesting(&ListingRefusedForEntry);
+  SetAttributesForTesting(&AttributesRefusedForEntry);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    g_attributesError = r.error;
+    TempDir dir;
+    LogCapture log;
+    const std::string entry = dir / "target\\entry";
+    ASSERT_TRUE(WriteBytes(dir / "elsewhere\\inner.txt", "inner"));
+    ASSERT_TRUE(WriteBytes(dir / "source\\entry\\new.txt", "new"));
+    ASSERT_TRUE(CreateDirectoryTree(dir / "target"));
+    if (r.link) {
+      ASSERT_TRUE(MakeFolderLink(entry, dir / "elsewhere"));
+    }
+    EXPECT_EQ(IsLink(entry), r.link);
+    EXPECT_EQ(IsLink(entry + "\\"), r.link);
+    SetFolderPermissions(entry);
+    EXPECT_EQ(log.Has("[* WARN] Permission setting skipped on a link -> " + entry), r.link)
+        << log.Text();
+    DeleteFolderContents(entry);
+    EXPECT_EQ(ReadBytes(dir / "elsewhere\\inner.txt"), "inner");
+    CopyFolderContents(dir / "source", dir / "target");
+    EXPECT_EQ(ReadBytes(entry + "\\new.txt"), r.link ? "" : "new");
+    EXPECT_EQ(log.Has("[* WARN] CopyFolderContents: link in the target, nothing copied into it -> " +
+                      entry),
+              r.link)
+        << log.Text();
+  }
+  SetAttributesForTesting(nullptr);
+  SetListingForTesting(nullptr);
+}
+
+namespace {
+
 const std::string kPayload("PK\003\004binary payload\000\377\376 after the zero\x0a\x0d\x00\x1a",
                            40);
 
