@@ -41,7 +41,13 @@ bool StartRealThread(WininetWrapper* request) {
   return true;
 }
 
+bool StartRealCloseThread(std::function<void()> close) {
+  std::thread(std::move(close)).detach();
+  return true;
+}
+
 RequestThreadStarter g_threadStarter = StartRealThread;
+CloseThreadStarter g_closeThreadStarter = StartRealCloseThread;
 HttpSendFunction g_send = HttpSendRequestA;
 const HttpWaitingCalls kRealWaitingCalls = {InternetQueryDataAvailable, InternetReadFile,
                                              InternetCloseHandle};
@@ -131,6 +137,10 @@ void SetRequestThreadStarterForTesting(RequestThreadStarter starter) {
   g_threadStarter = starter ? starter : StartRealThread;
 }
 
+void SetCloseThreadStarterForTesting(CloseThreadStarter starter) {
+  g_closeThreadStarter = starter ? starter : StartRealCloseThread;
+}
+
 void SetHttpSendForTesting(HttpSendFunction send) { g_send = send ? send : HttpSendRequestA; }
 
 void SetWaitingCallsForTesting(const HttpWaitingCalls* calls) {
@@ -141,7 +151,7 @@ void SetWaitingCallsForTesting(const HttpWaitingCalls* calls) {
   g_calls.closeHandle = given.closeHandle ? given.closeHandle : InternetCloseHandle;
 }
 
-WininetWrapper::WininetWrapper(const std::string& url, bool raw) {
+WininetWrapper::WininetWrapper(const std::string& url, bool raw) : send_(g_send), calls_(g_calls) {
   Init(raw ? url : ToLower(url));
 }
 
@@ -238,9 +248,9 @@ WininetWrapper::Handles WininetWrapper::TakeHandles(bool all) {
   return taken;
 }
 
-void WininetWrapper::CloseTaken(const Handles& handles) {
+void WininetWrapper::CloseTaken(const Handles& handles, BOOL(WINAPI* close)(void* handle)) {
   for (void* handle : {handles.request, handles.connection, handles.internet})
-    if (handle) g_calls.closeHandle(handle);
+    if (handle) close(handle);
 }
 
 void WininetWrapper::Request() {
@@ -344,7 +354,7 @@ void WininetWrapper::Fetch(Result* result) {
             }))
           return;
         // Outside the lock: the close may first read the rest of a long answer.
-        CloseTaken(answered);
+        CloseTaken(answered, calls_.closeHandle);
         continue;
       } else {
         LogUnlessGivenUp("[**  ERR] Request redirect not followed -> " + QuoteForLog(location));
@@ -386,7 +396,7 @@ bool WininetWrapper::Send() {
       return false;
     // Outside the lock: a give-up closes the handle under it, which ends this
     // call (under Wine the call runs on to its own time-out or answer).
-    if (g_send(handle, headers.c_str(), static_cast<DWORD>(headers.size()),
+    if (send_(handle, headers.c_str(), static_cast<DWORD>(headers.size()),
                body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
       return true;
     }
@@ -454,14 +464,14 @@ bool WininetWrapper::ReadBody(const std::string& statusText, Result* result) {
       // under Wine.
       if (lowSpeedWindowMs != 0) {
         DWORD available = 0;
-        if (!g_calls.queryDataAvailable(handle, &available, 0, 0) || available == 0) break;
+        if (!calls_.queryDataAvailable(handle, &available, 0, 0) || available == 0) break;
         want = std::min(want, available);
         // The query may have waited: given up meanwhile, the request's handle
         // may be closed and its number another request's already.
         handle = RequestHandle();
         if (!handle) return false;
       }
-      if (!g_calls.readFile(handle, buffer, want, &got) || got == 0) break;
+      if (!calls_.readFile(handle, buffer, want, &got) || got == 0) break;
       arrived_ += got;
       if (got > limit - total)  // only without an announced length
         throw std::length_error("body longer than " + std::to_string(limit) + " bytes");
@@ -511,7 +521,7 @@ void WininetWrapper::Finish(Result* result) {
   // nobody waits for that. From here on nothing of this object is touched,
   // so its owner may start the next request or end.
   if (finished) PostMessageA(owner, WM_DOWNLOAD_COMPLETE, reinterpret_cast<WPARAM>(this), 0);
-  CloseTaken(open);
+  CloseTaken(open, calls_.closeHandle);
 }
 
 bool WininetWrapper::Abandoned() const { return state_.load() == kAbandoned; }
@@ -532,12 +542,15 @@ void WininetWrapper::GiveUp(const std::string& why) {
   // Closing ends a call pending on the handles. Under Wine the call runs on
   // to its own end (an answer, a byte, the time-out); the thread then finds
   // the request given up and neither logs nor sends again. A close may first
-  // read the rest of a long answer, so it runs on a thread of its own; only
-  // when none can be had, here.
-  try {
-    std::thread([open] { CloseTaken(open); }).detach();
-  } catch (...) {
-    CloseTaken(open);
+  // read the rest of a long answer, so it runs on a thread of its own. When
+  // none can be had (the process is out of threads), the handles stay open:
+  // the window's thread never waits for a close.
+  if (open.request) {
+    const auto close = calls_.closeHandle;
+    try {
+      g_closeThreadStarter([open, close] { CloseTaken(open, close); });
+    } catch (...) {
+    }
   }
   KillTimer(window, kTimeLimitTimer);
   KillTimer(window, kSpeedTimer);

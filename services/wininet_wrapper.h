@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,21 @@ constexpr DWORD kLowSpeedBytesPerSecond = 1024;
 bool IsSendableUrlText(const std::string& text);
 // The path as the request line carries it: each blank as "%20".
 std::string EscapeBlanks(const std::string& path);
+
+// The calls of a request that tests may replace (see the seams at the end).
+// The send call of every attempt (HttpSendRequestA by default).
+using HttpSendFunction = BOOL(WINAPI*)(void* request, const char* headers, DWORD headersLength,
+                                       void* body, DWORD bodyLength);
+// The calls on a request's handles that may wait besides the send: the query
+// of what has arrived (asked only for a request bounded by speed), the read,
+// and the close (which may first read the rest of a long answer). A null
+// member given to the seam keeps the real call.
+struct HttpWaitingCalls {
+  BOOL(WINAPI* queryDataAvailable)(void* request, DWORD* available, DWORD flags,
+                                   DWORD_PTR context) = nullptr;
+  BOOL(WINAPI* readFile)(void* request, void* buffer, DWORD size, DWORD* read) = nullptr;
+  BOOL(WINAPI* closeHandle)(void* handle) = nullptr;
+};
 
 // Receives a request's notifications, always on the thread that created the
 // request, and only while that thread pumps messages.
@@ -126,7 +142,7 @@ class WininetWrapper {
   };
   // The request handle and the connection, with `all` the Internet handle too.
   Handles TakeHandles(bool all);
-  static void CloseTaken(const Handles& handles);
+  static void CloseTaken(const Handles& handles, BOOL(WINAPI* close)(void* handle));
   // The request handle for a call that may block, taken under the lock; null
   // once given up. The call runs outside the lock: a give-up's close ends it.
   // Taken again after every such call, which may have outlasted a give-up.
@@ -151,6 +167,9 @@ class WininetWrapper {
   void* request_ = nullptr;
   std::atomic<uint32_t> arrived_{0};  // bytes received, status lines and body
   std::deque<Sample> samples_;        // of arrived_, by the speed timer
+  // The replaceable calls as they were when the request was made.
+  HttpSendFunction send_;
+  HttpWaitingCalls calls_;
 };
 
 // Test seam: replaces how Start obtains its thread (null restores the real
@@ -158,20 +177,17 @@ class WininetWrapper {
 using RequestThreadStarter = bool (*)(WininetWrapper* request);
 void SetRequestThreadStarterForTesting(RequestThreadStarter starter);
 
-// Test seam: the send call of every attempt (HttpSendRequestA by default; null
-// restores it).
-using HttpSendFunction = BOOL(WINAPI*)(void* request, const char* headers, DWORD headersLength,
-                                       void* body, DWORD bodyLength);
-void SetHttpSendForTesting(HttpSendFunction send);
+// Test seam: replaces how a give-up obtains the thread that closes the
+// request's handles (null restores the real one). The starter runs `close`
+// on a new thread and returns true, or returns false or throws when no
+// thread could be made.
+using CloseThreadStarter = bool (*)(std::function<void()> close);
+void SetCloseThreadStarterForTesting(CloseThreadStarter starter);
 
-// Test seam: the calls on a request's handles that may wait besides the send:
-// the query of what has arrived (asked only for a request bounded by speed),
-// the read, and the close (which may first read the rest of a long answer).
-// A null member keeps the real call; a null pointer restores them all.
-struct HttpWaitingCalls {
-  BOOL(WINAPI* queryDataAvailable)(void* request, DWORD* available, DWORD flags,
-                                   DWORD_PTR context) = nullptr;
-  BOOL(WINAPI* readFile)(void* request, void* buffer, DWORD size, DWORD* read) = nullptr;
-  BOOL(WINAPI* closeHandle)(void* handle) = nullptr;
-};
+// Test seams: the send call (null restores it) and the waiting calls (a null
+// member keeps the real call; a null pointer restores them all). Each request
+// reads them once, when it is made: threads of earlier requests, still
+// sending, reading or closing, keep the calls they were made with, so a test
+// may swap them meanwhile.
+void SetHttpSendForTesting(HttpSendFunction send);
 void SetWaitingCallsForTesting(const HttpWaitingCalls* calls);

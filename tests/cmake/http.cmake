@@ -11,6 +11,7 @@ add_test(NAME wininet_wrapper_test
     --rule /hello/nolength.bin=nolength
     --rule /slow/stall.txt=stall:25
     --rule /slow/given_up.txt=stall:25
+    --rule /slow/no_closer.txt=stall:3
     --rule /slow/steady.bin=trickle:1024:125
     --rule /huge/endless.bin=endless
     --rule /huge/info.bin=huge:60

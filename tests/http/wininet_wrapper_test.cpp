@@ -172,17 +172,39 @@ std::ostream& operator<<(std::ostream& out, const Closed& c) {
 }
 std::mutex g_closedLock;
 std::vector<Closed> g_closed;
-BOOL WINAPI CloseOutlastingTheGiveUp(void* handle) {
+// Records the close; true for the first one recorded.
+bool RecordClose(void* handle) {
   DWORD type = 0, size = sizeof type;
   InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size);
-  bool first = false;
-  {
-    std::lock_guard<std::mutex> hold(g_closedLock);
-    first = g_closed.empty();
-    g_closed.push_back({type, GetCurrentThreadId()});
-  }
-  if (first) WaitForSingleObject(g_completed, 30000);
+  std::lock_guard<std::mutex> hold(g_closedLock);
+  g_closed.push_back({type, GetCurrentThreadId()});
+  return g_closed.size() == 1;
+}
+BOOL WINAPI CloseOutlastingTheGiveUp(void* handle) {
+  if (RecordClose(handle)) WaitForSingleObject(g_completed, 30000);
   return InternetCloseHandle(handle);
+}
+BOOL WINAPI RecordedClose(void* handle) {
+  RecordClose(handle);
+  return InternetCloseHandle(handle);
+}
+std::vector<Closed> ClosesSoFar() {
+  std::lock_guard<std::mutex> hold(g_closedLock);
+  return g_closed;
+}
+
+// A close that waits until the test lets it go, then counts itself.
+HANDLE g_closeMayGo = nullptr;
+std::atomic<int> g_heldCloses{0};
+BOOL WINAPI HeldClose(void* handle) {
+  WaitForSingleObject(g_closeMayGo, 30000);
+  ++g_heldCloses;
+  return InternetCloseHandle(handle);
+}
+
+// As std::thread fails when the process is out of threads.
+bool NoCloseThread(std::function<void()>) {
+  throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
 }
 
 // The request thread, kept so that a test can wait for its end.
@@ -202,6 +224,7 @@ class HttpTest : public ::testing::Test {
     SetHttpSendForTesting(nullptr);
     SetWaitingCallsForTesting(nullptr);
     SetRequestThreadStarterForTesting(nullptr);
+    SetCloseThreadStarterForTesting(nullptr);
     CloseHandle(g_completed);
     SetCredentialPromptForTesting(nullptr);
   }
@@ -520,4 +543,53 @@ TEST_F(HttpTest, GivenUpWhileClosingARedirectItsParentClosesLast) {
   EXPECT_EQ(g_closed, (std::vector<Closed>{{INTERNET_HANDLE_TYPE_HTTP_REQUEST, thread},
                                            {INTERNET_HANDLE_TYPE_CONNECT_HTTP, thread},
                                            {INTERNET_HANDLE_TYPE_INTERNET, thread}}));
+}
+
+// A give-up that can have no thread to close on leaves the handles open: a
+// close may first read the rest of a long answer, and the window's thread
+// waits for nothing. The request thread, finding them taken, closes none.
+TEST_F(HttpTest, GivenUpWithoutAClosingThreadLeavesTheHandlesOpen) {
+  NeedServer();
+  g_closed.clear();
+  HttpWaitingCalls calls;
+  calls.closeHandle = RecordedClose;
+  SetWaitingCallsForTesting(&calls);
+  SetCloseThreadStarterForTesting(NoCloseThread);
+  SetRequestThreadStarterForTesting(StartJoinableThread);
+  Outcome out =
+      Download(Url("/slow/no_closer.txt"), [](WininetWrapper& w) { w.timeLimitMs = 1000; });
+  EXPECT_EQ(out.request->status, 0);
+  g_requestThread.join();
+  EXPECT_EQ(ClosesSoFar(), std::vector<Closed>{});
+  const std::string log = log_.Text();
+  const std::string line = "[**  ERR] Request time limit reached -> 1000 ms\r\n";
+  const size_t at = log.find(line);
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.substr(at + line.size()), "");
+}
+
+// A request keeps the calls it was made with: its thread, still closing,
+// makes no call through those a later test put in their place.
+TEST_F(HttpTest, ASwapReachesOnlyLaterRequests) {
+  NeedServer();
+  ASSERT_TRUE(Serve("swap\\first.txt", "first"));
+  g_closed.clear();
+  g_heldCloses = 0;
+  g_closeMayGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(g_closeMayGo, nullptr);
+  HttpWaitingCalls held;
+  held.closeHandle = HeldClose;
+  SetWaitingCallsForTesting(&held);
+  SetRequestThreadStarterForTesting(StartJoinableThread);
+  Outcome first = Download(Url("/swap/first.txt"));
+  EXPECT_EQ(first.request->status, 200);
+  // The first request's thread now waits in its first close.
+  HttpWaitingCalls recorded;
+  recorded.closeHandle = RecordedClose;
+  SetWaitingCallsForTesting(&recorded);
+  SetEvent(g_closeMayGo);
+  g_requestThread.join();
+  CloseHandle(g_closeMayGo);
+  EXPECT_EQ(g_heldCloses, 3);
+  EXPECT_EQ(ClosesSoFar(), std::vector<Closed>{});
 }
