@@ -89,10 +89,12 @@ bool CanOpenForReading(const std::string& path) {
 
 // The register operations catch every failure, not only SQLite's: a register
 // reached over the network may hold more than memory takes (std::bad_alloc),
-// and nothing may escape into the wizard's message handling.
+// and nothing may escape into the wizard's message handling. The message can
+// carry the register's own text (a trigger's RAISE, a name from its schema),
+// so it is quoted like any other value read from it.
 std::string MessageOf(const std::exception& e) {
   const char* what = e.what();
-  return (what && *what) ? std::string(what) : std::string("Unknown exception");
+  return (what && *what) ? QuoteSharedText(what) : std::string("Unknown exception");
 }
 
 void LogAccessError(const std::exception& e, const char* operation) {
@@ -374,7 +376,9 @@ int RemoveWorkpoint(const std::string& registerPath, const std::string& pm,
   if (!CanOpenForReading(registerPath)) return kSharedInfoCannotOpen;
   if (pm.empty() || anno.empty()) return kSharedInfoError;
   const std::string user = CurrentUser();
-  const std::string tail = " for " + pm + " " + anno + " " + user;
+  // The caller's office code and year are a register record's.
+  const std::string tail =
+      " for " + QuoteSharedText(pm) + " " + QuoteSharedText(anno) + " " + user;
   try {
     SQLite::Database db(SqliteFileName(registerPath), kOpenReadWrite, kBusyTimeoutMs);
     std::vector<WorkpointKey> keys;

@@ -306,6 +306,29 @@ TEST_F(SharedInfoTest, ACopiedWorkstationsAssigneeIsQuotedInTheLog) {
       << log_.Text();
 }
 
+// The removal's office code and year, and a register error's message (here a
+// trigger's, which any PC can add), are the register's text: escaped, never a
+// line of their own.
+TEST_F(SharedInfoTest, RemovalLinesAndRegisterMessagesAreQuoted) {
+  const std::string code = "12345\r\n[  INFO] forged";
+  const std::string tail = " for 12345\\x0D\\x0A[  INFO] forged 2025 PC1\\m.rossi\r\n";
+  RawDb db(reg_);
+  db.AddWorkpoint(y25_, code, "x", 1, g_user);
+  EXPECT_EQ(0, RemoveWorkpoint(reg_, code, "2025"));
+  EXPECT_EQ("0", Rows(db));
+  EXPECT_TRUE(log_.Has("[* WARN] RemoveWorkpoint found 1 pair" + tail)) << log_.Text();
+  EXPECT_TRUE(log_.Has("[* WARN] RemoveWorkpoint removed 1 lines on Workpoint" + tail));
+  EXPECT_TRUE(log_.Has("[* WARN] RemoveWorkpoint removed 1 lines on Workpoint_SwExt" + tail));
+
+  db.Exec("CREATE TRIGGER t BEFORE INSERT ON Workpoint BEGIN SELECT RAISE(ABORT, 'refused\r\n"
+          "[  INFO] forged'); END;");
+  EXPECT_EQ(1, Add());
+  EXPECT_TRUE(log_.Has("[* WARN] Exception refused\\x0D\\x0A[  INFO] forged during database "
+                       "access in AddPdlEntry\r\n"))
+      << log_.Text();
+  EXPECT_EQ(log_.Text().find("\n[  INFO] forged"), std::string::npos) << log_.Text();
+}
+
 TEST_F(SharedInfoTest, AnyFailureInsideAnOperationGivesResultOne) {
   SetCurrentUserSourceForTesting(&ThrowingUser);
   std::vector<WorkpointRecord> records(1);
