@@ -52,8 +52,19 @@ std::string LinkProblem(const std::string& folder) {
   return std::string();
 }
 
+// The office code and the folder come from the parent's office register and
+// from whoever started this copy: every log line quotes them.
 std::string Refused(const std::string& reason, const std::string& subject) {
-  return "[* WARN] -------> Share refused (" + reason + ") -> " + subject;
+  return "[* WARN] -------> Share refused (" + reason + ") -> " + QuoteSharedText(subject);
+}
+
+// The share part quoted field by field (each cut only past MAX_PATH), so a
+// usual part, whose folder alone may be that long, is logged whole.
+std::string PartForLog(const std::string& part) {
+  const size_t separator = part.find(';');
+  if (separator == std::string::npos) return QuoteSharedText(part);
+  return QuoteSharedText(part.substr(0, separator)) + ";" +
+         QuoteSharedText(part.substr(separator + 1));
 }
 
 }  // namespace
@@ -93,7 +104,7 @@ DWORD CheckShareRequest(const std::string& part, ShareRequest* request, std::str
     return ERROR_INVALID_PARAMETER;
   }
   if (!IsDirectory(folder)) {
-    *warning = "[* WARN] -------> Folder " + folder + " not found";
+    *warning = "[* WARN] -------> Folder " + QuoteSharedText(folder) + " not found";
     return ERROR_PATH_NOT_FOUND;
   }
   problem = LinkProblem(folder);
@@ -111,14 +122,14 @@ DWORD CheckShareRequest(const std::string& part, ShareRequest* request, std::str
 
 DWORD RunShareMode(const std::string& part) {
   Log("[  INFO] -------> External privileges set begin");
-  Log("[  INFO] -------> Command line -> " + part);
+  Log("[  INFO] -------> Command line -> " + PartForLog(part));
   ShareRequest request;
   std::string warning;
   DWORD exitCode = CheckShareRequest(part, &request, &warning);
   // Only a part with ";" names a folder and an office code to log.
   if (part.find(';') != std::string::npos) {
-    Log("[  INFO] -------> Share folder -> " + request.folder);
-    Log("[  INFO] -------> PM -> " + request.officeCode);
+    Log("[  INFO] -------> Share folder -> " + QuoteSharedText(request.folder));
+    Log("[  INFO] -------> PM -> " + QuoteSharedText(request.officeCode));
   }
   if (exitCode != 0) {
     Log(warning);

@@ -8,11 +8,13 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
 namespace {
 
+using testing_support::LogCapture;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
@@ -81,6 +83,41 @@ TEST_F(ShareRequestTest, OnlyAnOfficeFolderOnAFixedDriveIsAccepted) {
       EXPECT_EQ(warning.rfind("[* WARN] -------> ", 0), 0u) << warning;
       EXPECT_NE(warning.find(row.warning), std::string::npos) << row.part << " -> " << warning;
     }
+  }
+}
+
+// The office code and the folder come from the parent's register and from
+// whoever started the copy: every line the share mode writes escapes their
+// control characters, and a folder as long as a usual one is logged whole.
+TEST_F(ShareRequestTest, TheRequestIsQuotedInEveryLogLine) {
+  const std::string forged = "\r\n[  INFO] forged";
+  const std::string escaped = "\\x0D\\x0A[  INFO] forged";
+  const std::string longFolder = "C:\\" + std::string(250, 'x');
+  const struct {
+    std::string part;
+    DWORD code;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"SHARE=01234" + forged + ";C:\\x" + forged, 87,
+       {"[  INFO] -------> Command line -> SHARE=01234" + escaped + ";C:\\x" + escaped,
+        "[  INFO] -------> Share folder -> C:\\x" + escaped,
+        "[  INFO] -------> PM -> 01234" + escaped,
+        "[* WARN] -------> Share refused (office code not valid) -> 01234" + escaped}},
+      {"SHARE=01234;C:\\x" + forged, 87,
+       {"[* WARN] -------> Share refused (invalid character in the folder) -> C:\\x" + escaped}},
+      {"SHARE=01234;" + office_ + "\x7F", 3,
+       {"[* WARN] -------> Folder " + office_ + "\\x7F not found"}},
+      {"SHARE=01234;" + longFolder, 3,
+       {"[  INFO] -------> Command line -> SHARE=01234;" + longFolder,
+        "[  INFO] -------> Share folder -> " + longFolder,
+        "[* WARN] -------> Folder " + longFolder + " not found"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.part);
+    LogCapture log;
+    EXPECT_EQ(RunShareMode(row.part), row.code);
+    for (const std::string& line : row.lines) EXPECT_TRUE(log.Has(line + "\r\n")) << log.Text();
+    EXPECT_EQ(log.Text().find("\n[  INFO] forged"), std::string::npos) << log.Text();
   }
 }
 
