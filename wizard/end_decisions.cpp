@@ -81,7 +81,13 @@ bool PlaceRuntimeRoot(std::string* path, const std::string& installRoot) {
 
 ElevatedCommand ElevatedShareCommand(const std::string& modulePath, const std::string& switches,
                                      const std::string& officeCode, const std::string& folder) {
-  return {modulePath, switches + " /SHARE=" + officeCode + ";" + folder};
+  // For the log: the office code is a register record's, quoted and cut as
+  // such; the run's own switches and the folder are escaped but never cut, so
+  // a long usual folder is logged as it is passed.
+  const std::string logged = QuoteForLog(switches, switches.size()) + " /SHARE=" +
+                             QuoteSharedText(officeCode) + ";" +
+                             QuoteForLog(folder, folder.size());
+  return {modulePath, switches + " /SHARE=" + officeCode + ";" + folder, logged};
 }
 
 ShareResult ElevatedShareResult(bool exitCodeRead, DWORD exitCode) {

@@ -51,6 +51,7 @@ bool PlaceRuntimeRoot(std::string* path, const std::string& installRoot);
 struct ElevatedCommand {
   std::string executable;
   std::string parameters;
+  std::string loggedParameters;  // parameters as the log shows them
 };
 // modulePath is the setup's own file; switches are the run's own (the text
 // after the program name); the copy recognises " /SHARE=" + code + ";" +

@@ -1,5 +1,6 @@
 // INSTALLA.MOD where the end-to-end roads do not reach: a short code, a long
-// folder, a short write and a failed close.
+// folder, a short write and a failed close; the elevated copy's parameters as
+// the log shows them.
 #include "end_decisions.h"
 #include "file_utils.h"
 
@@ -55,6 +56,23 @@ TEST(InstallaMod, ShortWriteOrFailedCloseIsAFailure) {
         << log.Text();
     EXPECT_FALSE(log.Has("Written"));
   }
+}
+
+// The params log line: the office code, a register's text, escaped and cut as
+// such; the switches and the folder escaped only, so a long usual folder is
+// logged as it is passed.
+TEST(ElevatedCommand, ParametersForTheLogQuoteTheOfficeCode) {
+  const ElevatedCommand forged =
+      ElevatedShareCommand("C:\\s.exe", "/SKIPUPDATE", "01234\r\n[  INFO] x", "C:\\ZAN\\P\\");
+  EXPECT_EQ(forged.parameters, "/SKIPUPDATE /SHARE=01234\r\n[  INFO] x;C:\\ZAN\\P\\");
+  EXPECT_EQ(forged.loggedParameters, "/SKIPUPDATE /SHARE=01234\\x0D\\x0A[  INFO] x;C:\\ZAN\\P\\");
+  const std::string longCode(300, '1');
+  EXPECT_EQ(ElevatedShareCommand("C:\\s.exe", "", longCode, "C:\\P\\").loggedParameters,
+            " /SHARE=" + longCode.substr(0, 260) + "... (300 bytes);C:\\P\\");
+  const std::string longFolder = "C:\\" + std::string(255, 'x') + "\\";
+  const ElevatedCommand usual =
+      ElevatedShareCommand("C:\\s.exe", "/SKIPUPDATE /NODISCOVERY", "01234", longFolder);
+  EXPECT_EQ(usual.loggedParameters, usual.parameters);
 }
 
 }  // namespace

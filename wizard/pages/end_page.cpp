@@ -113,7 +113,7 @@ ShareResult CreateShareElevated(const std::string& officeCode, const std::string
   const ElevatedCommand command =
       ElevatedShareCommand(OwnExecutablePath(), g_app->m_cmdLine, officeCode, folder);
   Log("[  INFO] executable -> " + command.executable);
-  Log("[  INFO] params -> " + command.parameters);
+  Log("[  INFO] params -> " + command.loggedParameters);
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
