@@ -161,6 +161,60 @@ TEST_F(EndRoad, ElevatedCopyCreatesTheShare) {
   EXPECT_EQ(wizard.CountLog("[  INFO] Net share add failed 50"), 1);
 }
 
+// Any PC of the office can write the register: here the user's workstation of
+// this year holds an office code with a line break, and its platform lacks the
+// runtime. On the whole road (the start page's question answered Yes, the
+// office picked, its old row removed, the new row written, the share through
+// the elevated copy, which refuses the code) the code reaches the log escaped,
+// and every line of the log is one the setup began.
+TEST_F(EndRoad, AnOfficeCodeWithALineBreakForgesNoLogLine) {
+  const std::string code = "01234\r\n[  INFO] forged";
+  const std::string escaped = "01234\\x0D\\x0A[  INFO] forged";
+  const std::string user = CurrentAssignee();
+  WriteOffice({{2025, 1, user, code}}, false);
+  WizardDriver wizard("forged_code");
+  StartOptions options;
+  options.setupExe = BuildFolder() + "\\setup_share_seam\\ZAN2025.exe";
+  ASSERT_TRUE(wizard.Start(kArgs, options));
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_START"));
+  ASSERT_TRUE(wizard.AnswerBox("Attenzione",
+                               "ATTENZIONE!!\n\nE' stata rilevata una configurazione non valida, "
+                               "vuoi procedere con l'installazione?",
+                               IDYES));
+  ASSERT_TRUE(wizard.WaitPage("WIZ_PMSELECT"));
+  wizard.SelectListItem(IDC_PM_LIST, 0);
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPage("WIZ_BEFOREINSTALL"));
+  wizard.Next();
+  ASSERT_TRUE(wizard.WaitPageLogged("WIZ_INSTALL"));
+  ShareFails(wizard, {"[* WARN] Sharing failed due to privilege error",
+                      "[  INFO] -------> External privileges set end",
+                      "[* WARN] Sharing failed due to error -> 87"});
+  FinishRun(wizard, false, true);
+
+  std::vector<std::string> begunElsewhere;
+  for (const std::string& line : wizard.LogLines())
+    if (line.size() < 23 || line[0] != '[' || line[9] != '@' || line[22] != ']')
+      begunElsewhere.push_back(line);
+  EXPECT_EQ(begunElsewhere, std::vector<std::string>{});
+  const std::string tail = " for " + escaped + " 2025 " + user;
+  EXPECT_EQ(wizard.CountLog("[* WARN] RemoveWorkpoint found 1 pair" + tail), 1);
+  EXPECT_EQ(wizard.CountLog("[* WARN] RemoveWorkpoint removed 1 lines on Workpoint" + tail), 1);
+  EXPECT_EQ(wizard.CountLog("[* WARN] RemoveWorkpoint removed 1 lines on Workpoint_SwExt" + tail), 1);
+  EXPECT_EQ(wizard.CountLog("[  INFO] params -> /SKIPUPDATE /NODISCOVERY /SHARE=" + escaped + ";" +
+                            kOffice),
+            1);
+  EXPECT_EQ(wizard.CountLog("[  INFO] -------> Command line -> SHARE=" + escaped + ";" + kOffice), 1);
+  EXPECT_EQ(wizard.CountLog("[  INFO] -------> PM -> " + escaped), 1);
+  EXPECT_EQ(wizard.CountLog("[* WARN] -------> Share refused (office code not valid) -> " + escaped),
+            1);
+  // The user's workstation written again, with the code as the register gave it.
+  EXPECT_EQ(QueryRegister(kRegister, "SELECT pm, assignee FROM Workpoint w JOIN Workpoint_SwExt ws "
+                                     "ON w.idWorkpoint = ws.idWorkpoint JOIN SwExt s ON "
+                                     "s.idSwExt = ws.idSwExt WHERE s.anno = '2025'"),
+            (std::vector<std::vector<std::string>>{{code, user}}));
+}
+
 // A register that refuses new workstations: the error line and box, the
 // process ends with 0 and the lock stays for the next run to find.
 TEST_F(EndRoad, RegisterCannotBeWritten) {
