@@ -1,6 +1,7 @@
 // e2e-timeout: 1200
 // The final page's roads, driven from WIZ_START to the exit: a new office,
-// the share through the elevated copy, a configuration file or a register
+// the share through the elevated copy, an office code with a line break
+// that must forge no log line, a configuration file or a register
 // that cannot be written, offices found and installed over and a peripheral
 // unit (an office on a network drive: the office test). Each is checked on disk, in the prefix's registry and in the
 // register read back with Linux's own SQLite.
