@@ -233,14 +233,18 @@ TEST(FileUtils, WritingWalksLeaveWhatALinkLeadsTo) {
 
 namespace {
 
+// True for the item named "entry".
+bool NamesEntry(const std::string& path) {
+  const std::string name = "\\entry";
+  return path.size() >= name.size() &&
+         path.compare(path.size() - name.size(), name.size(), name) == 0;
+}
+
 // The tag the listing is taken to give the entry named "entry" (Wine gives
 // none, and makes no reparse point but its links).
 DWORD g_entryTag = 0;
 DWORD EntryTag(const std::string& path, DWORD listed) {
-  const std::string name = "\\entry";
-  const bool entry = path.size() >= name.size() &&
-                     path.compare(path.size() - name.size(), name.size(), name) == 0;
-  return entry ? g_entryTag : listed;
+  return NamesEntry(path) ? g_entryTag : listed;
 }
 
 }  // namespace
@@ -285,59 +289,18 @@ namespace {
 // A listing that fails for the item named "entry", as for a parent folder
 // the user may not list (Wine lists whatever exists).
 HANDLE WINAPI ListingRefusedForEntry(LPCSTR pattern, LPWIN32_FIND_DATAA entry) {
-  const std::string text = pattern, name = "\\entry";
-  if (text.size() >= name.size() && text.compare(text.size() - name.size(), name.size(), name) == 0) {
+  if (NamesEntry(pattern)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   return FindFirstFileA(pattern, entry);
 }
 
-}  // namespace
-
-// An item that cannot be listed is a link when its attributes show a reparse
-// point: no full control, no emptying through it.
-TEST(FileUtils, AnItemThatCannotBeListedIsALinkByItsAttributes) {
-  const struct {
-    const char* what;
-    bool reparsePoint, exists, link;
-  } rows[] = {
-      {"link", true, true, true},
-      {"plain folder", false, true, false},
-      {"missing", false, false, false},
-  };
-  SetListingForTesting(&ListingRefusedForEntry);
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.what);
-    TempDir dir;
-    LogCapture log;
-    const std::string entry = dir / "entry";
-    ASSERT_TRUE(WriteBytes(dir / "elsewhere\\inner.txt", "inner"));
-    if (r.reparsePoint) {
-      ASSERT_TRUE(MakeFolderLink(entry, dir / "elsewhere"));
-    } else if (r.exists) {
-      ASSERT_TRUE(WriteBytes(entry + "\\inner.txt", "inner"));
-    }
-    EXPECT_EQ(IsLink(entry), r.link);
-    EXPECT_EQ(IsLink(entry + "\\"), r.link);
-    SetFolderPermissions(entry);
-    EXPECT_EQ(log.Has("[* WARN] Permission setting skipped on a link -> " + entry), r.link)
-        << log.Text();
-    DeleteFolderContents(entry);
-    EXPECT_EQ(ReadBytes(dir / "elsewhere\\inner.txt"), "inner");
-  }
-  SetListingForTesting(nullptr);
-  EXPECT_FALSE(IsLink("C:\\"));
-}
-
-namespace {
-
 // The attributes of the item named "entry" cannot be read, for the row's
-// reason (Wine enforces no access list).
+// reason (Wine enforces no access list); 0 reads them.
 DWORD g_attributesError = 0;
 DWORD WINAPI AttributesRefusedForEntry(LPCSTR path) {
-  const std::string text = path, name = "\\entry";
-  if (text.size() >= name.size() && text.compare(text.size() - name.size(), name.size(), name) == 0) {
+  if (g_attributesError != 0 && NamesEntry(path)) {
     SetLastError(g_attributesError);
     return INVALID_FILE_ATTRIBUTES;
   }
@@ -346,33 +309,41 @@ DWORD WINAPI AttributesRefusedForEntry(LPCSTR path) {
 
 }  // namespace
 
-// An item that can be neither listed nor read is a link unless it is not
-// there: a junction whose own access list denies reading it gets no full
-// control, is not emptied and is not copied into.
-TEST(FileUtils, AnItemThatCannotBeReadAtAllIsALinkUnlessMissing) {
+// An item that cannot be listed is a link when its attributes show a reparse
+// point, and, when those cannot be read either, unless it is not there (a
+// junction whose own access list denies reading it): no full control, no
+// emptying through it, no copy into it.
+TEST(FileUtils, AnItemThatCannotBeListedIsALinkUnlessShownOtherwise) {
+  enum Item { kJunction, kFolder, kMissing };
   const struct {
     const char* what;
-    DWORD error;
-    bool link;  // also: the item is a junction; otherwise it is missing
+    DWORD attributesError;  // 0: the attributes are read
+    Item item;
+    bool link;
   } rows[] = {
-      {"access denied", ERROR_ACCESS_DENIED, true},
-      {"another error", ERROR_SHARING_VIOLATION, true},
-      {"file not found", ERROR_FILE_NOT_FOUND, false},
-      {"path not found", ERROR_PATH_NOT_FOUND, false},
+      {"junction", 0, kJunction, true},
+      {"plain folder", 0, kFolder, false},
+      {"missing", 0, kMissing, false},
+      {"unreadable: access denied", ERROR_ACCESS_DENIED, kJunction, true},
+      {"unreadable: another error", ERROR_SHARING_VIOLATION, kJunction, true},
+      {"unreadable: file not found", ERROR_FILE_NOT_FOUND, kMissing, false},
+      {"unreadable: path not found", ERROR_PATH_NOT_FOUND, kMissing, false},
   };
   SetListingForTesting(&ListingRefusedForEntry);
   SetAttributesForTesting(&AttributesRefusedForEntry);
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
-    g_attributesError = r.error;
+    g_attributesError = r.attributesError;
     TempDir dir;
     LogCapture log;
     const std::string entry = dir / "target\\entry";
     ASSERT_TRUE(WriteBytes(dir / "elsewhere\\inner.txt", "inner"));
     ASSERT_TRUE(WriteBytes(dir / "source\\entry\\new.txt", "new"));
     ASSERT_TRUE(CreateDirectoryTree(dir / "target"));
-    if (r.link) {
+    if (r.item == kJunction) {
       ASSERT_TRUE(MakeFolderLink(entry, dir / "elsewhere"));
+    } else if (r.item == kFolder) {
+      ASSERT_TRUE(WriteBytes(entry + "\\inner.txt", "inner"));
     }
     EXPECT_EQ(IsLink(entry), r.link);
     EXPECT_EQ(IsLink(entry + "\\"), r.link);
@@ -390,6 +361,7 @@ TEST(FileUtils, AnItemThatCannotBeReadAtAllIsALinkUnlessMissing) {
   }
   SetAttributesForTesting(nullptr);
   SetListingForTesting(nullptr);
+  EXPECT_FALSE(IsLink("C:\\"));
 }
 
 namespace {
