@@ -135,10 +135,9 @@ bool DecodeProt(std::string& text, InstallRecord& record) {
 bool CSetting::ReadProtFromInf(const std::string& path, InstallRecord& record) {
   // Most platform folders lack this marker, and the profile reader is slow to
   // say so; a file that is surely absent gives the empty default anyway.
-  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
-  }
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      IsNotFoundError(GetLastError()))
+    return false;
   char value[20] = {};
   GetPrivateProfileStringA("DATA", "PROT", "", value, sizeof value, path.c_str());
   std::string text = value;

@@ -131,10 +131,12 @@ void CopyEntries(const std::string& source, const std::string& target) {
       continue;
     }
     const DWORD existing = ItemAttributes(to);
-    // Only a reparse point, or an item whose attributes cannot be read, may be
-    // a link; anything else needs no second look.
-    if ((existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_REPARSE_POINT)) &&
-        IsLink(to)) {
+    // A reparse point, or an entry there whose attributes cannot be read, may
+    // be a link; anything else (a new entry above all) needs no second look.
+    const bool mayBeLink = existing == INVALID_FILE_ATTRIBUTES
+                               ? !IsNotFoundError(GetLastError())
+                               : (existing & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (mayBeLink && IsLink(to)) {
       Log("[* WARN] CopyFolderContents: link in the target, nothing copied into it -> " + to);
       continue;
     }
@@ -183,6 +185,10 @@ bool IsDirectory(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsNotFoundError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool IsDriveRoot(std::string path) {
@@ -257,8 +263,7 @@ bool IsLink(const std::string& path) {
   if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   // Unreadable too: only an item that is not there is surely no link. Any
   // user can deny reading a junction's attributes and listing its parent.
-  const DWORD error = GetLastError();
-  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  return !IsNotFoundError(GetLastError());
 }
 
 void CopyFolderContents(const std::string& source, const std::string& target) {

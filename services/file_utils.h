@@ -31,6 +31,9 @@ bool CreateDirectoryTree(const std::string& path);
 bool IsDirectory(const std::string& path);
 // True when the path exists, file or folder.
 bool FileExists(const std::string& path);
+// True for the errors that say an item is surely not there: file or path not
+// found (a refused or failed read says nothing of whether it exists).
+bool IsNotFoundError(DWORD error);
 // True for "X:" and "X:\" (any first character); false for an empty path,
 // deeper paths and UNC paths.
 bool IsDriveRoot(std::string path);

@@ -81,13 +81,16 @@ bool PlaceRuntimeRoot(std::string* path, const std::string& installRoot) {
 
 ElevatedCommand ElevatedShareCommand(const std::string& modulePath, const std::string& switches,
                                      const std::string& officeCode, const std::string& folder) {
-  // For the log: the office code is a register record's, quoted and cut as
-  // such; the run's own switches and the folder are escaped but never cut, so
-  // a long usual folder is logged as it is passed.
-  const std::string logged = QuoteForLog(switches, switches.size()) + " /SHARE=" +
-                             QuoteSharedText(officeCode) + ";" +
-                             QuoteForLog(folder, folder.size());
-  return {modulePath, switches + " /SHARE=" + officeCode + ";" + folder, logged};
+  const auto parameters = [](const std::string& own, const std::string& code,
+                             const std::string& office) {
+    return own + " /SHARE=" + code + ";" + office;
+  };
+  // For the log, the same parameters: the office code is a register record's,
+  // quoted and cut as such; the run's own switches and the folder are escaped
+  // but never cut, so a long usual folder is logged as it is passed.
+  return {modulePath, parameters(switches, officeCode, folder),
+          parameters(QuoteForLog(switches, std::string::npos), QuoteSharedText(officeCode),
+                     QuoteForLog(folder, std::string::npos))};
 }
 
 ShareResult ElevatedShareResult(bool exitCodeRead, DWORD exitCode) {
